@@ -1,0 +1,47 @@
+# The commands a newcomer types: `make run` and `make test`. Both install what
+# is missing first (scripts/install-deps), then configure and build.
+TEST_DIR    := build/test
+RELEASE_DIR := build/release
+FUZZ_DIR    := build/fuzz
+FUZZ_SECONDS ?= 30
+CMAKE_GEN   := -G Ninja
+
+.PHONY: all deps test run bench fuzz fuzz-build release clean
+
+all: release
+
+deps:
+	@scripts/install-deps
+
+$(TEST_DIR)/build.ninja: | deps
+	cmake -S . -B $(TEST_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVEILEX_SANITIZE=ON
+
+test: deps $(TEST_DIR)/build.ninja
+	cmake --build $(TEST_DIR)
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cd $(TEST_DIR) && ctest --output-on-failure -j2 --timeout 300
+
+release: deps
+	cmake -S . -B $(RELEASE_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVEILEX_BUILD_TESTS=OFF -DVEILEX_BUILD_BENCH=ON
+	cmake --build $(RELEASE_DIR)
+
+run: release
+	@if [ -x $(RELEASE_DIR)/app/veilex ]; then \
+	  $(RELEASE_DIR)/app/veilex; \
+	else \
+	  echo "Veilex's window is not built yet: the libraries are, in $(RELEASE_DIR)."; \
+	fi
+
+bench: release
+	scripts/bench $(RELEASE_DIR)
+
+fuzz-build: deps
+	CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVEILEX_FUZZ=ON
+	cmake --build $(FUZZ_DIR)
+
+# Runs every fuzz target for FUZZ_SECONDS over its seed corpus.
+fuzz: fuzz-build
+	scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build
