@@ -1,0 +1,169 @@
+#include "mlb/mlb2.h"
+
+#include <utility>
+
+#include "rtl/StrUtils.h"
+
+namespace veilex {
+
+TMlb2::TMlb2() {
+  concordances_.SetCaseSensitive(false);
+  concordances_.SetWildcards(true);
+  Clear();
+}
+
+TMlb2::~TMlb2() = default;
+
+void TMlb2::Clear() {
+  last_error_code_ = 0;
+  last_error_message_.clear();
+  field_names_.clear();
+  field_types_.clear();
+  rows_.clear();
+  current_ = -1;
+  distinct_ = false;
+  beginning_of_file_ = true;
+  end_of_file_ = true;
+}
+
+void TMlb2::SetError(int code, const std::string& message) {
+  last_error_code_ = code;
+  last_error_message_ = message;
+}
+
+void TMlb2::TakeContentFrom(TMlb2& other) {
+  table_name_ = std::move(other.table_name_);
+  current_ = other.current_;
+  field_names_ = std::move(other.field_names_);
+  field_types_ = std::move(other.field_types_);
+  rows_ = std::move(other.rows_);
+  distinct_ = other.distinct_;
+  beginning_of_file_ = other.beginning_of_file_;
+  end_of_file_ = other.end_of_file_;
+  other.Clear();
+}
+
+// --- Fields -------------------------------------------------------------------
+
+bool TMlb2::AddField(const std::string& name) {
+  size_t first = 0;
+  while (first < name.size() && name[first] == ' ') ++first;
+  if (first == name.size() || FieldIndex(name) != 0) return false;
+  field_names_.push_back(name);
+  field_types_.emplace_back("STRING");
+  for (Row& row : rows_) row.emplace_back();
+  return true;
+}
+
+int TMlb2::FieldIndex(const std::string& name) const {
+  for (size_t i = 0; i < field_names_.size(); ++i) {
+    if (SameText(field_names_[i], name)) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+std::string TMlb2::GetFieldName(int index) const {
+  if (index < 1 || index > FieldCount()) return std::string();
+  return field_names_[index - 1];
+}
+
+std::string TMlb2::GetFieldType(int index) const {
+  if (index < 1 || index > FieldCount()) return std::string();
+  return field_types_[index - 1];
+}
+
+void TMlb2::SetFieldType(int index, const std::string& type_name) {
+  if (index < 1 || index > FieldCount()) return;
+  field_types_[index - 1] = type_name;
+}
+
+// --- Rows ---------------------------------------------------------------------
+
+void TMlb2::AddRow() {
+  rows_.emplace_back(field_names_.size());
+  Last();
+}
+
+bool TMlb2::DeleteRow(int pos) {
+  if (pos < 1 || pos > RowCount()) return false;
+  rows_.erase(rows_.begin() + (pos - 1));
+  // The index is otherwise left alone, so that it names the row that followed;
+  // it must never point past the end, though.
+  if (current_ >= RowCount()) current_ = RowCount() - 1;
+  return true;
+}
+
+bool TMlb2::Delete() {
+  const int pos = CurrentPosition();
+  const bool deleted = DeleteRow(pos);
+  if (pos <= 0 || pos > RowCount()) Last();
+  return deleted;
+}
+
+// --- Cursor -------------------------------------------------------------------
+
+bool TMlb2::First() {
+  if (rows_.empty()) {
+    beginning_of_file_ = end_of_file_ = true;
+    return false;
+  }
+  current_ = 0;
+  beginning_of_file_ = end_of_file_ = false;
+  return true;
+}
+
+bool TMlb2::Last() {
+  if (rows_.empty()) {
+    beginning_of_file_ = end_of_file_ = true;
+    return false;
+  }
+  current_ = RowCount() - 1;
+  beginning_of_file_ = end_of_file_ = false;
+  return true;
+}
+
+bool TMlb2::Next() {
+  if (current_ + 1 < RowCount()) {
+    ++current_;
+    beginning_of_file_ = end_of_file_ = false;
+    return true;
+  }
+  beginning_of_file_ = rows_.empty();
+  end_of_file_ = true;
+  return false;
+}
+
+bool TMlb2::GoTo(int pos) {
+  if (pos < 1 || pos > RowCount()) {
+    beginning_of_file_ = end_of_file_ = true;
+    return false;
+  }
+  current_ = pos - 1;
+  beginning_of_file_ = end_of_file_ = false;
+  return true;
+}
+
+// --- Values -------------------------------------------------------------------
+
+std::string TMlb2::GetData(const std::string& field_name) const {
+  const int index = FieldIndex(field_name);
+  if (index == 0 || current_ < 0) return std::string();
+  return rows_[current_][index - 1];
+}
+
+bool TMlb2::SetData(const std::string& field_name, std::string value) {
+  return SetDataByIndex(FieldIndex(field_name), std::move(value));
+}
+
+bool TMlb2::SetDataByIndex(int index, std::string value) {
+  if (index < 1 || index > FieldCount() || current_ < 0) return false;
+  rows_[current_][index - 1] = std::move(value);
+  return true;
+}
+
+std::string TMlb2::GetDataAt(int index, int pos) const {
+  if (index < 1 || index > FieldCount() || pos < 1 || pos > RowCount()) return std::string();
+  return rows_[pos - 1][index - 1];
+}
+
+}  // namespace veilex

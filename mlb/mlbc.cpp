@@ -1,0 +1,21 @@
+#include "mlb/mlbc.h"
+
+namespace veilex {
+
+TMlbc::TMlbc() : mlb_(std::make_unique<TMlb2>()) {}
+
+TMlbc::~TMlbc() = default;
+
+void TMlbc::SetFileName(const std::string& value) {
+  // The load's result is deliberately ignored: a missing file is how a new
+  // table starts, and the error stays readable in Mlb().
+  if (!value.empty()) mlb_->LoadFromFile(value);
+  file_name_ = value;
+}
+
+bool TMlbc::Save() {
+  if (file_name_.empty()) return false;
+  return mlb_->SaveToFile(file_name_);
+}
+
+}  // namespace veilex
