@@ -19,6 +19,7 @@ void TMlb2::Clear() {
   last_error_message_.clear();
   field_names_.clear();
   field_types_.clear();
+  field_index_.clear();
   rows_.clear();
   current_ = -1;
   distinct_ = false;
@@ -36,6 +37,7 @@ void TMlb2::TakeContentFrom(TMlb2& other) {
   current_ = other.current_;
   field_names_ = std::move(other.field_names_);
   field_types_ = std::move(other.field_types_);
+  field_index_ = std::move(other.field_index_);
   rows_ = std::move(other.rows_);
   distinct_ = other.distinct_;
   beginning_of_file_ = other.beginning_of_file_;
@@ -48,7 +50,8 @@ void TMlb2::TakeContentFrom(TMlb2& other) {
 bool TMlb2::AddField(const std::string& name) {
   size_t first = 0;
   while (first < name.size() && name[first] == ' ') ++first;
-  if (first == name.size() || FieldIndex(name) != 0) return false;
+  if (first == name.size()) return false;
+  if (!field_index_.emplace(UpperCase(name), FieldCount()).second) return false;
   field_names_.push_back(name);
   field_types_.emplace_back("STRING");
   for (Row& row : rows_) row.emplace_back();
@@ -56,10 +59,10 @@ bool TMlb2::AddField(const std::string& name) {
 }
 
 int TMlb2::FieldIndex(const std::string& name) const {
-  for (size_t i = 0; i < field_names_.size(); ++i) {
-    if (SameText(field_names_[i], name)) return static_cast<int>(i) + 1;
-  }
-  return 0;
+  // Names are unique under ASCII case folding, so the first match in field
+  // order is the only one.
+  const auto found = field_index_.find(UpperCase(name));
+  return found == field_index_.end() ? 0 : found->second + 1;
 }
 
 std::string TMlb2::GetFieldName(int index) const {
@@ -164,6 +167,33 @@ bool TMlb2::SetDataByIndex(int index, std::string value) {
 std::string TMlb2::GetDataAt(int index, int pos) const {
   if (index < 1 || index > FieldCount() || pos < 1 || pos > RowCount()) return std::string();
   return rows_[pos - 1][index - 1];
+}
+
+// --- Files ----------------------------------------------------------------------
+
+namespace {
+
+// The last three characters, upper-cased: "MLB" for "links.mlb" and for
+// "linksmlb" alike; "" for a shorter name.
+std::string FormatOf(const std::string& file_name) {
+  return file_name.size() < 3 ? std::string() : UpperCase(file_name.substr(file_name.size() - 3));
+}
+
+}  // namespace
+
+bool TMlb2::LoadFromFile(const std::string& file_name) {
+  SetError(0, "");
+  const std::string format = FormatOf(file_name);
+  if (format == "TXT") return LoadFromTXTFile(file_name);
+  if (format == "MLB") return LoadFromMLBFile(file_name);
+  return LoadFromCSVFile(file_name);
+}
+
+bool TMlb2::SaveToFile(const std::string& file_name) {
+  const std::string format = FormatOf(file_name);
+  if (format == "TXT") return SaveToTXTFile(file_name);
+  if (format == "MLB") return SaveToMLBFile(file_name);
+  return SaveToCSVFile(file_name);
 }
 
 }  // namespace veilex

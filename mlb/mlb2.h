@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "mlb/Concordances.h"
@@ -134,6 +135,9 @@ class TMlb2 {
   int current_ = -1;
   std::vector<std::string> field_names_;
   std::vector<std::string> field_types_;
+  // Upper-cased field name -> index from 0, so that a lookup (and a load of a
+  // file with many fields) does not scan every name.
+  std::unordered_map<std::string, int> field_index_;
   std::vector<Row> rows_;
   TMlb2ParseCSV parse_csv_;
   TConcordances concordances_;
@@ -144,9 +148,6 @@ class TMlb2 {
   bool end_of_file_ = true;
   int last_error_code_ = 0;
   std::string last_error_message_;
-
-  friend class TMlbFileReader;
-  friend class TMlbFileWriter;
 };
 
 }  // namespace veilex

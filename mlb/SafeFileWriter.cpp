@@ -1,0 +1,163 @@
+#include "mlb/SafeFileWriter.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace veilex {
+
+namespace {
+
+constexpr size_t kStagingBytes = 256 * 1024;  // room for copied small pieces
+constexpr size_t kCopyLimit = 8 * 1024;       // larger blocks are not copied
+constexpr size_t kFlushBytes = 4 * 1024 * 1024;
+constexpr size_t kMaxIovecs = IOV_MAX < 1024 ? IOV_MAX : 1024;
+
+std::atomic<TSafeFileWriter::WriteFunction> g_write_function{&::writev};
+
+std::atomic<unsigned> g_temporary_counter{0};
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A link is kept as a link: the file it names is the one replaced.
+std::string ResolveTarget(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
+}
+
+}  // namespace
+
+void TSafeFileWriter::SetWriteFunction(WriteFunction write_function) {
+  g_write_function = write_function != nullptr ? write_function : &::writev;
+}
+
+TSafeFileWriter::TSafeFileWriter(std::string target_path) : target_path_(ResolveTarget(target_path)) {}
+
+TSafeFileWriter::~TSafeFileWriter() {
+  if (!committed_ && !temporary_path_.empty()) {
+    fd_.Close();
+    ::unlink(temporary_path_.c_str());
+  }
+}
+
+bool TSafeFileWriter::Open() {
+  struct stat target;
+  const bool target_exists = ::stat(target_path_.c_str(), &target) == 0;
+  if (target_exists && S_ISDIR(target.st_mode)) return false;
+  if (BaseNameOf(target_path_).empty()) return false;
+
+  const std::string stem = DirectoryOf(target_path_) + "/." + BaseNameOf(target_path_) + ".tmp" +
+                           std::to_string(::getpid()) + ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = stem + std::to_string(g_temporary_counter++);
+    // 0666 as for any new file: the umask decides, unless the target's own
+    // bits are copied below.
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    fd_.Reset(fd);
+    temporary_path_ = std::move(candidate);
+    break;
+  }
+  if (!fd_.IsOpen()) return false;
+  if (target_exists && ::fchmod(fd_.Get(), target.st_mode & 07777) != 0) {
+    fd_.Close();
+    ::unlink(temporary_path_.c_str());
+    temporary_path_.clear();
+    return false;
+  }
+  staging_.resize(kStagingBytes);
+  pending_.reserve(kMaxIovecs);
+  return true;
+}
+
+void TSafeFileWriter::Append(const void* data, size_t size) {
+  if (size == 0) return;
+  if (size <= kCopyLimit) {
+    if (staged_ + size > staging_.size()) Flush();
+    char* slot = staging_.data() + staged_;
+    std::memcpy(slot, data, size);
+    // Consecutive small pieces share one iovec.
+    if (!pending_.empty() && static_cast<char*>(pending_.back().iov_base) + pending_.back().iov_len == slot) {
+      pending_.back().iov_len += size;
+    } else {
+      pending_.push_back({slot, size});
+    }
+    staged_ += size;
+  } else {
+    pending_.push_back({const_cast<void*>(data), size});
+  }
+  pending_bytes_ += size;
+  if (pending_.size() >= kMaxIovecs || pending_bytes_ >= kFlushBytes) Flush();
+}
+
+void TSafeFileWriter::Flush() {
+  struct iovec* iov = pending_.data();
+  int count = static_cast<int>(pending_.size());
+  while (count > 0) {
+    const ssize_t n = g_write_function.load()(fd_.Get(), iov, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Unable to write", errno);
+    }
+    if (n == 0) Fail("Unable to write", ENOSPC);
+    // A short write: skip what went out and go on with the rest.
+    auto left = static_cast<size_t>(n);
+    while (count > 0 && left >= iov->iov_len) {
+      left -= iov->iov_len;
+      ++iov;
+      --count;
+    }
+    if (count > 0) {
+      iov->iov_base = static_cast<char*>(iov->iov_base) + left;
+      iov->iov_len -= left;
+    }
+  }
+  pending_.clear();
+  staged_ = 0;
+  pending_bytes_ = 0;
+}
+
+void TSafeFileWriter::Commit() {
+  Flush();
+  if (::fsync(fd_.Get()) != 0) Fail("Unable to sync", errno);
+  if (const int err = fd_.Close(); err != 0) Fail("Unable to close", err);
+  if (::rename(temporary_path_.c_str(), target_path_.c_str()) != 0) Fail("Unable to replace", errno);
+  committed_ = true;
+  // Makes the rename itself durable. The new file is complete and in place
+  // whatever happens here, so a directory that cannot be synced is no failure.
+  TFileDescriptor directory(::open(DirectoryOf(target_path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory.IsOpen()) ::fsync(directory.Get());
+}
+
+void TSafeFileWriter::Fail(const std::string& action, int err) {
+  fd_.Close();
+  ::unlink(temporary_path_.c_str());
+  temporary_path_.clear();
+  RaiseInOutError(action, target_path_, err);
+}
+
+}  // namespace veilex

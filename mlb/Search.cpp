@@ -1,0 +1,121 @@
+// TMlb2's forward search (Seek) and its quicksort (Sort, SortRange).
+#include <functional>
+#include <utility>
+
+#include "mlb/mlb2.h"
+#include "rtl/RtlExceptions.h"
+#include "rtl/StrUtils.h"
+
+namespace veilex {
+
+namespace {
+
+// The rows from `start` on are tested with `matches` on the value of field
+// `field` (0-based, -1 for a field that does not exist, which reads as "").
+// Returns the index of the first row that matches, or -1.
+template <typename Predicate>
+int FindForward(const std::vector<std::vector<std::string>>& rows, int start, int field, Predicate matches) {
+  const int count = static_cast<int>(rows.size());
+  if (field < 0) {
+    static const std::string kEmpty;
+    return (start < count && matches(kEmpty)) ? start : -1;
+  }
+  for (int i = start; i < count; ++i) {
+    if (matches(rows[i][field])) return i;
+  }
+  return -1;
+}
+
+// Rows lo..hi (0-based, inclusive) put in the order `before` on field
+// `field`. The pivot is the value of the middle row, (lo + hi) / 2; i climbs
+// while its value comes before the pivot, j descends while the pivot comes
+// before its value, and the two rows are exchanged when i <= j. Then lo..j
+// and i..hi are sorted the same way. The two parts are disjoint, so sorting
+// the smaller one first (by recursion) and the larger one in this loop gives
+// the same rows as the other way round, with a stack of at most log2(n) frames.
+template <typename Before>
+void QuickSortRows(std::vector<std::vector<std::string>>& rows, int field, Before before, int lo, int hi) {
+  while (lo < hi) {
+    // Exchanging rows swaps their value vectors, not the strings inside, so
+    // the pivot stays the same value wherever its row moves.
+    const std::string* pivot = &rows[(lo + hi) / 2][field];
+    int i = lo;
+    int j = hi;
+    do {
+      while (before(rows[i][field], *pivot)) ++i;
+      while (before(*pivot, rows[j][field])) --j;
+      if (i <= j) {
+        if (i != j) rows[i].swap(rows[j]);
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (j - lo < hi - i) {
+      if (lo < j) QuickSortRows(rows, field, before, lo, j);
+      lo = i;
+    } else {
+      if (i < hi) QuickSortRows(rows, field, before, i, hi);
+      hi = j;
+    }
+  }
+}
+
+}  // namespace
+
+bool TMlb2::Seek(const std::string& field_name, const std::string& op, const std::string& value) {
+  if (rows_.empty()) return false;
+  const int old_position = CurrentPosition();
+  const int start = current_ + 1;  // the current row itself is never tested
+  const int field = FieldIndex(field_name) - 1;
+
+  // Byte-wise comparisons: std::string compares through char_traits<char>,
+  // which orders bytes as unsigned values.
+  int found = -1;
+  if (op == "=") {
+    found = FindForward(rows_, start, field, [&](const std::string& v) { return v == value; });
+  } else if (op == "<") {
+    found = FindForward(rows_, start, field, [&](const std::string& v) { return v < value; });
+  } else if (op == ">") {
+    found = FindForward(rows_, start, field, [&](const std::string& v) { return v > value; });
+  } else if (op == "<=") {
+    found = FindForward(rows_, start, field, [&](const std::string& v) { return v <= value; });
+  } else if (op == ">=") {
+    found = FindForward(rows_, start, field, [&](const std::string& v) { return v >= value; });
+  } else if (SameText(op, "LIKE")) {
+    found = FindForward(rows_, start, field,
+                        [&](const std::string& v) { return concordances_.Matches(value, v); });
+  }
+  // Any other operator matches no row.
+
+  if (found >= 0) {
+    current_ = found;  // the flags keep the values they had
+    return true;
+  }
+  // The search walked the cursor to the last row; it goes back to where it
+  // was (GoTo sets both flags false, or both true when there was no row).
+  if (start < RowCount()) current_ = RowCount() - 1;
+  GoTo(old_position);
+  return false;
+}
+
+bool TMlb2::Sort(const std::string& field_name, bool ascending) {
+  return SortRange(field_name, ascending, 1, RowCount());
+}
+
+bool TMlb2::SortRange(const std::string& field_name, bool ascending, int from_pos, int to_pos) {
+  if (from_pos < 1 || from_pos >= to_pos || to_pos > RowCount()) return false;
+  const int field = FieldIndex(field_name);
+  if (field == 0) throw EListError(Format("List index out of bounds (%d)", {int64_t{-1}}));
+  QuickSort(field - 1, ascending, from_pos - 1, to_pos - 1);
+  return true;
+}
+
+void TMlb2::QuickSort(int field, bool ascending, int lo, int hi) {
+  if (ascending) {
+    QuickSortRows(rows_, field, std::less<>(), lo, hi);
+  } else {
+    QuickSortRows(rows_, field, std::greater<>(), lo, hi);
+  }
+}
+
+}  // namespace veilex
