@@ -1,0 +1,43 @@
+#include "rtl/Utf8.h"
+
+namespace veilex {
+
+bool IsValidUtf8(std::string_view bytes) {
+  size_t i = 0;
+  const size_t n = bytes.size();
+  while (i < n) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    // Length of the sequence and the allowed range of its second byte, which
+    // is where overlong forms, surrogates and values past U+10FFFF show.
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;   // overlong
+      if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;   // overlong
+      if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+    } else {
+      return false;  // continuation byte, C0, C1 or F5..FF as a lead
+    }
+    if (n - i < length) return false;
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    if (second < low || second > high) return false;
+    for (size_t k = 2; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if (next < 0x80 || next > 0xBF) return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+}  // namespace veilex

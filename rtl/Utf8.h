@@ -1,0 +1,14 @@
+// UTF-8 validity of byte strings, for code that must tell UTF-8 text from
+// 8-bit text in another encoding. Stateless; any thread may call it.
+#pragma once
+
+#include <string_view>
+
+namespace veilex {
+
+// True when `bytes` is well-formed UTF-8 (RFC 3629): no stray continuation
+// byte, no truncated sequence, no overlong form, no surrogate, nothing above
+// U+10FFFF. The empty string and plain ASCII are valid.
+bool IsValidUtf8(std::string_view bytes);
+
+}  // namespace veilex

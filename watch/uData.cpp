@@ -1,0 +1,93 @@
+#include "watch/uData.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <utility>
+
+#include "watch/LinkRecord.h"
+
+namespace veilex {
+namespace {
+
+// True unless the file is certainly absent. A file we cannot even stat might
+// hold links, so it counts as present and is never written over blindly.
+bool MayExist(const std::string& file_name) {
+  struct stat info;
+  if (stat(file_name.c_str(), &info) == 0) return true;
+  return errno != ENOENT && errno != ENOTDIR;
+}
+
+}  // namespace
+
+TData::TData(const std::string& directory, TSaveErrorEvent on_save_error)
+    : OnSaveError(std::move(on_save_error)) {
+  file_name_ = directory;
+  if (!file_name_.empty() && file_name_.back() != '/') file_name_ += '/';
+  file_name_ += kDataFileName;
+
+  // Stored settings of the link table.
+  Table.SetCSVSeparator(";");
+  Table.SetQuoteSeparator("\"");
+  Table.SetDistinct(false);
+  Table.SetBeginningOfFile(true);
+  Table.SetEndOfFile(true);
+
+  DataModuleCreate();
+}
+
+TData::~TData() { DataModuleDestroy(); }
+
+void TData::DataModuleCreate() {
+  const bool existed = MayExist(file_name_);
+  Table.SetFileName(file_name_);  // loads the file when it is there
+  if (existed && Table.Mlb().LastErrorCode() != 0) {
+    // The file holds something we cannot read: unbind the table so that not
+    // even a direct Table.Save() can replace the user's links.
+    load_failed_ = true;
+    Table.SetFileName("");
+  }
+  for (const char* field : kLinkFields) Table.AddField(field);
+  Save();
+}
+
+void TData::DataModuleDestroy() {
+  try {
+    Save();
+  } catch (...) {
+    // A destructor must not throw, not even from the error event.
+  }
+}
+
+bool TData::Save() {
+  if (load_failed_) return false;
+  bool saved = false;
+  try {
+    saved = Table.Save();
+  } catch (...) {
+    // An input/output error halfway through the write (a full disk): the
+    // engine replaces the file only after a complete write, so the previous
+    // file is intact, and the links are still in memory.
+    saved = false;
+  }
+  if (!saved && OnSaveError) OnSaveError(*this);
+  return saved;
+}
+
+bool TData::TrouverLien(const std::string& name) {
+  if (!Table.First()) return false;  // an empty table never has the name
+  Table.Seek(kFieldNom, "=", name);
+  return Table.GetData(kFieldNom) == name;
+}
+
+std::string ExecutableDirectory() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return std::string();
+  std::string directory(path, static_cast<size_t>(length));
+  return directory.substr(0, directory.rfind('/') + 1);
+}
+
+}  // namespace veilex

@@ -1,0 +1,70 @@
+// TData: the link store. Owns the link table `Table`, bound to "veilex.mlb" in
+// the directory it is given (the program gives its executable's), opens it at
+// construction and saves it at destruction. GUI thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "mlb/mlbc.h"
+
+namespace veilex {
+
+class TData;
+
+// Told after a save that wrote nothing: the links are still in memory and the
+// next save tries again.
+using TSaveErrorEvent = std::function<void(TData& sender)>;
+
+class TData {
+ public:
+  // The name of the data file inside its directory.
+  static constexpr const char* kDataFileName = "veilex.mlb";
+
+  // DataModuleCreate: loads `directory` + "veilex.mlb" (the directory with or
+  // without its trailing "/"), adds the link fields it lacks and saves at
+  // once. `on_save_error` is already in place for that first save.
+  explicit TData(const std::string& directory, TSaveErrorEvent on_save_error = nullptr);
+  // DataModuleDestroy: saves once more.
+  ~TData();
+  TData(const TData&) = delete;
+  TData& operator=(const TData&) = delete;
+
+  // The link table, one row per link (fields in watch/LinkRecord.h).
+  TMlbc Table;
+
+  // Called by every save that fails.
+  TSaveErrorEvent OnSaveError;
+
+  // The data file's full name.
+  const std::string& FileName() const { return file_name_; }
+
+  // True when the data file exists but could not be read (not an MLB file,
+  // damaged, unreadable). The table is then never written to it, so the file
+  // stays byte for byte as it was.
+  bool LoadFailed() const { return load_failed_; }
+
+  // Writes the whole table to the data file. False when nothing was written:
+  // the file cannot be created, a write failed (whatever the engine raised),
+  // or the load failed. Only a real failure is told to OnSaveError.
+  bool Save();
+
+  // Puts the table's cursor on a row whose `nom` equals `name` byte for byte
+  // and tells whether there is one. The search runs from the first row
+  // forward, so with several rows of that name it lands on the first of them
+  // after the first row, and on the first row only when no later row has it.
+  bool TrouverLien(const std::string& name);
+
+ private:
+  void DataModuleCreate();
+  void DataModuleDestroy();
+
+  std::string file_name_;
+  bool load_failed_ = false;
+};
+
+// The directory of the running executable, with its trailing "/"; "" when it
+// cannot be found (the data file is then looked for in the working directory).
+std::string ExecutableDirectory();
+
+}  // namespace veilex
