@@ -1,0 +1,23 @@
+// The program's run from start to exit: the single-instance lock, the link
+// store, the main window and the event loop. Needs a QApplication; GUI
+// thread only.
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace veilex {
+
+// Runs Veilex on "veilex.mlb" in `directory` (the program passes its
+// executable's directory) until the main window closes; returns the exit
+// code: 0, or 1 when another Veilex holds the file or the file cannot be
+// read (each told in an error box, the file left untouched).
+int RunVeilex(const std::string& directory);
+
+// The texts of the boxes the run shows, each naming the data file.
+QString AlreadyRunningText(const std::string& data_file);
+QString UnreadableFileText(const std::string& data_file);
+QString SaveFailedText(const std::string& data_file);
+QString ExitSaveFailedText(const std::string& data_file);
+
+}  // namespace veilex

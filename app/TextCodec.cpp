@@ -1,0 +1,20 @@
+#include "app/TextCodec.h"
+
+#include "rtl/Utf8.h"
+
+namespace veilex {
+
+QString DisplayText(const std::string& bytes) {
+  const auto size = static_cast<qsizetype>(bytes.size());
+  if (IsValidUtf8(bytes)) return QString::fromUtf8(bytes.data(), size);
+  return QString::fromLatin1(bytes.data(), size);
+}
+
+std::string StoredText(const QString& text) { return text.toUtf8().toStdString(); }
+
+std::string StoredText(const QString& text, const std::string& shown_bytes) {
+  if (text == DisplayText(shown_bytes)) return shown_bytes;
+  return StoredText(text);
+}
+
+}  // namespace veilex

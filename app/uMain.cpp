@@ -1,0 +1,297 @@
+#include "app/uMain.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <algorithm>
+#include <string_view>
+
+#include "app/MessageBoxes.h"
+#include "app/TextCodec.h"
+#include "app/uAproposDe.h"
+#include "app/uURL.h"
+#include "rtl/StrUtils.h"
+#include "watch/LinkRecord.h"
+#include "watch/uData.h"
+
+namespace veilex {
+namespace {
+
+// Each cell keeps the stored bytes beside its display text: the name's bytes
+// find the link again, and the list sorts on bytes as the table does.
+constexpr int kBytesRole = Qt::UserRole + 1;
+
+const int kColumnWidths[TfrmMain::kColumnCount] = {150, 250, 70, 70, 130};
+
+const char* const kColumnFields[TfrmMain::kColumnCount] = {kFieldNom, kFieldUrl, kFieldMajOk, kFieldMaj,
+                                                          kFieldEtat};
+
+std::string_view Bytes(const QByteArray& bytes) {
+  return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+// Shows the rows in ascending byte order of the name ("B" before "a"), equal
+// names in the order they were added.
+class TByteOrderProxy : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+
+ protected:
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
+    return CompareStr(Bytes(left.data(kBytesRole).toByteArray()),
+                      Bytes(right.data(kBytesRole).toByteArray())) < 0;
+  }
+};
+
+}  // namespace
+
+TfrmMain::TfrmMain(TData& data, QWidget* parent) : QMainWindow(parent), data_(data) {
+  setWindowTitle(QStringLiteral("Veilex v1.0"));
+  resize(696, 480);
+  CreateActions();
+  CreateToolBar();
+  CreateGrille();
+  Status = statusBar();
+  Status->setObjectName(QStringLiteral("Status"));
+  if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
+  Grille->setFocus();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::CreateActions() {
+  // The captions keep their three dots on the tool buttons only through the
+  // icon text: Qt strips a trailing "..." when it derives one from the text.
+  auto make = [this](QAction*& action, const char* name, const QString& caption, void (TfrmMain::*handler)()) {
+    action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setIconText(caption);
+    connect(action, &QAction::triggered, this, handler);
+  };
+  make(actAjouter, "actAjouter", QStringLiteral("Ajouter..."), &TfrmMain::actAjouterExecute);
+  make(actModifier, "actModifier", QStringLiteral("Modifier..."), &TfrmMain::actModifierExecute);
+  make(actSupprimer, "actSupprimer", QStringLiteral("Supprimer"), &TfrmMain::actSupprimerExecute);
+  make(actMettreAJour, "actMettreAJour", QStringLiteral("Mettre à jour"), &TfrmMain::actMettreAJourExecute);
+  make(actToutMettreAJour, "actToutMettreAJour", QStringLiteral("Tout mettre à jour"),
+       &TfrmMain::actToutMettreAJourExecute);
+  make(actAProposDe, "actAProposDe", QStringLiteral("A propos de..."), &TfrmMain::actAProposDeExecute);
+  make(actQuitter, "actQuitter", QStringLiteral("Quitter"), &TfrmMain::actQuitterExecute);
+}
+
+void TfrmMain::CreateToolBar() {
+  ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+  ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+  ToolBar1->setMovable(false);
+  ToolBar1->setFloatable(false);
+  ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+  ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  ToolBar1->setStyleSheet(QStringLiteral(
+      "QToolBar { background: rgb(184,194,229); border-top: 1px solid rgb(128,128,128);"
+      " border-bottom: 1px solid rgb(128,128,128); padding: 1px; spacing: 0px; }"
+      "QToolBar::separator { width: 8px; }"));
+
+  const QList<QAction*> groups[] = {{actAjouter, actModifier, actSupprimer},
+                                    {actMettreAJour, actToutMettreAJour},
+                                    {actAProposDe},
+                                    {actQuitter}};
+  bool first = true;
+  for (const auto& group : groups) {
+    if (!first) ToolBar1->addSeparator();
+    first = false;
+    for (QAction* action : group) {
+      ToolBar1->addAction(action);
+      if (auto* button = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(action))) {
+        button->setAutoRaise(true);  // flat
+        button->setFixedHeight(25);
+      }
+    }
+  }
+}
+
+void TfrmMain::CreateGrille() {
+  rows_ = new QStandardItemModel(0, kColumnCount, this);
+  rows_->setHorizontalHeaderLabels({QStringLiteral("Nom"), QStringLiteral("URL"), QStringLiteral("MàJ Ok"),
+                                    QStringLiteral("MàJ"), QStringLiteral("Etat")});
+  shown_ = new TByteOrderProxy(this);
+  shown_->setSourceModel(rows_);
+  shown_->setDynamicSortFilter(true);  // a new or renamed row takes its place at once
+
+  Grille = new QTreeView(this);
+  Grille->setObjectName(QStringLiteral("Grille"));
+  Grille->setModel(shown_);
+  Grille->setRootIsDecorated(false);
+  Grille->setItemsExpandable(false);
+  Grille->setUniformRowHeights(true);
+  Grille->setFrameShape(QFrame::NoFrame);
+  Grille->setSelectionBehavior(QAbstractItemView::SelectRows);
+  Grille->setSelectionMode(QAbstractItemView::SingleSelection);
+  Grille->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Grille->setSortingEnabled(true);
+  Grille->sortByColumn(kColNom, Qt::AscendingOrder);
+  QHeaderView* header = Grille->header();
+  header->setSortIndicatorShown(true);
+  header->setSectionsClickable(false);  // the list stays sorted on "Nom"
+  header->setStretchLastSection(true);
+  for (int column = 0; column < kColumnCount; ++column) Grille->setColumnWidth(column, kColumnWidths[column]);
+  // A double click anywhere on the list, on a row or not, modifies.
+  Grille->viewport()->installEventFilter(this);
+  setCentralWidget(Grille);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Grille->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    actModifierExecute();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!event->spontaneous() && !shown_once_) {
+    shown_once_ = true;
+    FormShow();
+  }
+}
+
+void TfrmMain::FormShow() {
+  RunGuarded(this, [this] { RemplirGrille(); });
+}
+
+void TfrmMain::RemplirGrille() {
+  TMlbc& table = data_.Table;
+  table.Sort("Nom", true);
+  table.First();
+  // The list is never shown half filled.
+  Grille->setUpdatesEnabled(false);
+  rows_->removeRows(0, rows_->rowCount());
+  while (!table.EndOfFile()) {
+    AddRowFromTable();
+    table.Next();
+  }
+  AjusterColonnes();
+  Grille->setUpdatesEnabled(true);
+}
+
+void TfrmMain::AjusterColonnes() {
+  // Every column but "URL" widens to its longest text, never below its width.
+  // (QTreeView hides the size hint that its base class offers.)
+  const QAbstractItemView* view = Grille;
+  for (int column : {kColNom, kColMajOk, kColMaj, kColEtat})
+    Grille->setColumnWidth(column, std::max(kColumnWidths[column], view->sizeHintForColumn(column)));
+}
+
+int TfrmMain::AddRowFromTable() {
+  const int row = rows_->rowCount();
+  QList<QStandardItem*> items;
+  for (int column = 0; column < kColumnCount; ++column) items.append(new QStandardItem());
+  rows_->appendRow(items);
+  for (int column = 0; column < kColumnCount; ++column)
+    SetRowText(row, column, data_.Table.GetData(kColumnFields[column]));
+  return row;
+}
+
+int TfrmMain::RowCount() const { return rows_->rowCount(); }
+
+QModelIndex TfrmMain::SourceIndex(int row, int column) const { return rows_->index(row, column); }
+
+std::string TfrmMain::RowName(int row) const {
+  return SourceIndex(row, kColNom).data(kBytesRole).toByteArray().toStdString();
+}
+
+QString TfrmMain::RowText(int row, int column) const { return SourceIndex(row, column).data().toString(); }
+
+void TfrmMain::SetRowText(int row, int column, const std::string& value) {
+  QStandardItem* item = rows_->item(row, column);
+  if (item == nullptr) return;
+  item->setData(QByteArray(value.data(), static_cast<qsizetype>(value.size())), kBytesRole);
+  item->setText(DisplayText(value));
+}
+
+int TfrmMain::SelectedRow() const {
+  const QModelIndexList selected = Grille->selectionModel()->selectedRows();
+  if (selected.isEmpty()) return -1;
+  return shown_->mapToSource(selected.first()).row();
+}
+
+void TfrmMain::SelectRow(int row) {
+  const QModelIndex index = shown_->mapFromSource(SourceIndex(row, kColNom));
+  Grille->selectionModel()->setCurrentIndex(
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  Grille->scrollTo(index);
+}
+
+void TfrmMain::actAjouterExecute() {
+  RunGuarded(this, [this] {
+    TfrmURL frmURL(data_, this);
+    frmURL.ModeAjout = true;
+    frmURL.exec();
+    if (frmURL.Conserve) {
+      SelectRow(AddRowFromTable());
+      AjusterColonnes();
+    }
+  });
+}
+
+void TfrmMain::actModifierExecute() {
+  RunGuarded(this, [this] {
+    const int row = SelectedRow();
+    if (row < 0) {
+      ShowError(this, QStringLiteral("Rien à modifier."));
+      return;
+    }
+    TfrmURL frmURL(data_, this);
+    frmURL.ModeAjout = false;
+    frmURL.NomLien = RowName(row);
+    frmURL.exec();
+    if (frmURL.Conserve) {
+      SetRowText(row, kColNom, data_.Table.GetData(kFieldNom));
+      SetRowText(row, kColUrl, data_.Table.GetData(kFieldUrl));
+      AjusterColonnes();
+    }
+  });
+}
+
+void TfrmMain::actSupprimerExecute() {
+  RunGuarded(this, [this] {
+    const int row = SelectedRow();
+    if (row < 0) {
+      ShowError(this, QStringLiteral("Rien à supprimer."));
+      return;
+    }
+    if (!AskConfirmation(this, QStringLiteral("Voulez-vous réellement supprimer cette ligne ?"))) return;
+    if (!data_.TrouverLien(RowName(row))) return;
+    rows_->removeRow(row);
+    Grille->selectionModel()->clearSelection();
+    data_.Table.Delete();
+    data_.Save();
+  });
+}
+
+void TfrmMain::actMettreAJourExecute() {
+  // Checking a page is not built yet.
+}
+
+void TfrmMain::actToutMettreAJourExecute() {
+  // Checking the pages is not built yet.
+}
+
+void TfrmMain::actAProposDeExecute() {
+  RunGuarded(this, [this] {
+    TfrmAproposDe frmAproposDe(this);
+    frmAproposDe.exec();
+  });
+}
+
+void TfrmMain::actQuitterExecute() { close(); }
+
+}  // namespace veilex

@@ -1,0 +1,91 @@
+// TfrmMain: the main window. Shows every link as one row of the list Grille,
+// offers the seven commands on its tool bar and progress in its status bar.
+// It owns its widgets and actions, not the links: those live in the TData it
+// is given, which must outlive it. GUI thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <string>
+
+class QAction;
+class QModelIndex;
+class QShowEvent;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QStatusBar;
+class QToolBar;
+class QTreeView;
+
+namespace veilex {
+
+class TData;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // The columns of Grille, left to right.
+  enum TColumn { kColNom = 0, kColUrl, kColMajOk, kColMaj, kColEtat, kColumnCount };
+
+  explicit TfrmMain(TData& data, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // Fills Grille from the link table, sorted on the name (the table too).
+  void RemplirGrille();
+  // Widens the auto-sized columns to their longest text.
+  void AjusterColonnes();
+
+  // The list's rows in their internal order, the order in which they were
+  // added (not the order shown, which is sorted on "Nom").
+  int RowCount() const;
+  // The name a row stands for, as the bytes stored in the table.
+  std::string RowName(int row) const;
+  // What a row shows in a column.
+  QString RowText(int row, int column) const;
+  // Writes the stored bytes `value` into a row's column, shown as text.
+  void SetRowText(int row, int column, const std::string& value);
+  // The selected row (internal order), or -1.
+  int SelectedRow() const;
+  void SelectRow(int row);
+
+  QToolBar* ToolBar1;
+  QTreeView* Grille;
+  QStatusBar* Status;
+
+  QAction* actAjouter;
+  QAction* actModifier;
+  QAction* actSupprimer;
+  QAction* actMettreAJour;
+  QAction* actToutMettreAJour;
+  QAction* actAProposDe;
+  QAction* actQuitter;
+
+ public slots:
+  void actAjouterExecute();
+  void actModifierExecute();
+  void actSupprimerExecute();
+  void actMettreAJourExecute();
+  void actToutMettreAJourExecute();
+  void actAProposDeExecute();
+  void actQuitterExecute();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateToolBar();
+  void CreateGrille();
+  void FormShow();
+  // Appends a row holding the table's current row; returns its index.
+  int AddRowFromTable();
+  QModelIndex SourceIndex(int row, int column) const;
+
+  TData& data_;
+  QStandardItemModel* rows_;      // the rows in the order they were added
+  QSortFilterProxyModel* shown_;  // the same rows sorted on the name's bytes
+  bool shown_once_ = false;
+};
+
+}  // namespace veilex

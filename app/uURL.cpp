@@ -1,0 +1,207 @@
+#include "app/uURL.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "app/MessageBoxes.h"
+#include "app/TextCodec.h"
+#include "watch/LinkRecord.h"
+#include "watch/uData.h"
+
+namespace veilex {
+namespace {
+
+// A section header (white bold text on blue) followed by a horizontal line.
+QLabel* AddSection(QVBoxLayout* form, const char* name, const QString& caption) {
+  auto* label = new QLabel(caption);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setStyleSheet(
+      QStringLiteral("background: rgb(117,117,176); color: white; font-family: Sans; font-weight: bold;"));
+  auto* line = new QFrame;
+  line->setFrameShape(QFrame::HLine);
+  line->setFrameShadow(QFrame::Sunken);
+  auto* row = new QHBoxLayout;
+  row->addWidget(label);
+  row->addWidget(line, 1);
+  form->addLayout(row);
+  return label;
+}
+
+QLineEdit* MakeEdit(const char* name, int width) {
+  auto* edit = new QLineEdit;
+  edit->setObjectName(QString::fromLatin1(name));
+  if (width > 0) edit->setFixedWidth(width);
+  return edit;
+}
+
+QLineEdit* MakeReadOnlyEdit(const char* name) {
+  QLineEdit* edit = MakeEdit(name, 0);
+  edit->setReadOnly(true);
+  edit->setStyleSheet(QStringLiteral("QLineEdit { background: rgb(204,204,204); }"));
+  return edit;
+}
+
+}  // namespace
+
+TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
+  setWindowTitle(QStringLiteral("Propriétés du lien"));
+  setFixedSize(375, 305);
+  setAutoFillBackground(true);
+  QPalette background = palette();
+  background.setColor(QPalette::Window, QColor(184, 194, 229));
+  setPalette(background);
+
+  auto* form = new QVBoxLayout(this);
+  form->setContentsMargins(8, 8, 8, 8);
+
+  lblNom = AddSection(form, "lblNom", QStringLiteral(" Nom "));
+  edtNom = MakeEdit("edtNom", 350);
+  form->addWidget(edtNom);
+
+  URL = AddSection(form, "URL", QStringLiteral(" URL "));
+  auto* address = new QHBoxLayout;
+  Label2 = new QLabel(QStringLiteral("http://"));
+  Label2->setObjectName(QStringLiteral("Label2"));
+  edtURL = MakeEdit("edtURL", 314);
+  address->addWidget(Label2);
+  address->addWidget(edtURL);
+  address->addStretch(1);
+  form->addLayout(address);
+
+  Label1 = AddSection(form, "Label1", QStringLiteral(" Etat "));
+  auto* state = new QGridLayout;
+  state->setVerticalSpacing(2);
+  auto make_label = [](const char* name, const QString& caption) {
+    auto* label = new QLabel(caption);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+  };
+  // The dates are short and stand beside their labels; the state text may be
+  // long and takes a line of its own.
+  Label3 = make_label("Label3", QStringLiteral("Date de la dernière mise à jour réussie"));
+  edtMaJOK = MakeReadOnlyEdit("edtMaJOK");
+  Label4 = make_label("Label4", QStringLiteral("Date de la dernière mise à jour"));
+  edtMaJ = MakeReadOnlyEdit("edtMaJ");
+  Label5 = make_label("Label5", QStringLiteral("Etat de la dernière mise à jour"));
+  edtEtat = MakeReadOnlyEdit("edtEtat");
+  state->addWidget(Label3, 0, 0);
+  state->addWidget(edtMaJOK, 0, 1);
+  state->addWidget(Label4, 1, 0);
+  state->addWidget(edtMaJ, 1, 1);
+  state->addWidget(Label5, 2, 0, 1, 2);
+  state->addWidget(edtEtat, 3, 0, 1, 2);
+  form->addLayout(state);
+  form->addStretch(1);
+
+  btnConserver = new QPushButton(QStringLiteral("Conserver"));
+  btnConserver->setObjectName(QStringLiteral("btnConserver"));
+  btnAnnuler = new QPushButton(QStringLiteral("Annuler"));
+  btnAnnuler->setObjectName(QStringLiteral("btnAnnuler"));
+  // Neither button is the default: Enter in an edit field does not save.
+  for (QPushButton* button : {btnConserver, btnAnnuler}) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btnConserver);
+  buttons->addWidget(btnAnnuler);
+  form->addLayout(buttons);
+  connect(btnConserver, &QPushButton::clicked, this, &TfrmURL::actConserverExecute);
+  connect(btnAnnuler, &QPushButton::clicked, this, &TfrmURL::actAnnulerExecute);
+
+  setTabOrder(edtNom, edtURL);
+  setTabOrder(edtURL, edtMaJOK);
+  setTabOrder(edtMaJOK, edtMaJ);
+  setTabOrder(edtMaJ, edtEtat);
+  setTabOrder(edtEtat, btnConserver);
+  setTabOrder(btnConserver, btnAnnuler);
+  edtNom->setFocus();
+}
+
+TfrmURL::~TfrmURL() = default;
+
+void TfrmURL::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous() && !shown_once_) {
+    shown_once_ = true;
+    RunGuarded(this, [this] { FormShow(); });
+  }
+}
+
+void TfrmURL::keyPressEvent(QKeyEvent* event) {
+  // Neither button is the cancel button: Escape closes nothing.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void TfrmURL::FormShow() {
+  if (ModeAjout) {
+    NomLien.clear();
+    return;
+  }
+  if (!data_.TrouverLien(NomLien)) {
+    ShowWarning(this, QStringLiteral("Ce nom n'existe plus."));
+    return;
+  }
+  shown_nom_ = data_.Table.GetData(kFieldNom);
+  shown_url_ = data_.Table.GetData(kFieldUrl);
+  edtNom->setText(DisplayText(shown_nom_));
+  edtURL->setText(DisplayText(shown_url_));
+  edtMaJOK->setText(DisplayText(data_.Table.GetData(kFieldMajOk)));
+  edtMaJ->setText(DisplayText(data_.Table.GetData(kFieldMaj)));
+  edtEtat->setText(DisplayText(data_.Table.GetData(kFieldEtat)));
+}
+
+void TfrmURL::actConserverExecute() {
+  RunGuarded(this, [this] { ConserverLien(); });
+}
+
+void TfrmURL::ConserverLien() {
+  const std::string nom = StoredText(edtNom->text(), shown_nom_);
+  const std::string url = StoredText(edtURL->text(), shown_url_);
+  if (ModeAjout) NomLien = nom;
+  const bool found = data_.TrouverLien(NomLien);
+  TMlbc& table = data_.Table;
+  if (ModeAjout) {
+    if (found) {
+      ShowError(this, QStringLiteral("Impossible de poursuivre :\rCe nom existe déjà."));
+      return;
+    }
+    table.AddRow();
+    table.SetData(kFieldNom, nom);
+    table.SetData(kFieldUrl, url);
+    table.SetData(kFieldMajOk, kDateInconnue);
+    table.SetData(kFieldMaj, kDateInconnue);
+    table.SetData(kFieldEtat, kEtatJamais);
+  } else {
+    if (!found) table.AddRow();
+    table.SetData(kFieldNom, nom);
+    table.SetData(kFieldUrl, url);
+    if (!found) {
+      table.SetData(kFieldMajOk, kDateInconnue);
+      table.SetData(kFieldMaj, kDateInconnue);
+      table.SetData(kFieldEtat, kEtatJamais);
+      ShowWarning(this, QStringLiteral("Ce nom n'existe plus et a été recréé."));
+    }
+  }
+  // A failed save is told by the link store's error event; the link is in
+  // the table all the same, so the list must show it.
+  data_.Save();
+  Conserve = true;
+  accept();
+}
+
+void TfrmURL::actAnnulerExecute() { reject(); }
+
+}  // namespace veilex
