@@ -1,0 +1,178 @@
+// Saving never destroys the previous file: a file that cannot be created is
+// code 3, a write that fails half-way raises EInOutError and leaves the old
+// file byte for byte, and a replaced file keeps its permission bits.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "mlb/SafeFileWriter.h"
+#include "mlb/mlb2.h"
+#include "rtl/RtlExceptions.h"
+#include "tests/mlb/TestFiles.h"
+
+namespace veilex {
+namespace {
+
+using testing::ReadWholeFile;
+using testing::TempDir;
+using testing::WriteWholeFile;
+
+// A disk that fills up after kRoom bytes.
+constexpr size_t kRoom = 100000;
+size_t g_written = 0;
+
+ssize_t FullDiskWrite(int fd, const struct iovec* iov, int count) {
+  size_t wanted = 0;
+  for (int i = 0; i < count; ++i) wanted += iov[i].iov_len;
+  if (g_written >= kRoom) {
+    errno = ENOSPC;
+    return -1;
+  }
+  // Partly, as a real disk does on its last free blocks.
+  const size_t room = kRoom - g_written;
+  if (wanted <= room) {
+    const ssize_t n = ::writev(fd, iov, count);
+    if (n > 0) g_written += static_cast<size_t>(n);
+    return n;
+  }
+  size_t done = 0;
+  for (int i = 0; i < count && done < room; ++i) {
+    const size_t n = std::min(iov[i].iov_len, room - done);
+    if (::write(fd, iov[i].iov_base, n) != static_cast<ssize_t>(n)) return -1;
+    done += n;
+  }
+  g_written += done;
+  return static_cast<ssize_t>(done);
+}
+
+// A writer that never takes more than 7 bytes at a time.
+ssize_t TrickleWrite(int fd, const struct iovec* iov, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (iov[i].iov_len > 0) return ::write(fd, iov[i].iov_base, std::min<size_t>(iov[i].iov_len, 7));
+  }
+  return 0;
+}
+
+class SafeSave : public ::testing::Test {
+ protected:
+  void TearDown() override { TSafeFileWriter::SetWriteFunction(nullptr); }
+
+  static void FillLarge(TMlb2& t) {
+    t.AddField("nom");
+    t.AddField("page");
+    for (int i = 0; i < 20; ++i) {
+      t.AddRow();
+      t.SetData("nom", "lien " + std::to_string(i));
+      t.SetData("page", std::string(30000, static_cast<char>('a' + i)));
+    }
+  }
+};
+
+TEST_F(SafeSave, FileThatCannotBeCreatedIsCodeThree) {
+  TempDir dir;
+  ::mkdir(dir.File("sub").c_str(), 0755);
+  TMlb2 t;
+  t.AddField("nom");
+  // Tests may run as root, for whom no directory is read-only: a missing
+  // directory, a target that is a directory and an empty name stand in.
+  for (const std::string& path : {dir.File("missing/t.mlb"), dir.File("sub"), dir.File("sub/"), std::string()}) {
+    EXPECT_FALSE(t.SaveToMLBFile(path)) << path;
+    EXPECT_EQ(t.LastErrorCode(), 3) << path;
+    EXPECT_EQ(t.LastErrorMessage(), "1-Unable to open the file for writing") << path;
+  }
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"sub"}));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("sub")));
+}
+
+TEST_F(SafeSave, WriteFailingHalfWayLeavesTheOldFileIntact) {
+  TempDir dir;
+  const std::string path = dir.File("veilex.mlb");
+  const std::string old_bytes = "the previous file, which must survive";
+  WriteWholeFile(path, old_bytes);
+
+  TMlb2 t;
+  FillLarge(t);  // about 600 KB, far more than the disk has room for
+  g_written = 0;
+  TSafeFileWriter::SetWriteFunction(&FullDiskWrite);
+  try {
+    t.SaveToMLBFile(path);
+    FAIL() << "the save should have raised EInOutError";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode, ENOSPC);
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(g_written, kRoom);  // it did get half-way
+  EXPECT_EQ(ReadWholeFile(path), old_bytes);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"veilex.mlb"}));  // no temporary left
+  EXPECT_EQ(t.RowCount(), 20);
+}
+
+TEST_F(SafeSave, ShortWritesStillProduceTheWholeFile) {
+  TempDir dir;
+  TMlb2 t;
+  FillLarge(t);
+  ASSERT_TRUE(t.SaveToMLBFile(dir.File("plain.mlb")));
+  TSafeFileWriter::SetWriteFunction(&TrickleWrite);
+  ASSERT_TRUE(t.SaveToMLBFile(dir.File("trickled.mlb")));
+  TSafeFileWriter::SetWriteFunction(nullptr);
+  const std::string plain = ReadWholeFile(dir.File("plain.mlb"));
+  EXPECT_GT(plain.size(), 600000u);
+  EXPECT_TRUE(ReadWholeFile(dir.File("trickled.mlb")) == plain);
+}
+
+TEST_F(SafeSave, ReplacingKeepsThePermissionBits) {
+  TempDir dir;
+  const std::string path = dir.File("t.mlb");
+  TMlb2 t;
+  t.AddField("nom");
+  ASSERT_TRUE(t.SaveToMLBFile(path));
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);  // a new file: as any created file
+
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  t.AddRow();
+  ASSERT_TRUE(t.SaveToMLBFile(path));
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  TMlb2 back;
+  ASSERT_TRUE(back.LoadFromMLBFile(path));
+  EXPECT_EQ(back.RowCount(), 1);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"t.mlb"}));
+}
+
+TEST_F(SafeSave, LinkStaysALinkToTheReplacedFile) {
+  TempDir dir;
+  ::mkdir(dir.File("real").c_str(), 0755);
+  TMlb2 t;
+  t.AddField("nom");
+  ASSERT_TRUE(t.SaveToMLBFile(dir.File("real/t.mlb")));
+  ASSERT_EQ(::symlink("real/t.mlb", dir.File("link.mlb").c_str()), 0);
+  t.AddRow();
+  ASSERT_TRUE(t.SaveToMLBFile(dir.File("link.mlb")));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.mlb")));
+  TMlb2 back;
+  ASSERT_TRUE(back.LoadFromMLBFile(dir.File("real/t.mlb")));
+  EXPECT_EQ(back.RowCount(), 1);
+}
+
+TEST_F(SafeSave, RelativeNameSavesInTheWorkingDirectory) {
+  TempDir dir;
+  const std::string previous = std::filesystem::current_path().string();
+  ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+  TMlb2 t;
+  t.AddField("nom");
+  const bool saved = t.SaveToMLBFile("rel.mlb");
+  ASSERT_EQ(::chdir(previous.c_str()), 0);
+  EXPECT_TRUE(saved);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"rel.mlb"}));
+}
+
+}  // namespace
+}  // namespace veilex

@@ -1,0 +1,85 @@
+#include "tests/mlb/TestFiles.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace veilex::testing {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "mlb_test.XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TempDir::Entries() const {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+MlbBytes& MlbBytes::Raw(const std::string& bytes) {
+  bytes_ += bytes;
+  return *this;
+}
+
+MlbBytes& MlbBytes::U8(uint8_t v) {
+  bytes_ += static_cast<char>(v);
+  return *this;
+}
+
+MlbBytes& MlbBytes::U16(uint16_t v) {
+  const char lo = static_cast<char>(v & 0xFF);
+  const char hi = static_cast<char>(v >> 8);
+  bytes_ += big_endian_ ? hi : lo;
+  bytes_ += big_endian_ ? lo : hi;
+  return *this;
+}
+
+MlbBytes& MlbBytes::U32(uint32_t v) {
+  for (int i = 0; i < 4; ++i) {
+    const int shift = big_endian_ ? 24 - 8 * i : 8 * i;
+    bytes_ += static_cast<char>((v >> shift) & 0xFF);
+  }
+  return *this;
+}
+
+MlbBytes& MlbBytes::Str(const std::string& s) {
+  U32(static_cast<uint32_t>(s.size()));
+  bytes_ += s;
+  return *this;
+}
+
+MlbBytes& MlbBytes::Header(const std::string& table_name, uint32_t block_size, int32_t fields, int32_t rows) {
+  Raw("MLB");
+  U8(2).U8(2).U8(big_endian_ ? 0 : 1);
+  U16(1).U16(0).U16(0).U32(block_size).U16(0);
+  Str(table_name);
+  U32(static_cast<uint32_t>(fields)).U32(static_cast<uint32_t>(rows));
+  return *this;
+}
+
+}  // namespace veilex::testing

@@ -1,0 +1,51 @@
+// Helpers for the table engine's tests: a scratch directory removed at the
+// end, whole-file reads and writes, and a builder of MLB bytes in either
+// byte order.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace veilex::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Names of the entries in the directory, sorted.
+  std::vector<std::string> Entries() const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+
+// Builds the bytes of an MLB file. Integers go in the order chosen.
+class MlbBytes {
+ public:
+  explicit MlbBytes(bool big_endian = false) : big_endian_(big_endian) {}
+  MlbBytes& Raw(const std::string& bytes);
+  MlbBytes& U8(uint8_t v);
+  MlbBytes& U16(uint16_t v);
+  MlbBytes& U32(uint32_t v);
+  MlbBytes& Str(const std::string& s);
+  // Signature, markers, order flag, one table, reserved, kind 0, block size,
+  // reserved, table name, F and R.
+  MlbBytes& Header(const std::string& table_name, uint32_t block_size, int32_t fields, int32_t rows);
+  const std::string& Bytes() const { return bytes_; }
+
+ private:
+  bool big_endian_;
+  std::string bytes_;
+};
+
+}  // namespace veilex::testing
