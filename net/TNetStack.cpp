@@ -152,14 +152,14 @@ bool TNetStack::IsIP(const std::string& text) {
     const size_t dot = text.find('.', begin);
     const std::string_view part =
         std::string_view(text).substr(begin, dot == std::string::npos ? std::string::npos : dot - begin);
-    if (part.empty() || part.size() > 3) return false;
+    if (part.empty()) return false;
     int value = 0;
     for (char c : part) {
       if (c < '0' || c > '9') return false;
       value = value * 10 + (c - '0');
+      if (value > 255) return false;
     }
-    if (value > 255) return false;
-    ++parts;
+    if (++parts > 4) return false;
     if (dot == std::string::npos) break;
     begin = dot + 1;
   }
