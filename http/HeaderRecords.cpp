@@ -1,0 +1,256 @@
+#include "http/HeaderRecords.h"
+
+#include "http/InternetDate.h"
+#include "http/TNetURI.h"
+#include "net/NetExceptions.h"
+#include "rtl/RtlExceptions.h"
+#include "rtl/StrUtils.h"
+
+namespace veilex {
+
+namespace {
+
+constexpr int kRecordFoldWidth = 1024;
+
+bool IsDecimal(std::string_view text) {
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// "Content-Length" as a count: -1 for a missing or non-numeric text, an error
+// for a number that does not fit the 32-bit counts of the body reader.
+int ReadContentLength(const std::string& text) {
+  const std::string trimmed = Trim(text);
+  const int value = StrToIntDef(trimmed, -1);
+  if (value == -1 && IsDecimal(trimmed) && trimmed != "-1") {
+    throw ENetException(Format("Longueur de contenu hors limites : %s", {trimmed}));
+  }
+  return value;
+}
+
+// "Expires" as a plain number of seconds from now, the way some servers send
+// it; false when the text is not such a number.
+bool ReadRelativeExpiry(const std::string& text, TDateTime& expires) {
+  int64_t seconds = 0;
+  if (!TryStrToInt64(Trim(text), seconds) || seconds == -1) return false;
+  TDateTime offset = 0;
+  if (seconds < 0 || seconds >= 86400 ||
+      !TryEncodeTime(static_cast<int>(seconds / 3600), static_cast<int>(seconds % 3600 / 60),
+                     static_cast<int>(seconds % 60), 0, offset)) {
+    throw EConvertError("Argument incorrect pour l'encodage de l'heure");
+  }
+  expires = Now() + offset;
+  return true;
+}
+
+}  // namespace
+
+// ---- entity ----------------------------------------------------------------
+
+TNetEntityHeaderInfo::TNetEntityHeaderInfo() { ClearEntity(); }
+
+void TNetEntityHeaderInfo::SetContentLength(int value) {
+  content_length_ = value;
+  has_content_length_ = value >= 0;
+}
+
+void TNetEntityHeaderInfo::Clear() { ClearEntity(); }
+
+void TNetEntityHeaderInfo::ClearEntity() {
+  HeaderLines.Clear();
+  HeaderLines.FoldWidth = kRecordFoldWidth;
+  Connection.clear();
+  ContentEncoding.clear();
+  ContentLanguage.clear();
+  SetContentLength(-1);
+  ContentRangeEnd = 0;
+  ContentRangeStart = 0;
+  ContentType = "text/html";
+  ContentVersion.clear();
+  Date = 0;
+  Expires = 0;
+  LastModified = 0;
+}
+
+void TNetEntityHeaderInfo::Assign(const TNetEntityHeaderInfo& source) {
+  if (&source == this) return;
+  HeaderLines.AssignLines(source.HeaderLines);
+  ContentEncoding = source.ContentEncoding;
+  ContentLanguage = source.ContentLanguage;
+  SetContentLength(source.content_length_);
+  ContentRangeEnd = source.ContentRangeEnd;
+  ContentRangeStart = source.ContentRangeStart;
+  ContentType = source.ContentType;
+  ContentVersion = source.ContentVersion;
+  Date = source.Date;
+  Expires = source.Expires;
+  LastModified = source.LastModified;
+}
+
+void TNetEntityHeaderInfo::ProcessHeaders() {
+  Connection = HeaderLines.Values("Connection");
+  ContentVersion = HeaderLines.Values("Content-Version");
+  ContentEncoding = HeaderLines.Values("Content-Encoding");
+  ContentLanguage = HeaderLines.Values("Content-Language");
+  ContentType = HeaderLines.Values("Content-Type");
+  SetContentLength(ReadContentLength(HeaderLines.Values("Content-Length")));
+  Date = InternetStrToDateTime(HeaderLines.Values("Date"));
+  LastModified = InternetStrToDateTime(HeaderLines.Values("Last-Modified"));
+  const std::string expires = HeaderLines.Values("Expires");
+  if (!ReadRelativeExpiry(expires, Expires)) Expires = InternetStrToDateTime(expires);
+  Pragma = HeaderLines.Values("Pragma");
+}
+
+void TNetEntityHeaderInfo::SetHeaders() {
+  HeaderLines.Clear();
+  HeaderLines.SetValues("Connection", Connection);
+  HeaderLines.SetValues("Content-Version", ContentVersion);
+  HeaderLines.SetValues("Content-Encoding", ContentEncoding);
+  HeaderLines.SetValues("Content-Language", ContentLanguage);
+  HeaderLines.SetValues("Content-Type", ContentType);
+  if (content_length_ >= 0) HeaderLines.SetValues("Content-Length", IntToStr(content_length_));
+  HeaderLines.SetValues("Cache-control", CacheControl);
+  if (Date > 0) HeaderLines.SetValues("Date", DateTimeToInternetStr(Date));
+  if (Expires > 0) HeaderLines.SetValues("Expires", DateTimeToInternetStr(Expires));
+  HeaderLines.SetValues("Pragma", Pragma);
+  HeaderLines.AddStrings(CustomHeaders);
+}
+
+// ---- request ---------------------------------------------------------------
+
+TNetRequestHeaderInfo::TNetRequestHeaderInfo() { ClearRequest(); }
+
+void TNetRequestHeaderInfo::Clear() {
+  ClearRequest();
+  TNetEntityHeaderInfo::Clear();
+}
+
+void TNetRequestHeaderInfo::ClearRequest() {
+  Accept = "text/html, */*";
+  AcceptCharSet.clear();
+  UserAgent = "Mozilla/3.0 (compatible; Veilex)";
+  BasicAuthentication = false;
+}
+
+void TNetRequestHeaderInfo::Assign(const TNetEntityHeaderInfo& source) {
+  const auto* request = dynamic_cast<const TNetRequestHeaderInfo*>(&source);
+  if (request == nullptr) {
+    TNetEntityHeaderInfo::Assign(source);
+    return;
+  }
+  if (request == this) return;
+  Accept = request->Accept;
+  AcceptCharSet = request->AcceptCharSet;
+  AcceptEncoding = request->AcceptEncoding;
+  AcceptLanguage = request->AcceptLanguage;
+  From = request->From;
+  Password = request->Password;
+  Referer = request->Referer;
+  UserAgent = request->UserAgent;
+  Username = request->Username;
+  BasicAuthentication = request->BasicAuthentication;
+}
+
+void TNetRequestHeaderInfo::SetHeaders() {
+  TNetEntityHeaderInfo::SetHeaders();
+  HeaderLines.SetValues("Proxy-Connection", ProxyConnection);
+  HeaderLines.SetValues("Host", Host);
+  HeaderLines.SetValues("Accept", Accept);
+  HeaderLines.SetValues("Accept-Charset", AcceptCharSet);
+  HeaderLines.SetValues("Accept-Encoding", AcceptEncoding);
+  HeaderLines.SetValues("Accept-Language", AcceptLanguage);
+  HeaderLines.SetValues("From", From);
+  HeaderLines.SetValues("Referer", Referer);
+  HeaderLines.SetValues("User-Agent", UserAgent);
+  if (LastModified > 0) HeaderLines.SetValues("If-Modified-Since", DateTimeToInternetStr(LastModified));
+  if (ContentRangeStart != 0 || ContentRangeEnd != 0) {
+    std::string range = "bytes=" + IntToStr(ContentRangeStart) + "-";
+    if (ContentRangeEnd != 0) range += IntToStr(ContentRangeEnd);
+    HeaderLines.SetValues("Range", range);
+  }
+  if (!Authentication && BasicAuthentication) {
+    Authentication = TNetBasicAuthentication::kClass.Create();
+    Authentication->SetUsername(Username);
+    Authentication->SetPassword(Password);
+  }
+  if (Authentication) HeaderLines.SetValues("Authorization", Authentication->CredentialsText());
+}
+
+// ---- response --------------------------------------------------------------
+
+TNetResponseHeaderInfo::TNetResponseHeaderInfo() { ClearResponse(); }
+
+void TNetResponseHeaderInfo::Clear() {
+  TNetEntityHeaderInfo::Clear();
+  ClearResponse();
+}
+
+void TNetResponseHeaderInfo::ClearResponse() {
+  Location.clear();
+  Server.clear();
+  ProxyAuthenticate.Clear();
+  WWWAuthenticate.Clear();
+}
+
+void TNetResponseHeaderInfo::ProcessHeaders() {
+  Location = HeaderLines.Values("Location");
+  Server = HeaderLines.Values("Server");
+  ProxyConnection = HeaderLines.Values("Proxy-Connection");
+  // Content-Range: bytes <start>-<end>/<length>
+  std::string range = HeaderLines.Values("Content-Range");
+  if (!range.empty()) {
+    Fetch(range, " ");
+    ContentRangeStart = static_cast<uint32_t>(StrToInt(Fetch(range, "-")));
+    ContentRangeEnd = static_cast<uint32_t>(StrToInt(Fetch(range, "/")));
+  }
+  WWWAuthenticate.Clear();
+  HeaderLines.Extract("WWW-Authenticate", &WWWAuthenticate);
+  ProxyAuthenticate.Clear();
+  HeaderLines.Extract("Proxy-Authenticate", &ProxyAuthenticate);
+  TNetEntityHeaderInfo::ProcessHeaders();
+}
+
+// ---- proxy -----------------------------------------------------------------
+
+TNetProxyConnectionInfo::TNetProxyConnectionInfo() { Clear(); }
+
+void TNetProxyConnectionInfo::Clear() {
+  proxy_server_.clear();
+  ProxyUsername.clear();
+  ProxyPassword.clear();
+  SetProxyPort(0);
+}
+
+void TNetProxyConnectionInfo::Assign(const TNetProxyConnectionInfo& source) {
+  if (&source == this) return;
+  ProxyPassword = source.ProxyPassword;
+  SetProxyPort(source.proxy_port_);
+  SetProxyServer(source.proxy_server_);
+  ProxyUsername = source.ProxyUsername;
+  BasicAuthentication = source.BasicAuthentication;
+}
+
+void TNetProxyConnectionInfo::SetProxyPort(int value) {
+  if (value != proxy_port_) Authentication.reset();
+  proxy_port_ = value;
+}
+
+void TNetProxyConnectionInfo::SetProxyServer(const std::string& value) {
+  if (!SameText(value, proxy_server_)) Authentication.reset();
+  proxy_server_ = value;
+}
+
+void TNetProxyConnectionInfo::SetHeaders(TNetHeaderList& headers) {
+  if (!Authentication && BasicAuthentication) {
+    Authentication = TNetBasicAuthentication::kClass.Create();
+    Authentication->SetUsername(ProxyUsername);
+    Authentication->SetPassword(ProxyPassword);
+  }
+  if (Authentication) headers.SetValues("Proxy-Authorization", Authentication->CredentialsText());
+}
+
+}  // namespace veilex

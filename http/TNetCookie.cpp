@@ -1,0 +1,229 @@
+#include "http/TNetCookie.h"
+
+#include <algorithm>
+
+#include "http/InternetDate.h"
+#include "http/TNetURI.h"
+#include "rtl/DateTime.h"
+#include "rtl/StrUtils.h"
+
+namespace veilex {
+
+namespace {
+
+// Longest lifetime honoured, so that a hostile max-age cannot push a date
+// beyond what the date type holds: about a hundred years.
+constexpr int64_t kMaxCookieSeconds = int64_t{100} * 366 * 86400;
+
+bool IsHostName(std::string_view name) { return !(name.find('.') != std::string_view::npos && name.front() == '.'); }
+
+// The domain of a host: the host from its first "." on (".b.c" for "a.b.c").
+std::string DomainOf(const std::string& host) {
+  const size_t dot = host.find('.');
+  return dot == std::string::npos ? std::string() : host.substr(dot);
+}
+
+std::string Unquote(std::string text) {
+  if (!text.empty() && text.front() == '"') text.erase(0, 1);
+  if (!text.empty() && text.back() == '"') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+bool IsDottedIPv4(std::string_view host) {
+  int parts = 0;
+  size_t start = 0;
+  for (;;) {
+    const size_t dot = host.find('.', start);
+    const std::string_view part = host.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+    if (part.empty() || part.size() > 3 || !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      return false;
+    }
+    if (std::stoi(std::string(part)) > 255) return false;
+    ++parts;
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  return parts == 4;
+}
+
+TNetCookieAttributes::TNetCookieAttributes(std::vector<std::string> items) {
+  for (std::string& item : items) {
+    const size_t equals = item.find('=');
+    if (equals == std::string::npos) {
+      items_.emplace_back(UpperCase(item), std::string());
+    } else {
+      items_.emplace_back(UpperCase(item.substr(0, equals)), item.substr(equals + 1));
+    }
+  }
+}
+
+bool TNetCookieAttributes::Has(std::string_view upper_name) const {
+  return std::any_of(items_.begin(), items_.end(), [&](const auto& item) { return item.first == upper_name; });
+}
+
+std::string TNetCookieAttributes::Value(std::string_view upper_name) const {
+  for (const auto& [name, value] : items_) {
+    if (name == upper_name) return value;
+  }
+  return std::string();
+}
+
+// ---- Netscape --------------------------------------------------------------
+
+// A "Set-cookie" value, as servers write it (RFC 6265, section 4.1.1):
+//
+//   set-cookie-string = cookie-pair *( ";" SP cookie-av )
+//   cookie-pair       = cookie-name "=" cookie-value
+//   cookie-av         = expires-av / max-age-av / domain-av / path-av /
+//                       secure-av / httponly-av / extension-av
+//   expires-av        = "Expires=" sane-cookie-date
+//   max-age-av        = "Max-Age=" non-zero-digit *DIGIT
+//   domain-av         = "Domain=" domain-value
+//   path-av           = "Path=" path-value
+//   secure-av         = "Secure"
+//
+// Read leniently: items are cut at every ";" and trimmed; the first gives the
+// name (before its first "=") and the value (everything after it, quotes
+// kept); attribute names compare ignoring case and the first of two equal
+// names wins.
+void TNetNetscapeCookie::SetCookieText(const std::string& text) {
+  if (text == cookie_text_) return;
+  cookie_text_ = text;
+  std::vector<std::string> items;
+  std::string rest = text;
+  while (rest.find(';') != std::string::npos) items.push_back(Trim(Fetch(rest, ";")));
+  if (!rest.empty()) items.push_back(Trim(rest));
+  if (items.empty()) items.push_back(text);
+
+  std::string pair = items.front();
+  items.erase(items.begin());
+  CookieName = Fetch(pair, "=");
+  Value = pair;
+  LoadProperties(TNetCookieAttributes(std::move(items)));
+}
+
+void TNetNetscapeCookie::LoadProperties(const TNetCookieAttributes& attributes) {
+  Path = Unquote(attributes.Value("PATH"));
+  SetExpires(attributes.Value("EXPIRES"));
+  Domain = attributes.Value("DOMAIN");
+  Secure = attributes.Has("SECURE");
+}
+
+std::string TNetNetscapeCookie::CookieText() const {
+  std::vector<std::string> items;
+  if (!Value.empty()) items.push_back(CookieName + "=" + Value);
+  AppendAttributes(items);
+  std::string text;
+  for (const std::string& item : items) {
+    if (!text.empty()) text += "; ";
+    text += item;
+  }
+  return text;
+}
+
+void TNetNetscapeCookie::AppendAttributes(std::vector<std::string>& items) const {
+  if (!Path.empty()) items.push_back("path=" + Path);
+  if (!expires_.empty() && CookieKind == TNetCookieVersion::ckNetscape) items.push_back("expires=" + expires_);
+  if (!Domain.empty()) items.push_back("domain=" + Domain);
+  if (Secure) items.push_back("secure");
+}
+
+bool TNetNetscapeCookie::IsValidCookie(const std::string& host) const {
+  if (IsDottedIPv4(host)) return Domain == host;
+  const std::string host_domain = DomainOf(host);
+  bool valid = false;
+  if (IsHostName(host)) {
+    valid = IsHostName(Domain) ? Domain == host : Domain == host_domain;
+  } else {
+    valid = SameText(Domain, host_domain);
+  }
+  // A domain cookie needs a dot after its leading one: ".com" would reach
+  // every site of the top-level domain.
+  if (valid && !IsHostName(Domain) && Domain.find('.', 1) == std::string::npos) valid = false;
+  return valid;
+}
+
+void TNetNetscapeCookie::Assign(const TNetNetscapeCookie& source) {
+  if (&source == this) return;
+  SetCookieText(source.CookieText());
+  // The rebuilt text leaves out an empty value and, for the RFC kinds, the
+  // expiry; copy the fields so that the name and the expiry survive.
+  CookieName = source.CookieName;
+  Value = source.Value;
+  Domain = source.Domain;
+  Path = source.Path;
+  Secure = source.Secure;
+  expires_ = source.expires_;
+  CookieKind = source.CookieKind;
+}
+
+// ---- RFC 2109 --------------------------------------------------------------
+
+void TNetCookieRFC2109::SetExpires(const std::string& value) {
+  if (!value.empty()) {
+    const double seconds = (InternetStrToDateTime(value) - Now()) * 86400.0;
+    MaxAge = static_cast<int64_t>(std::clamp<double>(seconds, -kMaxCookieSeconds * 1000.0, kMaxCookieSeconds));
+  }
+  TNetNetscapeCookie::SetExpires(value);
+}
+
+void TNetCookieRFC2109::LoadProperties(const TNetCookieAttributes& attributes) {
+  TNetNetscapeCookie::LoadProperties(attributes);
+  if (!TryStrToInt64(attributes.Value("MAX-AGE"), MaxAge)) MaxAge = -1;
+  Version = attributes.Value("VERSION");
+  Comment = attributes.Value("COMMENT");
+  if (Expires().empty()) {
+    CookieKind = TNetCookieVersion::ckNetscape;
+    if (MaxAge >= 0) {
+      const int64_t lifetime = std::min(MaxAge, kMaxCookieSeconds);
+      SetExpires(DateTimeToInternetStr(Now() + static_cast<double>(lifetime) / 86400.0));
+    }
+  }
+}
+
+void TNetCookieRFC2109::AppendAttributes(std::vector<std::string>& items) const {
+  TNetNetscapeCookie::AppendAttributes(items);
+  if (MaxAge >= 0 && Expires().empty()) items.push_back("max-age=" + IntToStr(MaxAge));
+  if (!Comment.empty()) items.push_back("comment=" + Comment);
+  if (!Version.empty()) items.push_back("version=" + Version);
+}
+
+void TNetCookieRFC2109::Assign(const TNetNetscapeCookie& source) {
+  TNetNetscapeCookie::Assign(source);
+  if (const auto* rfc = dynamic_cast<const TNetCookieRFC2109*>(&source); rfc != nullptr && rfc != this) {
+    MaxAge = rfc->MaxAge;
+    Version = rfc->Version;
+    Comment = rfc->Comment;
+  }
+}
+
+// ---- RFC 2965 --------------------------------------------------------------
+
+void TNetCookieRFC2965::LoadProperties(const TNetCookieAttributes& attributes) {
+  TNetCookieRFC2109::LoadProperties(attributes);
+  CommentURL = attributes.Value("COMMENTURL");
+  Discard = attributes.Has("DISCARD");
+  // Port = "Port" [ "=" <"> portlist <"> ]
+  const std::string ports = attributes.Value("PORT");
+  PortList.clear();
+  if (ports.empty()) {
+    PortList.push_back(80);
+  } else if (ports.size() >= 2 && ports.front() == '"' && ports.back() == '"') {
+    std::string inside = ports.substr(1, ports.size() - 2);
+    if (inside.empty()) PortList.push_back(80);
+    while (!inside.empty()) PortList.push_back(StrToInt(Trim(Fetch(inside, ","))));
+  }
+}
+
+void TNetCookieRFC2965::Assign(const TNetNetscapeCookie& source) {
+  TNetCookieRFC2109::Assign(source);
+  if (const auto* rfc = dynamic_cast<const TNetCookieRFC2965*>(&source); rfc != nullptr && rfc != this) {
+    CommentURL = rfc->CommentURL;
+    Discard = rfc->Discard;
+    PortList = rfc->PortList;
+  }
+}
+
+}  // namespace veilex

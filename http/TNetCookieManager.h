@@ -1,0 +1,58 @@
+// The client's cookie jar: takes the "Set-cookie" and "Set-cookie2" values of
+// responses, keeps the cookies their host may set, drops expired ones, and
+// builds the "Cookie" value for a request. Owns its store (TNetCookies); the
+// client that uses it calls it from its own thread, and the store's lock
+// guards the index against other threads.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/TNetCookies.h"
+#include "http/TNetURI.h"
+#include "net/TNetComponent.h"
+
+namespace veilex {
+
+class TNetCookieManager;
+
+using TOnManagerEvent = std::function<void(TNetCookieManager* sender, TNetCookies* cookie_collection)>;
+using TOnNewCookieEvent = std::function<void(TNetCookieManager* sender, TNetCookieRFC2109* cookie, bool& accept)>;
+
+class TNetCookieManager : public TNetBaseComponent {
+ public:
+  // Creates the store, then fires `on_create` when given (it is kept as
+  // OnCreate).
+  explicit TNetCookieManager(TOnManagerEvent on_create = {});
+  // Drops expired cookies, fires OnDestroy, frees the store.
+  ~TNetCookieManager() override;
+
+  // Reader of a "Set-cookie" value received from `host` for a request in the
+  // directory `request_path` (the default path of a cookie without one).
+  void AddCookie(const std::string& cookie_text, const std::string& host,
+                 const std::string& request_path = std::string());
+  // Reader of a "Set-cookie2" value.
+  void AddCookieRFC2965(const std::string& cookie_text, const std::string& host,
+                        const std::string& request_path = std::string());
+
+  // The "Cookie" value for a request to `uri`: the cookies of its host and
+  // directory, secure ones only over a secure connection; empty when none.
+  std::string BuildCookieHeader(const TNetURI& uri, bool secure = false);
+  // Frees every cookie whose expiry has passed.
+  void CleanupCookieList();
+
+  TNetCookies* CookieCollection() const { return cookies_.get(); }
+
+  TOnManagerEvent OnCreate;
+  TOnManagerEvent OnDestroy;
+  TOnNewCookieEvent OnNewCookie;
+
+ private:
+  void StoreCookie(TNetCookieRFC2109* cookie, const std::string& cookie_text, const std::string& host,
+                   const std::string& request_path);
+
+  std::unique_ptr<TNetCookies> cookies_;
+};
+
+}  // namespace veilex
