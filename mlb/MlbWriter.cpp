@@ -33,6 +33,13 @@ class TMlbOutput {
 
 uint64_t StringBytes(const std::string& s) { return 4 + static_cast<uint64_t>(s.size()); }
 
+// The row size field: every value of row `r` with its length.
+uint64_t RowBytes(const std::vector<std::vector<std::string>>& columns, int r) {
+  uint64_t size = 0;
+  for (const auto& column : columns) size += StringBytes(column[r]);
+  return size;
+}
+
 }  // namespace
 
 bool TMlb2::SaveToMLBFile(const std::string& file_name) {
@@ -43,9 +50,8 @@ bool TMlb2::SaveToMLBFile(const std::string& file_name) {
   constexpr uint64_t kMaxSize = std::numeric_limits<uint32_t>::max();
   uint64_t block_size = 2 + StringBytes(table_name_) + 4 + 4;
   for (const std::string& name : field_names_) block_size += 1 + StringBytes(name);
-  for (const Row& row : rows_) {
-    uint64_t row_size = 0;
-    for (const std::string& value : row) row_size += StringBytes(value);
+  for (int r = 0; r < row_count_; ++r) {
+    const uint64_t row_size = RowBytes(columns_, r);
     if (row_size > kMaxSize) RaiseInOutError("Table too large for", file_name, EFBIG);
     block_size += 4 + row_size;
   }
@@ -73,11 +79,9 @@ bool TMlb2::SaveToMLBFile(const std::string& file_name) {
     out.U8(field_types_[i] == "FLOAT" ? 1 : 0);
     out.String(field_names_[i]);
   }
-  for (const Row& row : rows_) {
-    uint64_t row_size = 0;
-    for (const std::string& value : row) row_size += StringBytes(value);
-    out.U32(static_cast<uint32_t>(row_size));
-    for (const std::string& value : row) out.String(value);
+  for (int r = 0; r < row_count_; ++r) {
+    out.U32(static_cast<uint32_t>(RowBytes(columns_, r)));
+    for (const auto& column : columns_) out.String(column[r]);
   }
   file.Commit();
   return true;

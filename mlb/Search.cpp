@@ -10,51 +10,59 @@ namespace veilex {
 
 namespace {
 
-// The rows from `start` on are tested with `matches` on the value of field
-// `field` (0-based, -1 for a field that does not exist, which reads as "").
-// Returns the index of the first row that matches, or -1.
+using Columns = std::vector<std::vector<std::string>>;
+
+// Rows from `start` on are tested with `matches` on their value in `column`
+// (nullptr for a field that does not exist, which reads as ""). Returns the
+// index of the first row that matches, or -1.
 template <typename Predicate>
-int FindForward(const std::vector<std::vector<std::string>>& rows, int start, int field, Predicate matches) {
-  const int count = static_cast<int>(rows.size());
-  if (field < 0) {
+int FindForward(const std::vector<std::string>* column, int start, int row_count, Predicate matches) {
+  if (column == nullptr) {
     static const std::string kEmpty;
-    return (start < count && matches(kEmpty)) ? start : -1;
+    return (start < row_count && matches(kEmpty)) ? start : -1;
   }
-  for (int i = start; i < count; ++i) {
-    if (matches(rows[i][field])) return i;
+  const std::string* values = column->data();
+  for (int i = start; i < row_count; ++i) {
+    if (matches(values[i])) return i;
   }
   return -1;
 }
 
-// Rows lo..hi (0-based, inclusive) put in the order `before` on field
-// `field`. The pivot is the value of the middle row, (lo + hi) / 2; i climbs
+// Rows lo..hi (0-based, inclusive) put in the order `before` on the values of
+// `key`. The pivot is the value of the middle row, (lo + hi) / 2; i climbs
 // while its value comes before the pivot, j descends while the pivot comes
 // before its value, and the two rows are exchanged when i <= j. Then lo..j
 // and i..hi are sorted the same way. The two parts are disjoint, so sorting
 // the smaller one first (by recursion) and the larger one in this loop gives
 // the same rows as the other way round, with a stack of at most log2(n) frames.
 template <typename Before>
-void QuickSortRows(std::vector<std::vector<std::string>>& rows, int field, Before before, int lo, int hi) {
+void QuickSortRows(Columns& columns, const std::vector<std::string>& key, Before before, int lo, int hi) {
   while (lo < hi) {
-    // Exchanging rows swaps their value vectors, not the strings inside, so
-    // the pivot stays the same value wherever its row moves.
-    const std::string* pivot = &rows[(lo + hi) / 2][field];
+    // The pivot is a value, not a place: follow its row when it is exchanged.
+    int pivot = (lo + hi) / 2;
     int i = lo;
     int j = hi;
     do {
-      while (before(rows[i][field], *pivot)) ++i;
-      while (before(*pivot, rows[j][field])) --j;
+      while (before(key[i], key[pivot])) ++i;
+      while (before(key[pivot], key[j])) --j;
       if (i <= j) {
-        if (i != j) rows[i].swap(rows[j]);
+        if (i != j) {
+          for (auto& column : columns) column[i].swap(column[j]);
+          if (pivot == i) {
+            pivot = j;
+          } else if (pivot == j) {
+            pivot = i;
+          }
+        }
         ++i;
         --j;
       }
     } while (i <= j);
     if (j - lo < hi - i) {
-      if (lo < j) QuickSortRows(rows, field, before, lo, j);
+      if (lo < j) QuickSortRows(columns, key, before, lo, j);
       lo = i;
     } else {
-      if (i < hi) QuickSortRows(rows, field, before, i, hi);
+      if (i < hi) QuickSortRows(columns, key, before, i, hi);
       hi = j;
     }
   }
@@ -63,26 +71,27 @@ void QuickSortRows(std::vector<std::vector<std::string>>& rows, int field, Befor
 }  // namespace
 
 bool TMlb2::Seek(const std::string& field_name, const std::string& op, const std::string& value) {
-  if (rows_.empty()) return false;
+  if (row_count_ == 0) return false;
   const int old_position = CurrentPosition();
   const int start = current_ + 1;  // the current row itself is never tested
-  const int field = FieldIndex(field_name) - 1;
+  const int field = FieldIndex(field_name);
+  const std::vector<std::string>* column = field > 0 ? &columns_[field - 1] : nullptr;
 
   // Byte-wise comparisons: std::string compares through char_traits<char>,
   // which orders bytes as unsigned values.
   int found = -1;
   if (op == "=") {
-    found = FindForward(rows_, start, field, [&](const std::string& v) { return v == value; });
+    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v == value; });
   } else if (op == "<") {
-    found = FindForward(rows_, start, field, [&](const std::string& v) { return v < value; });
+    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v < value; });
   } else if (op == ">") {
-    found = FindForward(rows_, start, field, [&](const std::string& v) { return v > value; });
+    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v > value; });
   } else if (op == "<=") {
-    found = FindForward(rows_, start, field, [&](const std::string& v) { return v <= value; });
+    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v <= value; });
   } else if (op == ">=") {
-    found = FindForward(rows_, start, field, [&](const std::string& v) { return v >= value; });
+    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v >= value; });
   } else if (SameText(op, "LIKE")) {
-    found = FindForward(rows_, start, field,
+    found = FindForward(column, start, row_count_,
                         [&](const std::string& v) { return concordances_.Matches(value, v); });
   }
   // Any other operator matches no row.
@@ -112,9 +121,9 @@ bool TMlb2::SortRange(const std::string& field_name, bool ascending, int from_po
 
 void TMlb2::QuickSort(int field, bool ascending, int lo, int hi) {
   if (ascending) {
-    QuickSortRows(rows_, field, std::less<>(), lo, hi);
+    QuickSortRows(columns_, columns_[field], std::less<>(), lo, hi);
   } else {
-    QuickSortRows(rows_, field, std::greater<>(), lo, hi);
+    QuickSortRows(columns_, columns_[field], std::greater<>(), lo, hi);
   }
 }
 

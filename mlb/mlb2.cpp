@@ -20,7 +20,8 @@ void TMlb2::Clear() {
   field_names_.clear();
   field_types_.clear();
   field_index_.clear();
-  rows_.clear();
+  columns_.clear();
+  row_count_ = 0;
   current_ = -1;
   distinct_ = false;
   beginning_of_file_ = true;
@@ -38,7 +39,8 @@ void TMlb2::TakeContentFrom(TMlb2& other) {
   field_names_ = std::move(other.field_names_);
   field_types_ = std::move(other.field_types_);
   field_index_ = std::move(other.field_index_);
-  rows_ = std::move(other.rows_);
+  columns_ = std::move(other.columns_);
+  row_count_ = other.row_count_;
   distinct_ = other.distinct_;
   beginning_of_file_ = other.beginning_of_file_;
   end_of_file_ = other.end_of_file_;
@@ -54,7 +56,7 @@ bool TMlb2::AddField(const std::string& name) {
   if (!field_index_.emplace(UpperCase(name), FieldCount()).second) return false;
   field_names_.push_back(name);
   field_types_.emplace_back("STRING");
-  for (Row& row : rows_) row.emplace_back();
+  columns_.emplace_back(static_cast<size_t>(row_count_));
   return true;
 }
 
@@ -83,13 +85,15 @@ void TMlb2::SetFieldType(int index, const std::string& type_name) {
 // --- Rows ---------------------------------------------------------------------
 
 void TMlb2::AddRow() {
-  rows_.emplace_back(field_names_.size());
+  for (Column& column : columns_) column.emplace_back();
+  ++row_count_;
   Last();
 }
 
 bool TMlb2::DeleteRow(int pos) {
   if (pos < 1 || pos > RowCount()) return false;
-  rows_.erase(rows_.begin() + (pos - 1));
+  for (Column& column : columns_) column.erase(column.begin() + (pos - 1));
+  --row_count_;
   // The index is otherwise left alone, so that it names the row that followed;
   // it must never point past the end, though.
   if (current_ >= RowCount()) current_ = RowCount() - 1;
@@ -106,7 +110,7 @@ bool TMlb2::Delete() {
 // --- Cursor -------------------------------------------------------------------
 
 bool TMlb2::First() {
-  if (rows_.empty()) {
+  if (row_count_ == 0) {
     beginning_of_file_ = end_of_file_ = true;
     return false;
   }
@@ -116,7 +120,7 @@ bool TMlb2::First() {
 }
 
 bool TMlb2::Last() {
-  if (rows_.empty()) {
+  if (row_count_ == 0) {
     beginning_of_file_ = end_of_file_ = true;
     return false;
   }
@@ -131,7 +135,7 @@ bool TMlb2::Next() {
     beginning_of_file_ = end_of_file_ = false;
     return true;
   }
-  beginning_of_file_ = rows_.empty();
+  beginning_of_file_ = row_count_ == 0;
   end_of_file_ = true;
   return false;
 }
@@ -151,7 +155,7 @@ bool TMlb2::GoTo(int pos) {
 std::string TMlb2::GetData(const std::string& field_name) const {
   const int index = FieldIndex(field_name);
   if (index == 0 || current_ < 0) return std::string();
-  return rows_[current_][index - 1];
+  return columns_[index - 1][current_];
 }
 
 bool TMlb2::SetData(const std::string& field_name, std::string value) {
@@ -160,13 +164,13 @@ bool TMlb2::SetData(const std::string& field_name, std::string value) {
 
 bool TMlb2::SetDataByIndex(int index, std::string value) {
   if (index < 1 || index > FieldCount() || current_ < 0) return false;
-  rows_[current_][index - 1] = std::move(value);
+  columns_[index - 1][current_] = std::move(value);
   return true;
 }
 
 std::string TMlb2::GetDataAt(int index, int pos) const {
   if (index < 1 || index > FieldCount() || pos < 1 || pos > RowCount()) return std::string();
-  return rows_[pos - 1][index - 1];
+  return columns_[index - 1][pos - 1];
 }
 
 // --- Files ----------------------------------------------------------------------

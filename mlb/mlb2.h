@@ -64,8 +64,8 @@ class TMlb2 {
   int FieldIndex(const std::string& name) const;
 
   // --- Rows (positions count from 1) ----------------------------------------
-  int RowCount() const { return static_cast<int>(rows_.size()); }
-  bool IsEmpty() const { return rows_.empty(); }
+  int RowCount() const { return row_count_; }
+  bool IsEmpty() const { return row_count_ == 0; }
   // Appends a row of FieldCount empty values and makes it current (Last).
   void AddRow();
   // Removes the row at `pos`; false outside 1..RowCount. The cursor index
@@ -123,7 +123,7 @@ class TMlb2 {
   bool SortRange(const std::string& field_name, bool ascending, int from_pos, int to_pos);
 
  private:
-  using Row = std::vector<std::string>;
+  using Column = std::vector<std::string>;
 
   void SetError(int code, const std::string& message);
   // Moves fields, rows, cursor, flags, name and Distinct of `other` into this
@@ -138,7 +138,11 @@ class TMlb2 {
   // Upper-cased field name -> index from 0, so that a lookup (and a load of a
   // file with many fields) does not scan every name.
   std::unordered_map<std::string, int> field_index_;
-  std::vector<Row> rows_;
+  // The values, one column per field, each of row_count_ values: a search or
+  // a sort on one field walks one contiguous array. A row is the values at
+  // one index of every column; rows exist also while there is no field.
+  std::vector<Column> columns_;
+  int row_count_ = 0;
   TMlb2ParseCSV parse_csv_;
   TConcordances concordances_;
   bool distinct_ = false;
