@@ -17,9 +17,7 @@ QString FileText(const std::string& data_file) { return DisplayText(data_file); 
 int RunWithLock(const std::string& directory) {
   // Boxes shown before the main window must not end the run when they close.
   QApplication::setQuitOnLastWindowClosed(false);
-  TData data(directory, [](TData& sender) {
-    ShowWarning(QApplication::activeWindow(), SaveFailedText(sender.FileName()));
-  });
+  TData data(directory, WarnSaveFailed);
   if (data.LoadFailed()) {
     ShowError(nullptr, UnreadableFileText(data.FileName()));
     return 1;
@@ -37,6 +35,13 @@ int RunWithLock(const std::string& directory) {
 }
 
 }  // namespace
+
+void WarnSaveFailed(TData& sender) {
+  // Over the dialog when the save comes from it, else over the main window.
+  QWidget* parent = QApplication::activeModalWidget();
+  if (parent == nullptr) parent = QApplication::activeWindow();
+  ShowWarning(parent, SaveFailedText(sender.FileName()));
+}
 
 QString AlreadyRunningText(const std::string& data_file) {
   return QStringLiteral("Veilex est déjà en cours d'exécution avec le fichier :\n%1\n"

@@ -14,6 +14,12 @@ namespace veilex {
 // read (each told in an error box, the file left untouched).
 int RunVeilex(const std::string& directory);
 
+class TData;
+
+// The link store's save error event as the running program has it: a
+// warning box naming the file.
+void WarnSaveFailed(TData& sender);
+
 // The texts of the boxes the run shows, each naming the data file.
 QString AlreadyRunningText(const std::string& data_file);
 QString UnreadableFileText(const std::string& data_file);
