@@ -20,10 +20,12 @@ std::string Dump(const TMlb2& t) {
   std::string out = t.TableName() + "\n";
   for (int i = 1; i <= t.FieldCount(); ++i) out += t.GetFieldName(i) + "\t" + t.GetFieldType(i) + "\n";
   for (int pos = 1; pos <= t.RowCount(); ++pos) {
-    for (int i = 1; i <= t.FieldCount(); ++i) out += std::to_string(t.GetDataAt(i, pos).size()) + ":" + t.GetDataAt(i, pos);
+    for (int i = 1; i <= t.FieldCount(); ++i)
+      out += std::to_string(t.GetDataAt(i, pos).size()) + ":" + t.GetDataAt(i, pos);
     out += "\n";
   }
-  return out + std::to_string(t.CurrentPosition()) + (t.BeginningOfFile() ? "B" : "") + (t.EndOfFile() ? "E" : "");
+  return out + std::to_string(t.CurrentPosition()) + (t.BeginningOfFile() ? "B" : "") +
+         (t.EndOfFile() ? "E" : "");
 }
 
 [[noreturn]] void Die(const char* what) {
@@ -39,8 +41,9 @@ struct Files {
     if (fd < 0) Die("memfd_create failed");
     input_fd = fd;
     input_path = "/proc/self/fd/" + std::to_string(fd);
-    std::string pattern = (std::filesystem::exists("/dev/shm") ? std::string("/dev/shm") : std::string("/tmp")) +
-                          "/fuzz_mlb.XXXXXX";
+    std::string pattern =
+        (std::filesystem::exists("/dev/shm") ? std::string("/dev/shm") : std::string("/tmp")) +
+        "/fuzz_mlb.XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) Die("mkdtemp failed");
     scratch_dir = pattern;
   }

@@ -24,7 +24,7 @@ std::string WithoutSpaces(const std::string& s) {
 struct CharSet {
   std::bitset<256> members;
   bool negated = false;
-  bool any_member = false;   // a character was added: a later "!" is plain
+  bool any_member = false;     // a character was added: a later "!" is plain
   bool has_reference = false;  // c1 for a following "-"
   unsigned char reference = 0;
   bool range_pending = false;  // a "-" after c1 waits for its c2

@@ -110,8 +110,8 @@ bool ReadTableBlock(TMlbInput& in, TMlb2& table) {
   std::string name;
   int32_t field_count;
   int32_t row_count;
-  if (!in.ReadU32(block_size) || !in.ReadU16(reserved) || !in.ReadString(name) ||
-      !in.ReadI32(field_count) || !in.ReadI32(row_count)) {
+  if (!in.ReadU32(block_size) || !in.ReadU16(reserved) || !in.ReadString(name) || !in.ReadI32(field_count) ||
+      !in.ReadI32(row_count)) {
     return false;
   }
   table.SetTableName(name);

@@ -65,10 +65,13 @@ bool TSafeFileWriter::Open() {
   struct stat target;
   const bool target_exists = ::stat(target_path_.c_str(), &target) == 0;
   if (target_exists && S_ISDIR(target.st_mode)) return false;
+  // Replacing goes through the directory, which would get round a target
+  // that its owner made read-only; such a file stays as it is.
+  if (target_exists && ::access(target_path_.c_str(), W_OK) != 0) return false;
   if (BaseNameOf(target_path_).empty()) return false;
 
-  const std::string stem = DirectoryOf(target_path_) + "/." + BaseNameOf(target_path_) + ".tmp" +
-                           std::to_string(::getpid()) + ".";
+  const std::string stem =
+      DirectoryOf(target_path_) + "/." + BaseNameOf(target_path_) + ".tmp" + std::to_string(::getpid()) + ".";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = stem + std::to_string(g_temporary_counter++);
     // 0666 as for any new file: the umask decides, unless the target's own

@@ -30,7 +30,8 @@ class TSafeFileWriter {
 
   // Creates the temporary file (with the target's permission bits when the
   // target exists). False, nothing created, when that is impossible: a
-  // missing or unwritable directory, a target that is a directory.
+  // missing or unwritable directory, a target that is a directory or that
+  // this process may not write.
   bool Open();
 
   // Queues bytes. Small pieces are copied; a large block is written straight

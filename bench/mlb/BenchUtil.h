@@ -24,8 +24,8 @@ inline double BestOf(int runs, const std::function<void()>& work, const std::fun
 }
 
 // One line: the figure, its baseline, the ratio and the goal (0: none).
-inline void Report(const char* what, double figure, const char* baseline_what, double baseline, const char* unit,
-                   double goal) {
+inline void Report(const char* what, double figure, const char* baseline_what, double baseline,
+                   const char* unit, double goal) {
   const double ratio = figure / baseline;
   std::printf("%-34s %10.4f %s   baseline %-30s %10.4f %s   ratio %5.2f", what, figure, unit, baseline_what,
               baseline, unit, ratio);

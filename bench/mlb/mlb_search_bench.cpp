@@ -3,8 +3,8 @@
 // std::sort of the same values (which is no goal: it moves strings, not rows,
 // and need not use the described quicksort). Times are the best of 20 / 5.
 #include <algorithm>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,7 +63,8 @@ int main() {
     }
     sink = found;
   });
-  Report("Seek \"=\" to the last of 100000", seek * 1e3, "loop over std::vector<string>", loop * 1e3, "ms", 2.0);
+  Report("Seek \"=\" to the last of 100000", seek * 1e3, "loop over std::vector<string>", loop * 1e3, "ms",
+         2.0);
 
   std::vector<std::string> shuffled = names;
   std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(42));

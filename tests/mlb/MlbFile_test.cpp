@@ -49,6 +49,19 @@ void FillPrevious(TMlb2& t) {
   t.First();
 }
 
+// Loads `path` into a table that holds something: the load must fail with
+// `code` and `message` and leave that table exactly as it was.
+void ExpectLoadFails(const std::string& path, int code, const std::string& message,
+                     const std::string& context) {
+  TMlb2 t;
+  FillPrevious(t);
+  const std::string before = Dump(t);
+  EXPECT_FALSE(t.LoadFromMLBFile(path)) << context;
+  EXPECT_EQ(t.LastErrorCode(), code) << context;
+  EXPECT_EQ(t.LastErrorMessage(), message) << context;
+  EXPECT_EQ(Dump(t), before) << context;
+}
+
 // Two fields (one FLOAT), three rows with values of different lengths.
 std::string SmallValidFile() {
   MlbBytes b;
@@ -67,11 +80,11 @@ TEST(MlbFile, WritesTheFortySevenByteExample) {
   t.AddRow();
   t.SetData("nom", "a");
   ASSERT_TRUE(t.SaveToMLBFile(dir.File("t.mlb")));
-  EXPECT_EQ(ReadWholeFile(dir.File("t.mlb")),
-            Bytes({0x4D, 0x4C, 0x42, 0x02, 0x02, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
-                   0x1F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00,
-                   0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x6E,
-                   0x6F, 0x6D, 0x05, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x61}));
+  EXPECT_EQ(
+      ReadWholeFile(dir.File("t.mlb")),
+      Bytes({0x4D, 0x4C, 0x42, 0x02, 0x02, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00,
+             0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x03,
+             0x00, 0x00, 0x00, 0x6E, 0x6F, 0x6D, 0x05, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x61}));
   EXPECT_EQ(t.LastErrorCode(), 0);
 
   TMlb2 back;
@@ -83,9 +96,10 @@ TEST(MlbFile, WritesAnEmptyTableAsThirtyBytes) {
   TempDir dir;
   TMlb2 t;
   ASSERT_TRUE(t.SaveToMLBFile(dir.File("e.mlb")));
-  EXPECT_EQ(ReadWholeFile(dir.File("e.mlb")),
-            Bytes({0x4D, 0x4C, 0x42, 0x02, 0x02, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0E, 0x00, 0x00,
-                   0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(
+      ReadWholeFile(dir.File("e.mlb")),
+      Bytes({0x4D, 0x4C, 0x42, 0x02, 0x02, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0E, 0x00, 0x00,
+             0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
   TMlb2 back;
   FillPrevious(back);
   ASSERT_TRUE(back.LoadFromMLBFile(dir.File("e.mlb")));
@@ -119,7 +133,8 @@ TEST(MlbFile, RoundTripKeepsEveryByteButZero) {
   t.AddField("date");
   t.SetFieldType(2, "FLOAT");
   t.SetFieldType(3, "DATE");  // not a type MLB knows: written as STRING
-  const std::vector<std::string> values = {"a\r\nb", "\n;\"\"", "\r", "\xFF\xE9\x01", std::string(70000, 'v'), ""};
+  const std::vector<std::string> values = {"a\r\nb", "\n;\"\"", "\r", "\xFF\xE9\x01", std::string(70000, 'v'),
+                                           ""};
   for (size_t i = 0; i < values.size(); ++i) {
     t.AddRow();
     t.SetDataByIndex(1, values[i % values.size()]);
@@ -240,30 +255,19 @@ TEST(MlbFile, ErrorsHaveTheirCodesAndTextsAndLeaveTheTable) {
       {"name longer than the file", with(18, Bytes({0xFF, 0xFF, 0xFF, 0xFF})), 2, "5-Unexpected end of file"},
       {"field count past the end", with(27, Bytes({0xFF, 0xFF, 0xFF, 0x7F})), 2, "5-Unexpected end of file"},
       {"row count past the end", with(31, Bytes({0x00, 0x00, 0x00, 0x7F})), 2, "5-Unexpected end of file"},
-      {"value longer than the file", with(56, Bytes({0x00, 0x00, 0x00, 0x10})), 2, "5-Unexpected end of file"},
+      {"value longer than the file", with(56, Bytes({0x00, 0x00, 0x00, 0x10})), 2,
+       "5-Unexpected end of file"},
   };
   for (const Case& c : cases) {
     WriteWholeFile(dir.File("bad.mlb"), c.bytes);
-    TMlb2 t;
-    FillPrevious(t);
-    const std::string before = Dump(t);
-    EXPECT_FALSE(t.LoadFromMLBFile(dir.File("bad.mlb"))) << c.what;
-    EXPECT_EQ(t.LastErrorCode(), c.code) << c.what;
-    EXPECT_EQ(t.LastErrorMessage(), c.message) << c.what;
-    EXPECT_EQ(Dump(t), before) << c.what;
+    ExpectLoadFails(dir.File("bad.mlb"), c.code, c.message, c.what);
   }
 }
 
 TEST(MlbFile, FileThatCannotBeReadIsCodeThree) {
   TempDir dir;
   for (const std::string& path : {dir.File("missing.mlb"), dir.Path(), std::string()}) {
-    TMlb2 t;
-    FillPrevious(t);
-    const std::string before = Dump(t);
-    EXPECT_FALSE(t.LoadFromMLBFile(path)) << path;
-    EXPECT_EQ(t.LastErrorCode(), 3) << path;
-    EXPECT_EQ(t.LastErrorMessage(), "4-Unable to open file for reading") << path;
-    EXPECT_EQ(Dump(t), before) << path;
+    ExpectLoadFails(path, 3, "4-Unable to open file for reading", path);
   }
 }
 
@@ -272,14 +276,9 @@ TEST(MlbFile, TruncatedAtAnyOffsetFailsAndChangesNothing) {
   const std::string valid = SmallValidFile();
   for (size_t length = 0; length < valid.size(); ++length) {
     WriteWholeFile(dir.File("cut.mlb"), valid.substr(0, length));
-    TMlb2 t;
-    FillPrevious(t);
-    const std::string before = Dump(t);
-    EXPECT_FALSE(t.LoadFromMLBFile(dir.File("cut.mlb"))) << length;
-    EXPECT_EQ(t.LastErrorCode(), 2) << length;
-    EXPECT_EQ(t.LastErrorMessage(), length < 3 ? "1-File's Signature must be MLB" : "5-Unexpected end of file")
-        << length;
-    EXPECT_EQ(Dump(t), before) << length;
+    ExpectLoadFails(dir.File("cut.mlb"), 2,
+                    length < 3 ? "1-File's Signature must be MLB" : "5-Unexpected end of file",
+                    "length " + std::to_string(length));
   }
   WriteWholeFile(dir.File("cut.mlb"), valid);
   TMlb2 t;

@@ -79,13 +79,26 @@ TEST_F(SafeSave, FileThatCannotBeCreatedIsCodeThree) {
   t.AddField("nom");
   // Tests may run as root, for whom no directory is read-only: a missing
   // directory, a target that is a directory and an empty name stand in.
-  for (const std::string& path : {dir.File("missing/t.mlb"), dir.File("sub"), dir.File("sub/"), std::string()}) {
+  for (const std::string& path :
+       {dir.File("missing/t.mlb"), dir.File("sub"), dir.File("sub/"), std::string()}) {
     EXPECT_FALSE(t.SaveToMLBFile(path)) << path;
     EXPECT_EQ(t.LastErrorCode(), 3) << path;
     EXPECT_EQ(t.LastErrorMessage(), "1-Unable to open the file for writing") << path;
   }
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"sub"}));
   EXPECT_TRUE(std::filesystem::is_empty(dir.File("sub")));
+}
+
+TEST_F(SafeSave, ReadOnlyTargetIsNotReplaced) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  TempDir dir;
+  const std::string path = dir.File("ro.mlb");
+  WriteWholeFile(path, "old");
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  TMlb2 t;
+  EXPECT_FALSE(t.SaveToMLBFile(path));
+  EXPECT_EQ(t.LastErrorCode(), 3);
+  EXPECT_EQ(ReadWholeFile(path), "old");
 }
 
 TEST_F(SafeSave, WriteFailingHalfWayLeavesTheOldFileIntact) {
