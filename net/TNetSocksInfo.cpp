@@ -126,7 +126,8 @@ void TNetSocksInfo::Socks4Handshake(const std::string& host, int port) {
 //
 // Reply; REP 0 is success, 1 to 8 the proxy's refusals. Its first five
 // bytes are read, then the rest of BND.ADDR and BND.PORT, whose length
-// follows from ATYP (1: 4 + 2, 3: the name's length + 2, 4: 16 + 2):
+// follows from ATYP (1: IPv4, 4 bytes; 3: a name, its length byte first;
+// 4: IPv6, 16 bytes):
 //
 //   +----+-----+-------+------+----------+----------+
 //   |VER | REP |  RSV  | ATYP | BND.ADDR | BND.PORT |
@@ -178,14 +179,15 @@ void TNetSocksInfo::Socks5Handshake(const std::string& host, int port) {
     case 8: throw ENetSocksServerAddressError();
     default: throw ENetSocksUnknownError();
   }
-  int rest = 3;
+  // The fifth byte was the first of BND.ADDR (for a name: its length byte),
+  // so what is left is the address and port less that one byte.
+  int rest = 2;
   switch (reply[3]) {
-    case 1: rest = 6; break;
+    case 1: rest = 4 + 2 - 1; break;
     case 3: rest = static_cast<unsigned char>(reply[4]) + 2; break;
-    case 4: rest = 18; break;
+    case 4: rest = 16 + 2 - 1; break;
   }
-  // One byte of the address came with the first five.
-  if (ReceiveReply(rest - 1, true).size() != static_cast<size_t>(rest - 1)) throw ENetSocksServerRespondError();
+  if (ReceiveReply(rest, true).size() != static_cast<size_t>(rest)) throw ENetSocksServerRespondError();
 }
 
 void TNetSocksInfo::SendAll(const std::string& bytes) {

@@ -252,4 +252,13 @@ int CountEntries(const char* directory) {
 int CountOpenDescriptors() { return CountEntries("/proc/self/fd"); }
 int CountThreads() { return CountEntries("/proc/self/task"); }
 
+bool ThreadsSettleAt(int count) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(500);
+  while (CountThreads() != count) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 }  // namespace veilex::test

@@ -89,5 +89,8 @@ class SocksProxy {
 
 int CountOpenDescriptors();
 int CountThreads();
+// True once the process runs `count` threads, giving a joined thread up to
+// half a second to leave the process's list.
+bool ThreadsSettleAt(int count);
 
 }  // namespace veilex::test
