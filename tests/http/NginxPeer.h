@@ -1,0 +1,48 @@
+// A real nginx for the client's tests, started on 127.0.0.1 on a free port
+// with a configuration written into a temporary directory (pid file, logs,
+// temporary paths and served files all inside it), and stopped and removed
+// again by the destructor.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace veilex::testing {
+
+class NginxPeer {
+ public:
+  static constexpr const char* kBinary = "/usr/sbin/nginx";
+  static bool Installed();
+
+  // Serves `www` (made by the caller through WriteFile) with these locations:
+  //   /moved       302 to /index.html
+  //   /setcookie   "set", with Set-Cookie: veilex=ok; path=/
+  //   /echocookie  the request's Cookie value
+  //   /private/    Basic authentication, user "user", password "secret"
+  //   /chunked/    files sent with chunked transfer coding
+  NginxPeer();
+  ~NginxPeer();
+  NginxPeer(const NginxPeer&) = delete;
+  NginxPeer& operator=(const NginxPeer&) = delete;
+
+  // Writes a file under the served root (directories made as needed).
+  void WriteFile(const std::string& path, const std::string& contents) const;
+  // Starts nginx; false (with the reason in Error) when it would not listen.
+  bool Start();
+
+  int Port() const { return port_; }
+  std::string Address(const std::string& path) const;
+  const std::string& Error() const { return error_; }
+
+ private:
+  void Stop();
+  bool TryStart();
+
+  std::string dir_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+  std::string error_;
+};
+
+}  // namespace veilex::testing
