@@ -12,30 +12,6 @@ namespace {
 using testing::ReadWholeFile;
 using testing::TempDir;
 
-TEST(TMlbc, StartsWithAnEmptyEngine) {
-  TMlbc c;
-  EXPECT_EQ(c.Mlb().FieldCount(), 0);
-  EXPECT_EQ(c.Mlb().RowCount(), 0);
-  EXPECT_TRUE(c.BeginningOfFile());
-  EXPECT_TRUE(c.EndOfFile());
-  EXPECT_EQ(c.CSVSeparator(), ";");
-  EXPECT_EQ(c.QuoteSeparator(), "\"");
-  EXPECT_FALSE(c.Distinct());
-  EXPECT_EQ(c.FileName(), "");
-}
-
-TEST(TMlbc, SettingsAreTheEngines) {
-  TMlbc c;
-  c.SetCSVSeparator(",");
-  c.SetQuoteSeparator("'");
-  c.SetDistinct(true);
-  EXPECT_EQ(c.Mlb().CSVSeparator(), ",");
-  EXPECT_EQ(c.Mlb().QuoteSeparator(), "'");
-  EXPECT_TRUE(c.Mlb().Distinct());
-  c.Mlb().SetCSVSeparator("|");
-  EXPECT_EQ(c.CSVSeparator(), "|");
-}
-
 TEST(TMlbc, EndOfFileWrittenFalseHoldsUntilTheNextMove) {
   TMlbc c;
   c.SetEndOfFile(false);
