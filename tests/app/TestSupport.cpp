@@ -27,6 +27,7 @@ namespace {
 
 int g_unanswered = 0;
 constexpr int kModalWaitMs = 5000;
+constexpr const char* kModalAnswerName = "veilex-test-modal";
 
 }  // namespace
 
@@ -109,6 +110,7 @@ void Type(QWidget* widget, const QString& text) {
 void WhenModal(std::function<void(QWidget*)> answer) {
   QPointer<QWidget> before = QApplication::activeModalWidget();
   auto* timer = new QTimer(qApp);
+  timer->setObjectName(kModalAnswerName);
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   QObject::connect(timer, &QTimer::timeout, timer, [=] {
@@ -147,6 +149,18 @@ void InstallModalWatchdog() {
     }
   });
   watchdog->start(250);
+}
+
+void CancelPendingAnswers() {
+  for (QTimer* timer : qApp->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (timer->objectName() == QLatin1String(kModalAnswerName) && timer->isActive()) {
+      ++g_unanswered;
+    } else if (timer->objectName() != QLatin1String(kTestWatchName)) {
+      continue;
+    }
+    timer->stop();
+    timer->deleteLater();
+  }
 }
 
 int UnansweredModals() { return g_unanswered; }

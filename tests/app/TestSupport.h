@@ -74,6 +74,10 @@ void WhenModal(std::function<void(QWidget*)> answer);
 // than 8 seconds, counting a miss, so that no test hangs on a window nobody
 // answers.
 void InstallModalWatchdog();
+// Stops every WhenModal still waiting, each counted as unanswered, and every
+// timer named kTestWatchName; for a test's cleanup.
+inline constexpr const char* kTestWatchName = "veilex-test-watch";
+void CancelPendingAnswers();
 // How many modal windows went unanswered; a test expects 0.
 int UnansweredModals();
 void ResetUnansweredModals();

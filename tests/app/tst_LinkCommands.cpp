@@ -51,6 +51,7 @@ class TestLinkCommands : public QObject {
     ResetUnansweredModals();
   }
   void cleanup() {
+    CancelPendingAnswers();
     QCOMPARE(UnansweredModals(), 0);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
   }

@@ -27,6 +27,7 @@ class TestMainWindow : public QObject {
     ResetUnansweredModals();
   }
   void cleanup() {
+    CancelPendingAnswers();
     QCOMPARE(UnansweredModals(), 0);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
   }

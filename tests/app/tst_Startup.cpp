@@ -1,0 +1,246 @@
+// The whole run, from the lock to the last save: first start, restart, a data
+// file that cannot be read, a second Veilex on the same file (a process that
+// holds the lock, and the real program), and a start-up save that fails.
+#include <sys/uio.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <cerrno>
+#include <filesystem>
+
+#include "app/Application.h"
+#include "app/SingleInstance.h"
+#include "app/uMain.h"
+#include "app/uURL.h"
+#include "mlb/SafeFileWriter.h"
+#include "tests/app/TestSupport.h"
+#include "watch/uData.h"
+
+namespace veilex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs `steps` on the main window once it is shown.
+void WhenMainWindowShown(std::function<void(TfrmMain*)> steps) {
+  auto* timer = new QTimer(qApp);
+  timer->setObjectName(kTestWatchName);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, steps] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* main = qobject_cast<TfrmMain*>(widget);
+      if (main == nullptr || !main->isVisible() || QApplication::activeModalWidget() != nullptr) continue;
+      timer->stop();
+      timer->deleteLater();
+      steps(main);
+      return;
+    }
+  });
+  timer->start(10);
+}
+
+void Quit(TfrmMain* main) {
+  QTest::mouseClick(main->ToolBar1->widgetForAction(main->actQuitter), Qt::LeftButton);
+}
+
+bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition()) {
+    if (clock.elapsed() > timeout_ms) return false;
+    QTest::qWait(20);
+  }
+  return true;
+}
+
+bool LockHeldElsewhere(const std::string& data_file) {
+  return TSingleInstanceLock(data_file + ".lock").State() == TSingleInstanceLock::TState::HeldElsewhere;
+}
+
+ssize_t FailingWrite(int, const struct iovec*, int) {
+  errno = ENOSPC;
+  return -1;
+}
+
+// A process stopped for good at the end of the test, whatever happens.
+class TChild {
+ public:
+  ~TChild() {
+    process.kill();
+    process.waitForFinished(5000);
+  }
+  QProcess process;
+};
+
+}  // namespace
+
+class TestStartup : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    InstallModalWatchdog();
+    ResetUnansweredModals();
+  }
+  void cleanup() {
+    CancelPendingAnswers();
+    TSafeFileWriter::SetWriteFunction(nullptr);
+    QCOMPARE(UnansweredModals(), 0);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
+
+  void aFirstRunCreatesTheFileAtOnceAndLinksSurviveARestart() {
+    TTempDir dir;
+    bool first_seen = false;
+    WhenMainWindowShown([&](TfrmMain* main) {
+      first_seen = true;
+      QCOMPARE(main->RowCount(), 0);
+      const TStoredTable stored = ReadTable(dir.DataFile());
+      QVERIFY(stored.loaded);  // written by the start-up save, before any change
+      QCOMPARE(stored.fields, (std::vector<std::string>{"nom", "url", "majok", "maj", "etat", "page"}));
+      WhenModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TfrmURL*>(modal);
+        QVERIFY(dialog != nullptr);
+        Type(dialog->edtNom, "Journal");
+        Type(dialog->edtURL, "journal.example.org");
+        QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
+      });
+      QTest::mouseClick(main->ToolBar1->widgetForAction(main->actAjouter), Qt::LeftButton);
+      Quit(main);
+    });
+    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QVERIFY(first_seen);
+
+    QString shown;
+    WhenMainWindowShown([&](TfrmMain* main) {
+      if (main->RowCount() == 1) shown = main->RowText(0, TfrmMain::kColNom) + " " +
+                                         main->RowText(0, TfrmMain::kColUrl);
+      Quit(main);
+    });
+    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(shown, QStringLiteral("Journal journal.example.org"));
+  }
+
+  void anUnreadableFileIsToldAndLeftByteForByte_data() {
+    QTest::addColumn<QByteArray>("contents");
+    QTest::newRow("not an MLB file") << QByteArray("nom;url\r\nJournal;journal.example.org\r\n");
+    QTest::newRow("no table") << QByteArray("MLB\x02\x02\x01\x00\x00", 8);
+    QTest::newRow("empty") << QByteArray();
+  }
+
+  void anUnreadableFileIsToldAndLeftByteForByte() {
+    QFETCH(QByteArray, contents);
+    TTempDir dir;
+    const std::string bytes = contents.toStdString();
+    WriteBytes(dir.DataFile(), bytes);
+    TBoxSeen box;
+    AnswerBox(&box);
+    bool window_shown = false;
+    WhenMainWindowShown([&](TfrmMain* main) {
+      window_shown = true;
+      main->close();
+    });
+    QCOMPARE(RunVeilex(dir.Path()), 1);
+    QVERIFY(!window_shown);
+    QVERIFY(box.seen);
+    QCOMPARE(box.title, QStringLiteral("Erreur"));
+    QCOMPARE(box.text, UnreadableFileText(dir.DataFile()));
+    QVERIFY(box.text.contains(QString::fromStdString(dir.DataFile())));
+    QVERIFY(box.text.contains(QStringLiteral("n'a pas pu être lu")));
+    QCOMPARE(ReadBytes(dir.DataFile()), bytes);
+    for (QWidget* widget : QApplication::topLevelWidgets()) QVERIFY(!qobject_cast<TfrmMain*>(widget));
+  }
+
+  void aProcessHoldingTheLockKeepsASecondRunAwayUntilItDies() {
+    TTempDir dir;
+    WriteLinks(dir.DataFile(), {{"Journal", "journal.example.org"}});
+    const std::string before = ReadBytes(dir.DataFile());
+    const auto written = fs::last_write_time(dir.DataFile());
+    TChild holder;
+    // One process that locks the file and then only sleeps (flock(1) alone
+    // would leave the lock with its child).
+    holder.process.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
+                                QString::fromStdString(dir.DataFile() + ".lock")});
+    QVERIFY(holder.process.waitForStarted(5000));
+    QVERIFY(WaitFor([&] { return LockHeldElsewhere(dir.DataFile()); }, 5000));
+
+    TBoxSeen box;
+    AnswerBox(&box);
+    QCOMPARE(RunVeilex(dir.Path()), 1);
+    QVERIFY(box.seen);
+    QCOMPARE(box.title, QStringLiteral("Erreur"));
+    QCOMPARE(box.text, AlreadyRunningText(dir.DataFile()));
+    QCOMPARE(ReadBytes(dir.DataFile()), before);
+    QVERIFY(fs::last_write_time(dir.DataFile()) == written);
+
+    // A holder that dies without a word (as in a crash) frees the file.
+    holder.process.kill();
+    QVERIFY(holder.process.waitForFinished(5000));
+    bool shown = false;
+    WhenMainWindowShown([&](TfrmMain* main) {
+      shown = main->RowCount() == 1;
+      Quit(main);
+    });
+    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QVERIFY(shown);
+  }
+
+  void theProgramKeepsItsFileNextToItsExecutableAndHoldsIt() {
+    TTempDir place, elsewhere;
+    const std::string bin = place.Path() + "bin/";
+    fs::create_directories(bin);
+    fs::copy_file(VEILEX_EXECUTABLE, bin + "veilex");
+    TChild veilex;
+    veilex.process.setWorkingDirectory(QString::fromStdString(elsewhere.Path()));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    veilex.process.setProcessEnvironment(environment);
+    veilex.process.start(QString::fromStdString(bin + "veilex"), {});
+    QVERIFY(veilex.process.waitForStarted(5000));
+    QVERIFY(WaitFor([&] { return ReadTable(bin + "veilex.mlb").loaded; }, 20000));
+    QCOMPARE(ReadTable(bin + "veilex.mlb").fields.size(), size_t(6));
+    QVERIFY(!fs::exists(elsewhere.DataFile()));
+    QVERIFY(WaitFor([&] { return LockHeldElsewhere(bin + "veilex.mlb"); }, 5000));
+
+    TBoxSeen box;
+    AnswerBox(&box);
+    QCOMPARE(RunVeilex(bin), 1);
+    QCOMPARE(box.text, AlreadyRunningText(bin + "veilex.mlb"));
+    QCOMPARE(veilex.process.state(), QProcess::Running);
+  }
+
+  void aStartUpSaveThatFailsIsToldAndTheRunGoesOn() {
+    TTempDir dir;
+    WriteLinks(dir.DataFile(), {{"Journal", "journal.example.org"}});
+    const std::string before = ReadBytes(dir.DataFile());
+    TSafeFileWriter::SetWriteFunction(&FailingWrite);  // a full disk
+    TBoxSeen warning;
+    AnswerBox(&warning, QMessageBox::Ok, [&] {
+      QCOMPARE(ReadBytes(dir.DataFile()), before);
+      TSafeFileWriter::SetWriteFunction(nullptr);  // room again
+    });
+    bool shown = false;
+    WhenMainWindowShown([&](TfrmMain* main) {
+      shown = main->RowCount() == 1;
+      Quit(main);
+    });
+    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QVERIFY(warning.seen);
+    QCOMPARE(warning.title, QStringLiteral("Avertissement"));
+    QCOMPARE(warning.text, SaveFailedText(dir.DataFile()));
+    QVERIFY(shown);
+    QCOMPARE(ReadTable(dir.DataFile()).Column("nom"), std::vector<std::string>{"Journal"});
+  }
+};
+
+}  // namespace veilex::test
+
+QTEST_MAIN(veilex::test::TestStartup)
+#include "tst_Startup.moc"
