@@ -37,6 +37,7 @@ int64_t TNetSimpleBuffer::Seek(int64_t offset, TSeekOrigin origin) {
 
 void TNetSimpleBuffer::SetSize(int64_t size) {
   size = std::max<int64_t>(0, size);
+  if (size > Size()) BeforeAppend();
   const int64_t end = start_ + size;
   EnsureCapacity(end);
   if (end > size_) std::memset(block_.data() + size_, 0, static_cast<size_t>(end - size_));
@@ -68,6 +69,7 @@ void TNetSimpleBuffer::Clear() {
 }
 
 char* TNetSimpleBuffer::Reserve(int64_t count) {
+  BeforeAppend();
   EnsureCapacity(size_ + std::max<int64_t>(count, 0));
   return block_.data() + size_;
 }
@@ -106,23 +108,30 @@ void TNetSimpleBuffer::EnsureCapacity(int64_t end) {
 // ---- TNetManagedBuffer -----------------------------------------------------
 
 void TNetManagedBuffer::Remove(int64_t count) {
-  if (count > Size()) throw ENetNotEnoughDataInBuffer();
+  const int64_t held = size_ - start_;
+  if (count > held) throw ENetNotEnoughDataInBuffer();
   if (count <= 0) return;
-  if (count == Size()) {
-    // Everything consumed: start over at the front, keeping the memory for
-    // the next receive unless one large read left a block far bigger than
-    // receives need.
-    if (static_cast<int64_t>(block_.size()) > kKeptCapacity) {
-      TNetSimpleBuffer::Clear();
-    } else {
-      Empty();
-    }
+  if (count == held) {
+    EmptyAll();
   } else {
     start_ += count;
     position_ = std::max<int64_t>(0, position_ - count);
-    if (start_ >= CompactThreshold) CompactBuffer();
   }
   NotifyRemoved(count);
+}
+
+void TNetManagedBuffer::EmptyAll() {
+  // Keep the memory for the next receive, unless one large read left a block
+  // far bigger than receives need.
+  if (static_cast<int64_t>(block_.size()) > kKeptCapacity) {
+    TNetSimpleBuffer::Clear();
+  } else {
+    Empty();
+  }
+}
+
+void TNetManagedBuffer::BeforeAppend() {
+  if (start_ >= CompactThreshold) CompactBuffer();
 }
 
 void TNetManagedBuffer::Clear() { TNetSimpleBuffer::Clear(); }

@@ -50,6 +50,8 @@ class TNetSimpleBuffer : public TStream {
   void Append(const void* buffer, int64_t count);
 
  protected:
+  // Called before bytes are added at the end.
+  virtual void BeforeAppend() {}
   // Moves the held bytes to the front of the block.
   void MoveToFront();
   // Empties the buffer but keeps its memory for the next bytes.
@@ -66,9 +68,10 @@ class TNetSimpleBuffer : public TStream {
   int64_t position_ = 0;     // relative to start_
 };
 
-// The input buffer: removing bytes only advances past them, and the held bytes
-// are moved to the front once CompactThreshold consumed bytes have piled up
-// (or the buffer is emptied outright when everything was consumed).
+// The input buffer: removing bytes only advances past them. Once
+// CompactThreshold consumed bytes have piled up, the held bytes are moved to
+// the front at the next append, when the fewest are left to move (and the
+// buffer is emptied outright when everything was consumed).
 class TNetManagedBuffer : public TNetSimpleBuffer {
  public:
   static constexpr int64_t CompactThreshold = 32768;
@@ -80,6 +83,13 @@ class TNetManagedBuffer : public TNetSimpleBuffer {
 
   int64_t ConsumedCount() const { return start_; }
   void CompactBuffer();
+
+ protected:
+  void BeforeAppend() override;
+
+ private:
+  // Everything consumed: start over at the front.
+  void EmptyAll();
 };
 
 }  // namespace veilex

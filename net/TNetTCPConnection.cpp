@@ -21,6 +21,8 @@ constexpr int kAborted = 103;   // connection aborted by the software
 constexpr int kShutdown = 108;  // send or receive after shutdown
 constexpr int kReset = 104;     // connection reset by the peer
 
+const std::string kLineFeed = "\n";
+
 // A count announced by the peer may be a lie: the stream is sized ahead for
 // at most this many bytes, and grows beyond as bytes really arrive.
 constexpr int64_t kMaxPresize = 64 << 20;
@@ -32,6 +34,18 @@ int64_t FindTerminator(const char* haystack, int64_t length, const std::string& 
                         ? std::memchr(haystack, needle[0], static_cast<size_t>(length))
                         : memmem(haystack, static_cast<size_t>(length), needle.data(), needle.size());
   return hit == nullptr ? -1 : static_cast<const char*>(hit) - haystack;
+}
+
+// Makes room for `count` more bytes after the position. A memory stream only
+// reserves them: growing its size would first fill them with zeros.
+void PresizeStream(TStream* stream, int64_t count) {
+  const int64_t position = stream->Position();
+  if (auto* memory = dynamic_cast<TMemoryStream*>(stream)) {
+    memory->Reserve(position + count);
+    return;
+  }
+  stream->SetSize(position + count);
+  stream->SetPosition(position);
 }
 
 void MaskTo7Bits(char* bytes, int64_t count) {
@@ -221,18 +235,13 @@ int TNetTCPConnection::FillInputBuffer(bool raise_if_disconnected, int timeout, 
 
 std::string TNetTCPConnection::ReadLn(const std::string& terminator, int timeout, int max_line_length) {
   if (max_line_length < 0) max_line_length = MaxLineLength;
-  static const std::string kLF = "\n";
-  const std::string& term = terminator.empty() ? kLF : terminator;
+  const std::string& term = terminator.empty() ? kLineFeed : terminator;
   const int64_t term_size = static_cast<int64_t>(term.size());
   line_was_split_ = false;
   line_timed_out_ = false;
 
-  auto over_long = [&]() -> std::string {
-    if (MaxLineAction == TNetMaxLineAction::maException) throw ENetReadLnMaxLineLengthExceeded();
-    line_was_split_ = true;
-    return input_buffer_.ExtractBytes(max_line_length);
-  };
-
+  // Every path returns this one string, so that it is built in place.
+  std::string line;
   int64_t hit = -1;     // offset of the terminator in the input buffer
   int64_t scanned = 0;  // bytes already searched
   while (true) {
@@ -245,27 +254,31 @@ std::string TNetTCPConnection::ReadLn(const std::string& terminator, int timeout
       if (found >= 0) hit = from + found;
       scanned = size;
     }
-    if (hit >= 0) {
-      if (max_line_length != 0 && hit > max_line_length) return over_long();
-      break;
+    const bool over_long = max_line_length != 0 && (hit >= 0 ? hit : scanned) > max_line_length;
+    if (over_long) {
+      if (MaxLineAction == TNetMaxLineAction::maException) throw ENetReadLnMaxLineLengthExceeded();
+      line_was_split_ = true;
+      line = input_buffer_.ExtractBytes(max_line_length);
+      return line;
     }
-    if (max_line_length != 0 && scanned > max_line_length) return over_long();
+    if (hit >= 0) break;
     CheckDisconnected(true, true);
     const int received = FillInputBuffer(true, timeout, timeout == TimeoutDefault);
     if (received <= 0) {
       // The peer closed before a terminator (its bytes stay buffered), or an
       // explicit time-out expired.
       line_timed_out_ = true;
-      return std::string();
+      return line;
     }
   }
 
+  // With a bare LF terminator a CR before it goes too.
+  const char* bytes = input_buffer_.Memory();
   int64_t length = hit;
-  const char* line = input_buffer_.Memory();
-  if (term == kLF && length > 0 && line[length - 1] == '\r') --length;
-  std::string result(line, static_cast<size_t>(length));
+  if (term_size == 1 && term[0] == '\n' && length > 0 && bytes[length - 1] == '\r') --length;
+  line.assign(bytes, static_cast<size_t>(length));
   input_buffer_.Remove(hit + term_size);
-  return result;
+  return line;
 }
 
 std::string TNetTCPConnection::ReadNonEmptyLine(int fail_count) {
@@ -295,11 +308,7 @@ int TNetTCPConnection::ReadInteger(bool convert) {
 
 void TNetTCPConnection::ReadStream(TStream* stream, int64_t count, bool read_until_disconnect) {
   if (count == -1 && !read_until_disconnect) count = ReadInteger(true);
-  if (count > -1) {
-    const int64_t position = stream->Position();
-    stream->SetSize(position + std::min(count, kMaxPresize));
-    stream->SetPosition(position);
-  }
+  if (count > -1) PresizeStream(stream, std::min(count, kMaxPresize));
   int64_t remaining = read_until_disconnect ? INT64_MAX : count;
   BeginWork(TWorkMode::wmRead, read_until_disconnect ? 0 : count);
 

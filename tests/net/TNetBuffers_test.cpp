@@ -63,7 +63,7 @@ TEST(TNetSimpleBuffer, IsAStreamWithPositionRelativeToItsFirstByte) {
   EXPECT_EQ(buffer.Position(), 2);
 }
 
-TEST(TNetManagedBuffer, MovesBytesOnlyWhenTheThresholdOfConsumedBytesIsReached) {
+TEST(TNetManagedBuffer, MovesBytesOnlyOnceTheThresholdOfConsumedBytesIsReached) {
   const std::string source = Pattern(40000);
   TNetManagedBuffer buffer;
   buffer.Append(source.data(), static_cast<int64_t>(source.size()));
@@ -74,12 +74,16 @@ TEST(TNetManagedBuffer, MovesBytesOnlyWhenTheThresholdOfConsumedBytesIsReached) 
   EXPECT_EQ(buffer.Memory()[0], source[1000]);
 
   buffer.Remove(TNetManagedBuffer::CompactThreshold - 1001);
+  buffer.Append("x", 1);  // below the threshold: nothing moves
   EXPECT_EQ(buffer.ConsumedCount(), TNetManagedBuffer::CompactThreshold - 1);
 
-  buffer.Remove(1);  // reaches the threshold: compacted
+  buffer.Remove(1);  // the threshold is reached: the next append compacts
+  EXPECT_EQ(buffer.ConsumedCount(), TNetManagedBuffer::CompactThreshold);
+  buffer.Append("y", 1);
   EXPECT_EQ(buffer.ConsumedCount(), 0);
-  EXPECT_EQ(buffer.Size(), 40000 - TNetManagedBuffer::CompactThreshold);
+  EXPECT_EQ(buffer.Size(), 40000 - TNetManagedBuffer::CompactThreshold + 2);
   EXPECT_EQ(std::string(buffer.Memory(), 10), source.substr(TNetManagedBuffer::CompactThreshold, 10));
+  EXPECT_EQ(std::string(buffer.Memory() + buffer.Size() - 2, 2), "xy");
 
   buffer.Remove(10);
   EXPECT_EQ(buffer.ConsumedCount(), 10);
@@ -135,7 +139,10 @@ TEST(TNetManagedBuffer, MatchesAPlainModelUnderRandomUse) {
       model.erase(0, n);
     }
     ASSERT_EQ(buffer.Size(), static_cast<int64_t>(model.size()));
-    ASSERT_LT(buffer.ConsumedCount(), TNetManagedBuffer::CompactThreshold);
+    // Once bytes are added, consumed ones never stay past the threshold.
+    if (action != 2) {
+      ASSERT_LT(buffer.ConsumedCount(), TNetManagedBuffer::CompactThreshold);
+    }
     ASSERT_EQ(std::string(buffer.Memory(), model.size()), model) << "step " << step;
   }
 }
