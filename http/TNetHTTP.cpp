@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "http/HTTPExceptions.h"
+#include "http/TNetBodyStream.h"
 #include "net/NetExceptions.h"
 #include "net/TNetIOHandler.h"
 #include "rtl/StrUtils.h"
@@ -76,9 +77,9 @@ bool TNetCustomHTTP::UsesTlsHandler() const {
 }
 
 std::string TNetCustomHTTP::Get(const std::string& address) {
-  TStringStream stream;
+  TNetBodyStream stream;
   Get(address, &stream);
-  return stream.TakeDataString();
+  return stream.TakeBytes();
 }
 
 void TNetCustomHTTP::Get(const std::string& address, TStream* stream) {
@@ -173,7 +174,7 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& request) {
   }
 
   request.URL = CurrentURI.Path + CurrentURI.Document + CurrentURI.Params;
-  if (request.Method == TNetHTTPMethod::hmOptions && SameText(CurrentURI.Document, "*")) request.URL = "*";
+  if (request.Method == TNetHTTPMethod::hmOptions && SameText(CurrentURI.Document, "*")) request.URL.assign(1, '*');
 
   if ((request.Method == TNetHTTPMethod::hmOptions || request.Method == TNetHTTPMethod::hmTrace ||
        request.Method == TNetHTTPMethod::hmPut || request.Method == TNetHTTPMethod::hmDelete) &&
@@ -188,7 +189,7 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& request) {
     request.SetContentLength(-1);
   }
   request.Host = CurrentURI.Host;
-  if (CurrentURI.Port != "80") request.Host += ":" + CurrentURI.Port;
+  if (CurrentURI.Port != "80") request.Host.append(":").append(CurrentURI.Port);
 }
 
 TNetHTTPConnectionType TNetCustomHTTP::SetHostAndPort() {

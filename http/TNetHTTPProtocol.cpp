@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "http/HTTPExceptions.h"
+#include "http/TNetBodyStream.h"
 #include "http/TNetHTTP.h"
 #include "net/NetExceptions.h"
 #include "rtl/StrUtils.h"
@@ -15,8 +16,9 @@ namespace {
 constexpr int64_t kMaxHeaderBytes = 1 << 20;
 // Most bytes of an error body kept for ENetHTTPProtocolException.
 constexpr int64_t kMaxErrorBody = 1 << 20;
-// Room made in a memory stream before a body announced with a length.
-constexpr int64_t kBodyReservation = 8 << 20;
+// Most room made in a body stream before a body announced with a length
+// arrives: address space only, for the bytes are written as they come.
+constexpr int64_t kBodyReservation = int64_t{256} << 20;
 // Read time-outs while the client reads a body it will not use.
 constexpr int kDiscardTimeout = 4000;
 constexpr int kErrorBodyTimeout = 2000;
@@ -226,8 +228,8 @@ void TNetHTTPProtocol::ReadResponseBody(TNetHTTPResponse& response) {
   if (Request.Method == TNetHTTPMethod::hmHead || code / 100 == 1 || code == 204 || code == 304) return;
 
   if (response.ContentLength() > 0) {
-    if (auto* memory = dynamic_cast<TMemoryStream*>(stream)) {
-      memory->Reserve(memory->Position() + std::min<int64_t>(response.ContentLength(), kBodyReservation));
+    if (auto* body = dynamic_cast<TNetBodyStream*>(stream)) {
+      body->Reserve(body->Position() + std::min<int64_t>(response.ContentLength(), kBodyReservation));
     }
     ReadBytes(*stream, response.ContentLength());
   } else if (response.HeaderLines.Values("Transfer-Encoding").find("chunked") != std::string::npos) {

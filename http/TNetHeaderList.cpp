@@ -45,8 +45,8 @@ int TNetHeaderList::IndexOfName(std::string_view name) const {
 std::string TNetHeaderList::LineName(int index) const {
   const std::string& line = lines_[static_cast<size_t>(index)];
   // The separator without its trailing blanks: ":" for ": ".
-  std::string separator = TrimRight(NameSeparator);
-  if (separator.empty()) separator = ":";
+  const std::string trimmed = TrimRight(NameSeparator);
+  const std::string_view separator = trimmed.empty() ? std::string_view(":") : std::string_view(trimmed);
   const size_t at = line.find(separator);
   if (at == std::string::npos) return std::string();
   std::string name = line.substr(0, at);

@@ -123,7 +123,8 @@ void TNetURI::SetURI(const std::string& uri) {
   int query = FirstPos(rest, '?');
   if (query == 0) query = FirstPos(rest, '=');
   const int segment_end = query > 0 ? LastPos("/", rest, query) : LastPos("/", rest, -1);
-  Path = (absolute ? "/" : "") + rest.substr(0, static_cast<size_t>(segment_end));
+  Path = rest.substr(0, static_cast<size_t>(segment_end));
+  if (absolute) Path.insert(Path.begin(), '/');
   if (query > 0) {
     Document = rest.substr(0, static_cast<size_t>(query - 1));
     Params = rest.substr(static_cast<size_t>(query - 1));

@@ -1,0 +1,85 @@
+// fetch URL [COUNT] [--string]: GETs URL COUNT times (1 by default) with one
+// client set up as the data module sets up its own, and prints the bytes
+// received and the elapsed seconds. Bodies go to a stream that counts and
+// drops them, as curl -o /dev/null does; with --string each body is taken as
+// the application takes it, as the string Get returns.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "http/TNetHTTP.h"
+
+namespace {
+
+// Counts what is written and keeps nothing.
+class TCountingStream : public veilex::TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void*, int64_t count) override {
+    size_ += count;
+    return count;
+  }
+  int64_t Seek(int64_t, veilex::TSeekOrigin) override { return size_; }
+  int64_t Size() const override { return size_; }
+  void SetSize(int64_t size) override { size_ = size; }
+
+ private:
+  int64_t size_ = 0;
+};
+
+// The data module's settings of its client.
+void ConfigureAsDataModule(veilex::TNetHTTP& http) {
+  using namespace veilex;
+  http.MaxLineAction = TNetMaxLineAction::maException;
+  http.ReadTimeout = 0;
+  http.RecvBufferSize = 524288;
+  http.SendBufferSize = 524288;
+  http.AllowCookies = true;
+  http.ProxyParams.BasicAuthentication = false;
+  http.ProxyParams.SetProxyPort(0);
+  http.Request().ContentLanguage = "fr";
+  http.Request().SetContentLength(-1);
+  http.Request().ContentRangeStart = 0;
+  http.Request().ContentRangeEnd = 0;
+  http.Request().ContentType = "text/html";
+  http.Request().Accept = "text/html, */*";
+  http.Request().AcceptLanguage = "fr";
+  http.Request().BasicAuthentication = false;
+  http.Request().UserAgent = "Mozilla/3.0 (compatible; Veilex)";
+  http.HTTPOptions = hoForceEncodeParams;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: fetch URL [COUNT] [--string]\n");
+    return 2;
+  }
+  const std::string url = argv[1];
+  const long count = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
+  const bool as_string = argc > 3 && std::string(argv[3]) == "--string";
+  veilex::TNetHTTP http;
+  ConfigureAsDataModule(http);
+  long long bytes = 0;
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    for (long i = 0; i < count; ++i) {
+      if (as_string) {
+        bytes += static_cast<long long>(http.Get(url).size());
+      } else {
+        TCountingStream body;
+        http.Get(url, &body);
+        bytes += body.Size();
+      }
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "fetch: %s\n", e.what());
+    return 1;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("%lld bytes in %.3f s\n", bytes, seconds);
+  return 0;
+}

@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Compares bench/http/fetch with curl against nginx on loopback, in the same
+# run: one 200 MB body, 1000 sequential 1 KB GETs on one kept-alive connection,
+# and a 10 MB chunked body. Usage: run.sh RELEASE_BUILD_DIR
+set -euo pipefail
+build=$(cd "${1:?usage: run.sh RELEASE_BUILD_DIR}" && pwd)
+fetch="$build/bench/http/fetch"
+nginx=/usr/sbin/nginx
+[ -x "$fetch" ] || { echo "http bench: $fetch is missing (configure with -DVEILEX_BUILD_BENCH=ON)"; exit 1; }
+[ -x "$nginx" ] || { echo "http bench: nginx-light is missing (scripts/install-deps)"; exit 1; }
+command -v curl >/dev/null || { echo "http bench: curl is missing (scripts/install-deps)"; exit 1; }
+
+work=$(mktemp -d /tmp/veilex-http-bench-XXXXXX)
+chmod 755 "$work"
+nginx_pid=""
+cleanup() {
+  if [ -n "$nginx_pid" ]; then
+    kill "$nginx_pid" 2>/dev/null || true
+    wait "$nginx_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/www/chunked" "$work/tmp"
+head -c $((200 * 1024 * 1024)) /dev/urandom > "$work/www/big.bin"
+head -c 1024 /dev/urandom > "$work/www/small.bin"
+head -c $((10 * 1024 * 1024)) /dev/urandom > "$work/www/chunked/ten.html"
+chmod -R a+rX "$work/www"
+
+# A free port: ask for one until nginx listens on it.
+start_nginx() {
+  local port=$1
+  cat > "$work/nginx.conf" <<CONF
+worker_processes 1;
+error_log $work/error.log;
+pid $work/nginx.pid;
+events { worker_connections 64; }
+http {
+  access_log off;
+  sendfile on;
+  keepalive_requests 100000;
+  client_body_temp_path $work/tmp/body;
+  proxy_temp_path $work/tmp/proxy;
+  fastcgi_temp_path $work/tmp/fastcgi;
+  uwsgi_temp_path $work/tmp/uwsgi;
+  scgi_temp_path $work/tmp/scgi;
+  default_type application/octet-stream;
+  server {
+    listen 127.0.0.1:$port;
+    root $work/www;
+    # Server-side includes make the length unknown: the body goes chunked.
+    location /chunked/ { ssi on; ssi_types *; }
+  }
+}
+CONF
+  "$nginx" -p "$work" -e "$work/error.log" -c "$work/nginx.conf" -g 'daemon off;' &
+  nginx_pid=$!
+  for _ in $(seq 100); do
+    if curl -s -o /dev/null "http://127.0.0.1:$port/small.bin"; then return 0; fi
+    kill -0 "$nginx_pid" 2>/dev/null || { nginx_pid=""; return 1; }
+    sleep 0.05
+  done
+  return 1
+}
+port=""
+for _ in 1 2 3 4 5; do
+  candidate=$((20000 + RANDOM % 40000))
+  if start_nginx "$candidate"; then port=$candidate; break; fi
+done
+[ -n "$port" ] || { echo "http bench: nginx would not start"; cat "$work/error.log"; exit 1; }
+base="http://127.0.0.1:$port"
+
+for _ in $(seq 1000); do printf 'url = "%s/small.bin"\noutput = "/dev/null"\n' "$base"; done > "$work/curl-1000.conf"
+
+seconds() { # runs "$@" quietly and prints the wall-clock seconds
+  local start end
+  start=$(date +%s.%N)
+  "$@" > /dev/null
+  end=$(date +%s.%N)
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", e - s }' 
+}
+
+compare() { # label, fetch arguments..., --, curl arguments...
+  local label=$1; shift
+  local fetch_args=() curl_args=()
+  while [ "$1" != "--" ]; do fetch_args+=("$1"); shift; done
+  shift
+  curl_args=("$@")
+  # One warm-up each, then the best of three.
+  "$fetch" "${fetch_args[@]}" > /dev/null
+  curl -s "${curl_args[@]}" > /dev/null
+  local best_fetch=999 best_curl=999 t
+  for _ in 1 2 3; do
+    t=$(seconds "$fetch" "${fetch_args[@]}")
+    best_fetch=$(awk -v a="$t" -v b="$best_fetch" 'BEGIN { print (a < b) ? a : b }')
+    t=$(seconds curl -s "${curl_args[@]}")
+    best_curl=$(awk -v a="$t" -v b="$best_curl" 'BEGIN { print (a < b) ? a : b }')
+  done
+  printf '%-34s fetch %7.3f s   curl %7.3f s   ratio %5.2f (goal <= 1.30)\n' "$label" \
+    "$best_fetch" "$best_curl" "$(awk -v a="$best_fetch" -v b="$best_curl" 'BEGIN { print a / b }')"
+}
+
+echo "http: GET against nginx on 127.0.0.1 (best of 3)"
+compare "one 200 MB body" "$base/big.bin" 1 -- -o /dev/null "$base/big.bin"
+compare "1000 x 1 KB on one connection" "$base/small.bin" 1000 -- -K "$work/curl-1000.conf"
+compare "one 10 MB chunked body" "$base/chunked/ten.html" 1 -- -o /dev/null "$base/chunked/ten.html"
+# The application keeps each body in memory: the same 200 MB body as the
+# string Get returns, beside curl writing it to a file in memory.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  shm=$(mktemp /dev/shm/veilex-http-bench-XXXXXX)
+  compare "one 200 MB body kept in memory" "$base/big.bin" 1 --string -- -o "$shm" "$base/big.bin"
+  rm -f "$shm"
+fi
