@@ -248,6 +248,9 @@ void TNetCustomHTTP::OpenConnection(TNetHTTPResponse& response) {
   try {
     if (!response.KeepAlive()) Disconnect();
     NoticePeerClose();
+    // Bytes that came unasked (more than the last body announced) would be
+    // read as the next response: such a connection is out of step.
+    if (Connected() && InputBuffer()->Size() > 0) Disconnect();
     if (!Connected()) Connect(ReadTimeout);
   } catch (...) {
     Disconnect();

@@ -1,6 +1,8 @@
 // The client's two authorization decisions: after a 401 (server) or a 407
 // (proxy), pick a registered scheme from the challenge, ask the program for
 // credentials through the events, and say whether to send the request again.
+#include <functional>
+
 #include "http/TNetHTTP.h"
 #include "http/TNetURI.h"
 
@@ -13,13 +15,35 @@ namespace {
 // otherwise be asked for ever.
 constexpr int kMaxProgramQuestions = 16;
 
-// The class of the first challenge whose scheme word is registered.
-TNetAuthenticationClass FindChallengedClass(const TNetHeaderList& challenges) {
-  for (int i = 0; i < challenges.Count(); ++i) {
+// An object of the first challenged scheme that is registered (or of the
+// class the selection event puts in its place); null when there is none.
+std::unique_ptr<TNetAuthentication> CreateForChallenge(TNetBaseComponent* sender, const TNetHeaderList& challenges,
+                                                       const TNetOnSelectAuthorization& on_select) {
+  TNetAuthenticationClass cls = nullptr;
+  for (int i = 0; i < challenges.Count() && cls == nullptr; ++i) {
     std::string line = challenges[i];
-    if (TNetAuthenticationClass cls = FindAuthClass(Fetch(line, " "))) return cls;
+    cls = FindAuthClass(Fetch(line, " "));
   }
-  return nullptr;
+  if (cls == nullptr) return nullptr;
+  if (on_select) on_select(sender, cls, challenges);
+  return cls != nullptr ? cls->Create() : nullptr;
+}
+
+// Steps the object until it can send or gives up; `ask_program` fills in
+// missing credentials and returns false when the program did not answer.
+bool ReadyToSend(TNetAuthentication& auth, const std::function<bool()>& ask_program) {
+  for (int asked = 0; asked <= kMaxProgramQuestions; ++asked) {
+    switch (auth.Next()) {
+      case TNetAuthWhatsNext::AuthAskProgram:
+        if (!ask_program()) return false;
+        break;
+      case TNetAuthWhatsNext::AuthSendRequest:
+        return true;
+      case TNetAuthWhatsNext::AuthFail:
+        return false;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -27,11 +51,8 @@ TNetAuthenticationClass FindChallengedClass(const TNetHeaderList& challenges) {
 bool TNetCustomHTTP::AskAuthorization(TNetHTTPRequest& request, TNetHTTPResponse& response) {
   ++server_auth_attempts_;
   if (!request.Authentication) {
-    TNetAuthenticationClass cls = FindChallengedClass(response.WWWAuthenticate);
-    if (cls == nullptr) return false;
-    if (OnSelectAuthorization) OnSelectAuthorization(this, cls, response.WWWAuthenticate);
-    if (cls == nullptr) return false;
-    request.Authentication = cls->Create();
+    request.Authentication = CreateForChallenge(this, response.WWWAuthenticate, OnSelectAuthorization);
+    if (!request.Authentication) return false;
   }
   if (!OnAuthorization) return false;
 
@@ -40,70 +61,48 @@ bool TNetCustomHTTP::AskAuthorization(TNetHTTPRequest& request, TNetHTTPResponse
   auth.SetPassword(request.Password);
   auth.Params.SetValues("Authorization", auth.CredentialsText());
   auth.SetAuthParams(response.WWWAuthenticate);
-
-  for (int asked = 0; asked <= kMaxProgramQuestions; ++asked) {
-    switch (auth.Next()) {
-      case TNetAuthWhatsNext::AuthAskProgram: {
-        auth.SetUsername(request.Username);
-        auth.SetPassword(request.Password);
-        bool handled = false;
-        OnAuthorization(this, &auth, handled);
-        if (!handled) return false;
-        request.BasicAuthentication = true;
-        request.Username = auth.Username();
-        request.Password = auth.Password();
-        break;
-      }
-      case TNetAuthWhatsNext::AuthSendRequest:
-        return true;
-      case TNetAuthWhatsNext::AuthFail:
-        return false;
+  return ReadyToSend(auth, [&] {
+    auth.SetUsername(request.Username);
+    auth.SetPassword(request.Password);
+    bool handled = false;
+    OnAuthorization(this, &auth, handled);
+    if (handled) {
+      request.BasicAuthentication = true;
+      request.Username = auth.Username();
+      request.Password = auth.Password();
     }
-  }
-  return false;
+    return handled;
+  });
 }
 
 bool TNetCustomHTTP::AskProxyAuthorization(TNetHTTPRequest& request, TNetHTTPResponse& response) {
   (void)request;
   ++proxy_auth_attempts_;
   if (!ProxyParams.Authentication) {
-    TNetAuthenticationClass cls = FindChallengedClass(response.ProxyAuthenticate);
-    if (cls == nullptr) return false;
-    if (OnSelectProxyAuthorization) OnSelectProxyAuthorization(this, cls, response.ProxyAuthenticate);
-    if (cls == nullptr) return false;
-    ProxyParams.Authentication = cls->Create();
+    ProxyParams.Authentication = CreateForChallenge(this, response.ProxyAuthenticate, OnSelectProxyAuthorization);
+    if (!ProxyParams.Authentication) return false;
   }
-  const bool answered = static_cast<bool>(OnProxyAuthorization);
+  TNetAuthentication& auth = *ProxyParams.Authentication;
   if (response.ResponseCode() == 407) {
     ProxyParams.ProxyPassword.clear();
-    ProxyParams.Authentication->Reset();
+    auth.Reset();
   }
-  if (!answered) return false;
+  if (!OnProxyAuthorization) return false;
 
-  TNetAuthentication& auth = *ProxyParams.Authentication;
   auth.SetUsername(ProxyParams.ProxyUsername);
   auth.SetPassword(ProxyParams.ProxyPassword);
   auth.SetAuthParams(response.ProxyAuthenticate);
-
-  for (int asked = 0; asked <= kMaxProgramQuestions; ++asked) {
-    switch (auth.Next()) {
-      case TNetAuthWhatsNext::AuthAskProgram: {
-        auth.SetUsername(ProxyParams.ProxyUsername);
-        auth.SetPassword(ProxyParams.ProxyPassword);
-        bool handled = false;
-        OnProxyAuthorization(this, &auth, handled);
-        if (!handled) return false;
-        ProxyParams.ProxyUsername = auth.Username();
-        ProxyParams.ProxyPassword = auth.Password();
-        break;
-      }
-      case TNetAuthWhatsNext::AuthSendRequest:
-        return true;
-      case TNetAuthWhatsNext::AuthFail:
-        return false;
+  return ReadyToSend(auth, [&] {
+    auth.SetUsername(ProxyParams.ProxyUsername);
+    auth.SetPassword(ProxyParams.ProxyPassword);
+    bool handled = false;
+    OnProxyAuthorization(this, &auth, handled);
+    if (handled) {
+      ProxyParams.ProxyUsername = auth.Username();
+      ProxyParams.ProxyPassword = auth.Password();
     }
-  }
-  return false;
+    return handled;
+  });
 }
 
 }  // namespace veilex

@@ -176,7 +176,6 @@ TEST_F(TNetHTTPTest, BodiesByLengthChunksAndClose) {
     std::string body;
   };
   const Case cases[] = {
-      {"length, extra bytes ignored", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloEXTRA", "hello"},
       {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", "hello"},
       {"chunked with extensions and a trailer",
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
@@ -197,6 +196,13 @@ TEST_F(TNetHTTPTest, BodiesByLengthChunksAndClose) {
     EXPECT_EQ(client.Get(server.Address("/2")), c.body);
     EXPECT_EQ(server.Connections(), 1);
   }
+}
+
+TEST_F(TNetHTTPTest, BytesBeyondTheBodyPutTheConnectionOutOfStep) {
+  ScriptedServer server(ScriptedServer::AnswerEach("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloHTTP/1.1 404 X\r\n\r\n"));
+  EXPECT_EQ(http.Get(server.Address("/1")), "hello");
+  EXPECT_EQ(http.Get(server.Address("/2")), "hello");  // not the stray 404
+  EXPECT_EQ(server.Connections(), 2);
 }
 
 TEST_F(TNetHTTPTest, ABodyWithoutLengthRunsUntilTheServerCloses) {
