@@ -92,6 +92,7 @@ Result MemchrScanToStrings(const std::string& bytes) {
     size_t length = static_cast<size_t>(lf - p);
     if (length > 0 && p[length - 1] == '\r') --length;
     const std::string line(p, length);
+    asm volatile("" : : "r"(line.data()) : "memory");  // keep the string
     checksum += line.size();
     p = lf + 1;
   }
