@@ -28,7 +28,8 @@ class ENetAlreadyRegisteredAuthenticationMethod : public ENetException {
 // A reply that refuses what was asked; ReplyErrorCode is the reply's number.
 class ENetProtocolReplyError : public ENetException {
  public:
-  ENetProtocolReplyError(int code, const std::string& message) : ENetException(message), ReplyErrorCode(code) {}
+  ENetProtocolReplyError(int code, const std::string& message)
+      : ENetException(message), ReplyErrorCode(code) {}
   int ReplyErrorCode;
 };
 

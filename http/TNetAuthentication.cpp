@@ -15,7 +15,8 @@ namespace {
 
 struct Registry {
   std::mutex lock;
-  std::vector<std::pair<std::string, TNetAuthenticationClass>> schemes{{"Basic", &TNetBasicAuthentication::kClass}};
+  std::vector<std::pair<std::string, TNetAuthenticationClass>> schemes{
+      {"Basic", &TNetBasicAuthentication::kClass}};
 };
 
 Registry& TheRegistry() {

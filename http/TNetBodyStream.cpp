@@ -1,9 +1,9 @@
 #include "http/TNetBodyStream.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
-
-#include <sys/mman.h>
 
 namespace veilex {
 
@@ -28,7 +28,9 @@ int64_t TNetBodyStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TNetBodyStream::Seek(int64_t offset, TSeekOrigin origin) {
-  const int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? position_ : Size();
+  const int64_t base = origin == TSeekOrigin::soBeginning ? 0
+                       : origin == TSeekOrigin::soCurrent ? position_
+                                                          : Size();
   position_ = std::max<int64_t>(base + offset, 0);
   return position_;
 }

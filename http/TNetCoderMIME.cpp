@@ -40,7 +40,9 @@ std::string TNetEncoder3to4::Encode(const std::string& bytes) const {
 
 TNetEncoderMIME::TNetEncoderMIME() : TNetEncoder3to4(kMimeTable, '=') {}
 
-std::string TNetEncoderMIME::EncodeString(const std::string& bytes) { return TNetEncoderMIME().Encode(bytes); }
+std::string TNetEncoderMIME::EncodeString(const std::string& bytes) {
+  return TNetEncoderMIME().Encode(bytes);
+}
 
 TNetDecoder4to3::TNetDecoder4to3() {
   decode_table_.fill(255);
@@ -56,8 +58,8 @@ void TNetDecoder4to3::DecodeToStream(const std::string& text, TStream& destinati
     return (code < 128 ? decode_table_[code] : 255u) & 63u;
   };
   for (size_t i = 0; i < text.size(); i += 4) {
-    const uint32_t bits = value(text[i]) << 18 | value(text[i + 1]) << 12 | value(text[i + 2]) << 6 |
-                          value(text[i + 3]);
+    const uint32_t bits =
+        value(text[i]) << 18 | value(text[i + 1]) << 12 | value(text[i + 2]) << 6 | value(text[i + 3]);
     out += static_cast<char>(bits >> 16);
     if (text[i + 2] == FillChar) continue;
     out += static_cast<char>(bits >> 8 & 0xFF);

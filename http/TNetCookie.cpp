@@ -15,7 +15,9 @@ namespace {
 // beyond what the date type holds: about a hundred years.
 constexpr int64_t kMaxCookieSeconds = int64_t{100} * 366 * 86400;
 
-bool IsHostName(std::string_view name) { return !(name.find('.') != std::string_view::npos && name.front() == '.'); }
+bool IsHostName(std::string_view name) {
+  return !(name.find('.') != std::string_view::npos && name.front() == '.');
+}
 
 // The domain of a host: the host from its first "." on (".b.c" for "a.b.c").
 std::string DomainOf(const std::string& host) {
@@ -36,8 +38,10 @@ bool IsDottedIPv4(std::string_view host) {
   size_t start = 0;
   for (;;) {
     const size_t dot = host.find('.', start);
-    const std::string_view part = host.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
-    if (part.empty() || part.size() > 3 || !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    const std::string_view part =
+        host.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+    if (part.empty() || part.size() > 3 ||
+        !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       return false;
     }
     if (std::stoi(std::string(part)) > 255) return false;
@@ -60,7 +64,8 @@ TNetCookieAttributes::TNetCookieAttributes(std::vector<std::string> items) {
 }
 
 bool TNetCookieAttributes::Has(std::string_view upper_name) const {
-  return std::any_of(items_.begin(), items_.end(), [&](const auto& item) { return item.first == upper_name; });
+  return std::any_of(items_.begin(), items_.end(),
+                     [&](const auto& item) { return item.first == upper_name; });
 }
 
 std::string TNetCookieAttributes::Value(std::string_view upper_name) const {
@@ -125,7 +130,8 @@ std::string TNetNetscapeCookie::CookieText() const {
 
 void TNetNetscapeCookie::AppendAttributes(std::vector<std::string>& items) const {
   if (!Path.empty()) items.push_back("path=" + Path);
-  if (!expires_.empty() && CookieKind == TNetCookieVersion::ckNetscape) items.push_back("expires=" + expires_);
+  if (!expires_.empty() && CookieKind == TNetCookieVersion::ckNetscape)
+    items.push_back("expires=" + expires_);
   if (!Domain.empty()) items.push_back("domain=" + Domain);
   if (Secure) items.push_back("secure");
 }
@@ -164,7 +170,8 @@ void TNetNetscapeCookie::Assign(const TNetNetscapeCookie& source) {
 void TNetCookieRFC2109::SetExpires(const std::string& value) {
   if (!value.empty()) {
     const double seconds = (InternetStrToDateTime(value) - Now()) * 86400.0;
-    MaxAge = static_cast<int64_t>(std::clamp<double>(seconds, -kMaxCookieSeconds * 1000.0, kMaxCookieSeconds));
+    MaxAge =
+        static_cast<int64_t>(std::clamp<double>(seconds, -kMaxCookieSeconds * 1000.0, kMaxCookieSeconds));
   }
   TNetNetscapeCookie::SetExpires(value);
 }

@@ -78,7 +78,8 @@ void TNetCookieManager::CleanupCookieList() {
   std::vector<TNetCookieRFC2109*> expired;
   for (int i = 0; i < cookies_->Count(); ++i) {
     TNetCookieRFC2109* cookie = cookies_->Items(i);
-    if (!cookie->Expires().empty() && InternetStrToDateTime(cookie->Expires()) < now) expired.push_back(cookie);
+    if (!cookie->Expires().empty() && InternetStrToDateTime(cookie->Expires()) < now)
+      expired.push_back(cookie);
   }
   for (TNetCookieRFC2109* cookie : expired) cookies_->Remove(cookie);
 }

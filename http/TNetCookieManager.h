@@ -18,7 +18,8 @@ namespace veilex {
 class TNetCookieManager;
 
 using TOnManagerEvent = std::function<void(TNetCookieManager* sender, TNetCookies* cookie_collection)>;
-using TOnNewCookieEvent = std::function<void(TNetCookieManager* sender, TNetCookieRFC2109* cookie, bool& accept)>;
+using TOnNewCookieEvent =
+    std::function<void(TNetCookieManager* sender, TNetCookieRFC2109* cookie, bool& accept)>;
 
 class TNetCookieManager : public TNetBaseComponent {
  public:

@@ -14,19 +14,29 @@ namespace {
 
 const char* MethodWord(TNetHTTPMethod method) {
   switch (method) {
-    case TNetHTTPMethod::hmHead: return "HEAD ";
-    case TNetHTTPMethod::hmGet: return "GET ";
-    case TNetHTTPMethod::hmPost: return "POST ";
-    case TNetHTTPMethod::hmOptions: return "OPTIONS ";
-    case TNetHTTPMethod::hmTrace: return "TRACE ";
-    case TNetHTTPMethod::hmPut: return "PUT ";
-    case TNetHTTPMethod::hmDelete: return "DELETE ";
-    case TNetHTTPMethod::hmConnect: return "CONNECT ";
+    case TNetHTTPMethod::hmHead:
+      return "HEAD ";
+    case TNetHTTPMethod::hmGet:
+      return "GET ";
+    case TNetHTTPMethod::hmPost:
+      return "POST ";
+    case TNetHTTPMethod::hmOptions:
+      return "OPTIONS ";
+    case TNetHTTPMethod::hmTrace:
+      return "TRACE ";
+    case TNetHTTPMethod::hmPut:
+      return "PUT ";
+    case TNetHTTPMethod::hmDelete:
+      return "DELETE ";
+    case TNetHTTPMethod::hmConnect:
+      return "CONNECT ";
   }
   return "GET ";
 }
 
-bool SendsBody(TNetHTTPMethod method) { return method == TNetHTTPMethod::hmPost || method == TNetHTTPMethod::hmPut; }
+bool SendsBody(TNetHTTPMethod method) {
+  return method == TNetHTTPMethod::hmPost || method == TNetHTTPMethod::hmPut;
+}
 
 }  // namespace
 
@@ -54,7 +64,8 @@ void TNetCustomHTTP::SetCookieManager(TNetCookieManager* cookie_manager) {
   }
   cookie_manager_ = cookie_manager;
   if (cookie_manager_ != own_cookie_manager_.get()) own_cookie_manager_.reset();
-  if (cookie_manager_ != nullptr && cookie_manager_ != own_cookie_manager_.get()) FreeNotification(cookie_manager_);
+  if (cookie_manager_ != nullptr && cookie_manager_ != own_cookie_manager_.get())
+    FreeNotification(cookie_manager_);
 }
 
 void TNetCustomHTTP::Notification(TNetBaseComponent* component, TOperation operation) {
@@ -174,7 +185,8 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& request) {
   }
 
   request.URL = CurrentURI.Path + CurrentURI.Document + CurrentURI.Params;
-  if (request.Method == TNetHTTPMethod::hmOptions && SameText(CurrentURI.Document, "*")) request.URL.assign(1, '*');
+  if (request.Method == TNetHTTPMethod::hmOptions && SameText(CurrentURI.Document, "*"))
+    request.URL.assign(1, '*');
 
   if ((request.Method == TNetHTTPMethod::hmOptions || request.Method == TNetHTTPMethod::hmTrace ||
        request.Method == TNetHTTPMethod::hmPut || request.Method == TNetHTTPMethod::hmDelete) &&
@@ -183,7 +195,8 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& request) {
   }
   if (SendsBody(request.Method) && request.Source != nullptr) {
     const int64_t size = request.Source->Size();
-    if (size > INT_MAX) throw ENetException(Format("Corps de requête trop grand : %s octets", {IntToStr(size)}));
+    if (size > INT_MAX)
+      throw ENetException(Format("Corps de requête trop grand : %s octets", {IntToStr(size)}));
     request.SetContentLength(static_cast<int>(size));
   } else {
     request.SetContentLength(-1);
@@ -298,7 +311,8 @@ void TNetCustomHTTP::StoreResponseCookies(TNetHTTPRequest& request, TNetHTTPResp
   TNetHeaderList rfc2965;
   response.HeaderLines.Extract("Set-cookie", &netscape);
   response.HeaderLines.Extract("Set-cookie2", &rfc2965);
-  for (int i = 0; i < netscape.Count(); ++i) cookie_manager_->AddCookie(netscape[i], CurrentURI.Host, CurrentURI.Path);
+  for (int i = 0; i < netscape.Count(); ++i)
+    cookie_manager_->AddCookie(netscape[i], CurrentURI.Host, CurrentURI.Path);
   for (int i = 0; i < rfc2965.Count(); ++i) {
     cookie_manager_->AddCookieRFC2965(rfc2965[i], CurrentURI.Host, CurrentURI.Path);
   }

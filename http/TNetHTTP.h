@@ -22,11 +22,11 @@ namespace veilex {
 
 enum TNetHTTPOption : unsigned { hoInProcessAuth = 1, hoKeepOrigProtocol = 2, hoForceEncodeParams = 4 };
 
-using TNetHTTPOnRedirectEvent = std::function<void(TNetBaseComponent* sender, std::string& dest, int& num_redirect,
-                                                   bool& handled, TNetHTTPMethod& method)>;
-using TNetOnSelectAuthorization = std::function<void(TNetBaseComponent* sender,
-                                                     TNetAuthenticationClass& authentication_class,
-                                                     const TNetHeaderList& auth_info)>;
+using TNetHTTPOnRedirectEvent = std::function<void(TNetBaseComponent* sender, std::string& dest,
+                                                   int& num_redirect, bool& handled, TNetHTTPMethod& method)>;
+using TNetOnSelectAuthorization =
+    std::function<void(TNetBaseComponent* sender, TNetAuthenticationClass& authentication_class,
+                       const TNetHeaderList& auth_info)>;
 using TNetOnAuthorization =
     std::function<void(TNetBaseComponent* sender, TNetAuthentication* authentication, bool& handled)>;
 

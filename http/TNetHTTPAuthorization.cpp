@@ -17,7 +17,8 @@ constexpr int kMaxProgramQuestions = 16;
 
 // An object of the first challenged scheme that is registered (or of the
 // class the selection event puts in its place); null when there is none.
-std::unique_ptr<TNetAuthentication> CreateForChallenge(TNetBaseComponent* sender, const TNetHeaderList& challenges,
+std::unique_ptr<TNetAuthentication> CreateForChallenge(TNetBaseComponent* sender,
+                                                       const TNetHeaderList& challenges,
                                                        const TNetOnSelectAuthorization& on_select) {
   TNetAuthenticationClass cls = nullptr;
   for (int i = 0; i < challenges.Count() && cls == nullptr; ++i) {
@@ -79,7 +80,8 @@ bool TNetCustomHTTP::AskProxyAuthorization(TNetHTTPRequest& request, TNetHTTPRes
   (void)request;
   ++proxy_auth_attempts_;
   if (!ProxyParams.Authentication) {
-    ProxyParams.Authentication = CreateForChallenge(this, response.ProxyAuthenticate, OnSelectProxyAuthorization);
+    ProxyParams.Authentication =
+        CreateForChallenge(this, response.ProxyAuthenticate, OnSelectProxyAuthorization);
     if (!ProxyParams.Authentication) return false;
   }
   TNetAuthentication& auth = *ProxyParams.Authentication;

@@ -159,7 +159,8 @@ TNetHTTPWhatsNext TNetHTTPProtocol::DecideNextStep() {
       auth_retry = (HTTP->HTTPOptions & hoInProcessAuth) != 0;
     } else if (code == 407) {
       TNetProxyConnectionInfo& proxy = HTTP->ProxyParams;
-      if (HTTP->proxy_auth_attempts_ >= HTTP->AuthRetries || !HTTP->AskProxyAuthorization(Request, Response)) {
+      if (HTTP->proxy_auth_attempts_ >= HTTP->AuthRetries ||
+          !HTTP->AskProxyAuthorization(Request, Response)) {
         if (proxy.Authentication) proxy.Authentication->Reset();
         RaiseProtocolError();
       }

@@ -138,7 +138,8 @@ std::vector<std::string> TNetHeaderList::FoldOneLine(std::string_view text) cons
 
     out.append(text.substr(line_start, break_pos - line_start + 1));
     size_t next = break_pos + 1;
-    while (next < text.size() && (IsFoldBreak(text[next]) || text[next] == '\r' || text[next] == '\n')) ++next;
+    while (next < text.size() && (IsFoldBreak(text[next]) || text[next] == '\r' || text[next] == '\n'))
+      ++next;
     if (next < text.size() && !existing_break) out.append(kFoldBreak);
     line_start = next;
     pos = next;
@@ -152,7 +153,8 @@ std::vector<std::string> TNetHeaderList::FoldOneLine(std::string_view text) cons
   size_t start = 0;
   for (;;) {
     const size_t end = out.find("\r\n", start);
-    pieces.push_back(TrimRight(std::string_view(out).substr(start, end == std::string::npos ? kNone : end - start)));
+    pieces.push_back(
+        TrimRight(std::string_view(out).substr(start, end == std::string::npos ? kNone : end - start)));
     if (end == std::string::npos) break;
     start = end + 2;
   }

@@ -53,7 +53,7 @@ class TNetURI {
   std::string Bookmark;  // fragment without the "#"
   std::string Username;
   std::string Password;
-  std::string Params;    // query with its leading "?" (or "=" when no "?")
+  std::string Params;  // query with its leading "?" (or "=" when no "?")
 
  private:
   std::string uri_;

@@ -94,10 +94,10 @@ TEST(TNetRequestHeaderInfo, ClearAndAssignTouchOnlyTheirFields) {
 
 TEST(TNetResponseHeaderInfo, ReadsFieldsRangesAndChallenges) {
   TNetResponseHeaderInfo response;
-  for (const char* line : {"content-length: 12", "Location: /x", "Server: test", "Content-Range: bytes 0-99/1000",
-                           "WWW-Authenticate: Negotiate", "WWW-Authenticate: Basic realm=\"r\"",
-                           "Connection: close", "Content-Type: text/plain",
-                           "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT"}) {
+  for (const char* line :
+       {"content-length: 12", "Location: /x", "Server: test", "Content-Range: bytes 0-99/1000",
+        "WWW-Authenticate: Negotiate", "WWW-Authenticate: Basic realm=\"r\"", "Connection: close",
+        "Content-Type: text/plain", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT"}) {
     response.HeaderLines.Add(line);
   }
   response.ProcessHeaders();

@@ -62,16 +62,16 @@ TEST(InternetDate, WritesDayMonthYearTimeAndLocalOffset) {
 }
 
 TEST(InternetDate, ReadsTheLayoutsServersSend) {
-  ZoneScope zone("CET-1");  // one hour east of UTC all year
+  ZoneScope zone("CET-1");                                      // one hour east of UTC all year
   const TDateTime noon_utc_local = At(1994, 11, 6, 9, 49, 37);  // 08:49:37 UTC
   const char* texts[] = {
-      "Sun, 06 Nov 1994 08:49:37 GMT",     // RFC 1123
-      "Sunday, 06-Nov-94 08:49:37 GMT",    // RFC 850
-      "Sun Nov  6 08:49:37 1994",          // asctime
-      "Sun, 6 Nov 1994 09:49:37 +0100",    // numeric zone
+      "Sun, 06 Nov 1994 08:49:37 GMT",   // RFC 1123
+      "Sunday, 06-Nov-94 08:49:37 GMT",  // RFC 850
+      "Sun Nov  6 08:49:37 1994",        // asctime
+      "Sun, 6 Nov 1994 09:49:37 +0100",  // numeric zone
       "Sun, 06 Nov 1994 03:49:37 -0500",
-      "  06 Nov 1994 08:49:37  ",          // no day name
-      "Nov 6 1994 08:49:37 GMT",           // month first
+      "  06 Nov 1994 08:49:37  ",  // no day name
+      "Nov 6 1994 08:49:37 GMT",   // month first
   };
   for (const char* text : texts) {
     SCOPED_TRACE(text);
@@ -83,8 +83,14 @@ TEST(InternetDate, ReadsTheLayoutsServersSend) {
 }
 
 TEST(InternetDate, UnreadableTextGivesZero) {
-  const char* texts[] = {"", "   ", "yesterday", "Sun, 31 Feb 2026 10:00:00 GMT", "Sun, 06 Foo 1994 08:49:37 GMT",
-                         "Sun, 06 Nov 1994 25:00:00 GMT", "Sun, 06 Nov 1994 08:4x:37 GMT", "-1",
+  const char* texts[] = {"",
+                         "   ",
+                         "yesterday",
+                         "Sun, 31 Feb 2026 10:00:00 GMT",
+                         "Sun, 06 Foo 1994 08:49:37 GMT",
+                         "Sun, 06 Nov 1994 25:00:00 GMT",
+                         "Sun, 06 Nov 1994 08:4x:37 GMT",
+                         "-1",
                          "Sun, 06 Nov 99999999999 08:49:37 GMT"};
   for (const char* text : texts) {
     SCOPED_TRACE(text);

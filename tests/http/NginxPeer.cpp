@@ -48,8 +48,8 @@ bool Accepts(int port) {
 void WriteText(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
-  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                            fs::perms::others_read);
+  fs::permissions(
+      path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
 }
 
 }  // namespace
@@ -97,25 +97,45 @@ bool NginxPeer::TryStart() {
   const std::string d = dir_;
   const std::string conf =
       "worker_processes 1;\n"
-      "error_log " + d + "/error.log;\n"
-      "pid " + d + "/nginx.pid;\n"
+      "error_log " +
+      d +
+      "/error.log;\n"
+      "pid " +
+      d +
+      "/nginx.pid;\n"
       "events { worker_connections 64; }\n"
       "http {\n"
       "  access_log off;\n"
-      "  client_body_temp_path " + d + "/tmp/body;\n"
-      "  proxy_temp_path " + d + "/tmp/proxy;\n"
-      "  fastcgi_temp_path " + d + "/tmp/fastcgi;\n"
-      "  uwsgi_temp_path " + d + "/tmp/uwsgi;\n"
-      "  scgi_temp_path " + d + "/tmp/scgi;\n"
+      "  client_body_temp_path " +
+      d +
+      "/tmp/body;\n"
+      "  proxy_temp_path " +
+      d +
+      "/tmp/proxy;\n"
+      "  fastcgi_temp_path " +
+      d +
+      "/tmp/fastcgi;\n"
+      "  uwsgi_temp_path " +
+      d +
+      "/tmp/uwsgi;\n"
+      "  scgi_temp_path " +
+      d +
+      "/tmp/scgi;\n"
       "  types { text/html html; text/plain txt; }\n"
       "  default_type application/octet-stream;\n"
       "  server {\n"
-      "    listen 127.0.0.1:" + std::to_string(port_) + ";\n"
-      "    root " + d + "/www;\n"
+      "    listen 127.0.0.1:" +
+      std::to_string(port_) +
+      ";\n"
+      "    root " +
+      d +
+      "/www;\n"
       "    location = /moved { return 302 /index.html; }\n"
       "    location = /setcookie { add_header Set-Cookie \"veilex=ok; path=/\"; return 200 \"set\"; }\n"
       "    location = /echocookie { default_type text/plain; return 200 \"$http_cookie\"; }\n"
-      "    location /private/ { auth_basic \"Veilex\"; auth_basic_user_file " + d + "/htpasswd; }\n"
+      "    location /private/ { auth_basic \"Veilex\"; auth_basic_user_file " +
+      d +
+      "/htpasswd; }\n"
       "    # Server-side includes make the length unknown: the body goes chunked.\n"
       "    location /chunked/ { ssi on; ssi_types *; }\n"
       "  }\n"

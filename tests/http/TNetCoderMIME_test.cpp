@@ -13,9 +13,16 @@ TEST(TNetCoderMIME, EncodesAndDecodesTheReferenceVectors) {
     const char* text;
   };
   // RFC 4648, section 10, and the classic "Man".
-  const Case cases[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-                        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"Man", "TWFu"},
-                        {"M", "TQ=="},        {"Ma", "TWE="}};
+  const Case cases[] = {{"", ""},
+                        {"f", "Zg=="},
+                        {"fo", "Zm8="},
+                        {"foo", "Zm9v"},
+                        {"foob", "Zm9vYg=="},
+                        {"fooba", "Zm9vYmE="},
+                        {"foobar", "Zm9vYmFy"},
+                        {"Man", "TWFu"},
+                        {"M", "TQ=="},
+                        {"Ma", "TWE="}};
   TNetDecoder4to3 decoder;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);

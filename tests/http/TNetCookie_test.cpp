@@ -1,8 +1,7 @@
-#include "http/TNetCookieManager.h"
-
 #include <gtest/gtest.h>
 
 #include "http/InternetDate.h"
+#include "http/TNetCookieManager.h"
 #include "rtl/DateTime.h"
 #include "rtl/RtlExceptions.h"
 
@@ -75,9 +74,9 @@ TEST(TNetCookie, HostValidity) {
     bool valid;
   };
   const Case cases[] = {
-      {"a.b.c", ".b.c", true},         {"a.b.c", "b.c", false},         {"a.b.c", "a.b.c", true},
-      {"a.b.c", ".x.c", false},        {"a.b.c", ".B.C", false},        {"10.0.0.1", "10.0.0.1", true},
-      {"10.0.0.1", ".0.0.1", false},   {"localhost", "localhost", true}, {"x.com", ".com", false},
+      {"a.b.c", ".b.c", true},       {"a.b.c", "b.c", false},          {"a.b.c", "a.b.c", true},
+      {"a.b.c", ".x.c", false},      {"a.b.c", ".B.C", false},         {"10.0.0.1", "10.0.0.1", true},
+      {"10.0.0.1", ".0.0.1", false}, {"localhost", "localhost", true}, {"x.com", ".com", false},
       {"a.b.c", ".c", false},
   };
   for (const Case& c : cases) {
@@ -120,7 +119,8 @@ TEST(TNetCookieManager, PathsOrderAndSelect) {
   manager.AddCookie("docs=2; path=/docs/", "h.example");
   manager.AddCookie("deep=3; path=/docs/deep/", "h.example");
   manager.AddCookie("root2=4; path=/", "h.example");
-  EXPECT_EQ(manager.BuildCookieHeader(Uri("http://h.example/docs/deep/x.html")), "deep=3; docs=2; root2=4; root=1");
+  EXPECT_EQ(manager.BuildCookieHeader(Uri("http://h.example/docs/deep/x.html")),
+            "deep=3; docs=2; root2=4; root=1");
   EXPECT_EQ(manager.BuildCookieHeader(Uri("http://h.example/docs/")), "docs=2; root2=4; root=1");
   EXPECT_EQ(manager.BuildCookieHeader(Uri("http://h.example/")), "root2=4; root=1");
 }

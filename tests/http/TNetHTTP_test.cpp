@@ -45,7 +45,8 @@ class TNetHTTPTest : public ::testing::Test {
 };
 
 std::string Ok(const std::string& body, const std::string& extra_headers = std::string()) {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra_headers + "\r\n" + body;
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra_headers +
+         "\r\n" + body;
 }
 
 std::string HeadOf(const std::string& request) { return request.substr(0, request.find("\r\n")); }
@@ -61,11 +62,13 @@ TEST(TNetHTTPRequestHead, TheApplicationsGetByteForByte) {
             "GET /dir/page.html HTTP/1.1\r\n"
             "Content-Language: fr\r\n"
             "Content-Type: text/html\r\n"
-            "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
-            "Accept: text/html, */*\r\n"
-            "Accept-Language: fr\r\n"
-            "User-Agent: Mozilla/3.0 (compatible; Veilex)\r\n"
-            "\r\n");
+            "Host: 127.0.0.1:" +
+                std::to_string(server.Port()) +
+                "\r\n"
+                "Accept: text/html, */*\r\n"
+                "Accept-Language: fr\r\n"
+                "User-Agent: Mozilla/3.0 (compatible; Veilex)\r\n"
+                "\r\n");
 }
 
 TEST(TNetHTTPRequestHead, Port80GoesWithoutPortAndAProxyGetsTheAbsoluteTarget) {
@@ -143,7 +146,8 @@ TEST_F(TNetHTTPTest, KeepAliveRulesFollowTheClientsVersion) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.response_headers);
     // An HTTP/1.0 status line: the client's own version decides.
-    const std::string answer = std::string("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n") + c.response_headers + "\r\nok";
+    const std::string answer =
+        std::string("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n") + c.response_headers + "\r\nok";
     ScriptedServer server(ScriptedServer::AnswerEach(answer));
     TNetHTTP client;
     client.ReadTimeout = 5000;
@@ -161,9 +165,10 @@ TEST_F(TNetHTTPTest, KeepAliveRulesFollowTheClientsVersion) {
 }
 
 TEST_F(TNetHTTPTest, InterimResponsesAreSkipped) {
-  ScriptedServer server(ScriptedServer::AnswerEach("HTTP/1.1 100 Continue\r\n\r\n"
-                                                   "HTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n" +
-                                                   Ok("final")));
+  ScriptedServer server(
+      ScriptedServer::AnswerEach("HTTP/1.1 100 Continue\r\n\r\n"
+                                 "HTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n" +
+                                 Ok("final")));
   EXPECT_EQ(http.Get(server.Address()), "final");
   EXPECT_EQ(http.Response().ResponseCode(), 200);
   EXPECT_EQ(http.ResponseText(), "HTTP/1.1 200 OK");
@@ -181,8 +186,8 @@ TEST_F(TNetHTTPTest, BodiesByLengthChunksAndClose) {
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
        "5;name=value\r\nhello\r\n6 ext\r\n world\r\n00A ; x\r\n0123456789\r\n0;last\r\nTrailer: 1\r\n\r\n",
        "hello world0123456789"},
-      {"length wins over chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\nabc",
-       "abc"},
+      {"length wins over chunked",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\nabc", "abc"},
       {"no content", "HTTP/1.1 204 No Content\r\nContent-Length: 10\r\n\r\n", ""},
       {"empty", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
   };
@@ -199,7 +204,8 @@ TEST_F(TNetHTTPTest, BodiesByLengthChunksAndClose) {
 }
 
 TEST_F(TNetHTTPTest, BytesBeyondTheBodyPutTheConnectionOutOfStep) {
-  ScriptedServer server(ScriptedServer::AnswerEach("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloHTTP/1.1 404 X\r\n\r\n"));
+  ScriptedServer server(
+      ScriptedServer::AnswerEach("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloHTTP/1.1 404 X\r\n\r\n"));
   EXPECT_EQ(http.Get(server.Address("/1")), "hello");
   EXPECT_EQ(http.Get(server.Address("/2")), "hello");  // not the stray 404
   EXPECT_EQ(server.Connections(), 2);
@@ -259,12 +265,15 @@ TEST_F(TNetHTTPTest, RefusedAnswersRaiseWithCodeStatusLineAndBody) {
     std::string body;
   };
   const Case cases[] = {
-      {"HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\n\r\nmissing", 404, "HTTP/1.1 404 Not Found", "missing"},
-      {"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 5\r\n\r\nmoved", 302, "HTTP/1.1 302 Found", "moved"},
-      {"HTTP/1.1 200 OK\r\nLocation: /elsewhere\r\nContent-Length: 2\r\n\r\nok", 200, "HTTP/1.1 200 OK", "ok"},
+      {"HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\n\r\nmissing", 404, "HTTP/1.1 404 Not Found",
+       "missing"},
+      {"HTTP/1.1 302 Found\r\nLocation: /x\r\nContent-Length: 5\r\n\r\nmoved", 302, "HTTP/1.1 302 Found",
+       "moved"},
+      {"HTTP/1.1 200 OK\r\nLocation: /elsewhere\r\nContent-Length: 2\r\n\r\nok", 200, "HTTP/1.1 200 OK",
+       "ok"},
       {"HTTP/1.1 304 Not Modified\r\n\r\n", 304, "HTTP/1.1 304 Not Modified", ""},
-      {"HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nbad\r\n0\r\n\r\n", 500, "HTTP/1.1 500 Oops",
-       "bad"},
+      {"HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nbad\r\n0\r\n\r\n", 500,
+       "HTTP/1.1 500 Oops", "bad"},
       {"garbage\r\nContent-Length: 4\r\n\r\njunk", -1, "garbage", "junk"},
   };
   for (const Case& c : cases) {
@@ -340,8 +349,9 @@ TEST_F(TNetHTTPTest, BasicAuthenticationThroughTheEvents) {
       if (request.find("\r\nAuthorization: Basic dXNlcjpzZWNyZXQ=\r\n") != std::string::npos) {
         c.Send(Ok("welcome"));
       } else {
-        c.Send("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Negotiate\r\n"
-               "WWW-Authenticate: Basic realm=\"zone\"\r\nContent-Length: 6\r\n\r\ndenied");
+        c.Send(
+            "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Negotiate\r\n"
+            "WWW-Authenticate: Basic realm=\"zone\"\r\nContent-Length: 6\r\n\r\ndenied");
       }
     }
   });
@@ -386,8 +396,9 @@ TEST_F(TNetHTTPTest, WrongCredentialsGiveUpAfterAuthRetries) {
 TEST_F(TNetHTTPTest, CookiesAreStoredAndSentBack) {
   ScriptedServer server([](ScriptedConnection& c, int) {
     for (std::string request; !(request = c.ReadRequest()).empty();) {
-      c.Send(Ok("x", "Set-Cookie: session=abc; path=/\r\nset-cookie: theme=dark\r\n"
-                     "Set-Cookie: spy=1; domain=.attacker.example; path=/\r\n"));
+      c.Send(Ok("x",
+                "Set-Cookie: session=abc; path=/\r\nset-cookie: theme=dark\r\n"
+                "Set-Cookie: spy=1; domain=.attacker.example; path=/\r\n"));
     }
   });
   http.Get(server.Address("/app/page"));
@@ -454,7 +465,8 @@ TEST_F(TNetHTTPTest, BrokenBodiesGiveClearErrors) {
   };
   const Case cases[] = {
       {"chunk size beyond every count",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000000000000000\r\nabc", "Taille de bloc incorrecte"},
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000000000000000\r\nabc",
+       "Taille de bloc incorrecte"},
       {"chunk size not hexadecimal", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc",
        "Taille de bloc incorrecte"},
       {"negative chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n-5\r\nabc",

@@ -12,7 +12,8 @@ TNetHeaderList Lines(std::initializer_list<const char*> lines) {
 }
 
 TEST(TNetHeaderList, LooksNamesUpIgnoringCaseAndReturnsTheFirst) {
-  const TNetHeaderList list = Lines({"content-length: 12", "Set-Cookie: a=1", "SET-COOKIE: b=2", "bare line"});
+  const TNetHeaderList list =
+      Lines({"content-length: 12", "Set-Cookie: a=1", "SET-COOKIE: b=2", "bare line"});
   EXPECT_EQ(list.Values("Content-Length"), "12");
   EXPECT_EQ(list.Values("Set-cookie"), "a=1");
   EXPECT_EQ(list.IndexOfName("set-cookie"), 1);

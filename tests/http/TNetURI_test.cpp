@@ -116,8 +116,8 @@ TEST(TNetURIFunctions, ResolveRelativePathFollowsThePreviousRequest) {
     const char* expected;
   };
   const Case cases[] = {
-      {"/a/b/", "c.html", "/a/b/c.html"}, {"/a/b/", "../c", "/a/c"},   {"/a/b/", "./c", "/a/b/./c"},
-      {"/a/b/", "/x/y", "/x/y"},          {"/a/b/", "", "/a/b/"},      {"/a/b", "c/", "/a/b/c/"},
+      {"/a/b/", "c.html", "/a/b/c.html"}, {"/a/b/", "../c", "/a/c"},     {"/a/b/", "./c", "/a/b/./c"},
+      {"/a/b/", "/x/y", "/x/y"},          {"/a/b/", "", "/a/b/"},        {"/a/b", "c/", "/a/b/c/"},
       {"/a//b/", "c", "/a/b/c"},          {"/a/b/", "../../../c", "/c"}, {"", "", ""},
   };
   for (const Case& c : cases) {
