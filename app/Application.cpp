@@ -44,27 +44,31 @@ void WarnSaveFailed(TData& sender) {
 }
 
 QString AlreadyRunningText(const std::string& data_file) {
-  return QStringLiteral("Veilex est déjà en cours d'exécution avec le fichier :\n%1\n"
-                        "Cette copie se ferme sans toucher au fichier.")
+  return QStringLiteral(
+             "Veilex est déjà en cours d'exécution avec le fichier :\n%1\n"
+             "Cette copie se ferme sans toucher au fichier.")
       .arg(FileText(data_file));
 }
 
 QString UnreadableFileText(const std::string& data_file) {
-  return QStringLiteral("Le fichier des liens n'a pas pu être lu :\n%1\n"
-                        "Il a été laissé tel quel. Veilex va se fermer.")
+  return QStringLiteral(
+             "Le fichier des liens n'a pas pu être lu :\n%1\n"
+             "Il a été laissé tel quel. Veilex va se fermer.")
       .arg(FileText(data_file));
 }
 
 QString SaveFailedText(const std::string& data_file) {
-  return QStringLiteral("Les liens n'ont pas pu être enregistrés dans le fichier :\n%1\n"
-                        "Ils restent en mémoire ; la prochaine modification tentera de nouveau "
-                        "de les enregistrer.")
+  return QStringLiteral(
+             "Les liens n'ont pas pu être enregistrés dans le fichier :\n%1\n"
+             "Ils restent en mémoire ; la prochaine modification tentera de nouveau "
+             "de les enregistrer.")
       .arg(FileText(data_file));
 }
 
 QString ExitSaveFailedText(const std::string& data_file) {
-  return QStringLiteral("Les liens n'ont pas pu être enregistrés dans le fichier :\n%1\n"
-                        "Les modifications qui n'avaient pas pu être enregistrées sont perdues.")
+  return QStringLiteral(
+             "Les liens n'ont pas pu être enregistrés dans le fichier :\n%1\n"
+             "Les modifications qui n'avaient pas pu être enregistrées sont perdues.")
       .arg(FileText(data_file));
 }
 

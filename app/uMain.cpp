@@ -33,7 +33,7 @@ constexpr int kBytesRole = Qt::UserRole + 1;
 const int kColumnWidths[TfrmMain::kColumnCount] = {150, 250, 70, 70, 130};
 
 const char* const kColumnFields[TfrmMain::kColumnCount] = {kFieldNom, kFieldUrl, kFieldMajOk, kFieldMaj,
-                                                          kFieldEtat};
+                                                           kFieldEtat};
 
 std::string_view Bytes(const QByteArray& bytes) {
   return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
@@ -71,7 +71,8 @@ TfrmMain::~TfrmMain() = default;
 void TfrmMain::CreateActions() {
   // The captions keep their three dots on the tool buttons only through the
   // icon text: Qt strips a trailing "..." when it derives one from the text.
-  auto make = [this](QAction*& action, const char* name, const QString& caption, void (TfrmMain::*handler)()) {
+  auto make = [this](QAction*& action, const char* name, const QString& caption,
+                     void (TfrmMain::*handler)()) {
     action = new QAction(caption, this);
     action->setObjectName(QString::fromLatin1(name));
     action->setIconText(caption);
@@ -94,10 +95,10 @@ void TfrmMain::CreateToolBar() {
   ToolBar1->setFloatable(false);
   ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
   ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  ToolBar1->setStyleSheet(QStringLiteral(
-      "QToolBar { background: rgb(184,194,229); border-top: 1px solid rgb(128,128,128);"
-      " border-bottom: 1px solid rgb(128,128,128); padding: 1px; spacing: 0px; }"
-      "QToolBar::separator { width: 8px; }"));
+  ToolBar1->setStyleSheet(
+      QStringLiteral("QToolBar { background: rgb(184,194,229); border-top: 1px solid rgb(128,128,128);"
+                     " border-bottom: 1px solid rgb(128,128,128); padding: 1px; spacing: 0px; }"
+                     "QToolBar::separator { width: 8px; }"));
 
   const QList<QAction*> groups[] = {{actAjouter, actModifier, actSupprimer},
                                     {actMettreAJour, actToutMettreAJour},
@@ -225,8 +226,8 @@ int TfrmMain::SelectedRow() const {
 
 void TfrmMain::SelectRow(int row) {
   const QModelIndex index = shown_->mapFromSource(SourceIndex(row, kColNom));
-  Grille->selectionModel()->setCurrentIndex(
-      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  Grille->selectionModel()->setCurrentIndex(index,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   Grille->scrollTo(index);
 }
 

@@ -12,8 +12,8 @@ inline constexpr const char* kFieldMajOk = "majok";
 inline constexpr const char* kFieldMaj = "maj";
 inline constexpr const char* kFieldEtat = "etat";
 inline constexpr const char* kFieldPage = "page";
-inline constexpr const char* kLinkFields[] = {kFieldNom,  kFieldUrl,  kFieldMajOk,
-                                              kFieldMaj,  kFieldEtat, kFieldPage};
+inline constexpr const char* kLinkFields[] = {kFieldNom, kFieldUrl,  kFieldMajOk,
+                                              kFieldMaj, kFieldEtat, kFieldPage};
 
 // The date text of a link never checked.
 inline constexpr const char* kDateInconnue = "inconnue";

@@ -1,20 +1,19 @@
 #include "tests/app/TestSupport.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
 #include <QWidget>
 #include <fstream>
 #include <iterator>
 #include <memory>
-
-#include <QAbstractItemModel>
-#include <QTest>
-#include <QToolBar>
-#include <QTreeView>
 
 #include "app/Application.h"
 #include "app/uMain.h"
@@ -180,8 +179,8 @@ void AnswerBox(TBoxSeen* seen, QMessageBox::StandardButton button, std::function
       seen->text = box->text();
       seen->icon = box->icon();
       seen->buttons = box->standardButtons();
-      seen->default_button = box->defaultButton() ? box->standardButton(box->defaultButton())
-                                                  : QMessageBox::NoButton;
+      seen->default_button =
+          box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
     }
     if (then) then();
     if (button == QMessageBox::NoButton) {

@@ -5,8 +5,8 @@
 
 #include <QMessageBox>
 #include <QString>
-#include <QTemporaryDir>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 #include <string>

@@ -65,9 +65,19 @@ class TestLinkCommands : public QObject {
       QCOMPARE(dialog->size(), QSize(375, 305));
       QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(dialog->edtNom));
       QVERIFY(dialog->edtNom->text().isEmpty() && dialog->edtURL->text().isEmpty());
-      QVERIFY(dialog->edtMaJOK->isReadOnly() && dialog->edtMaJ->isReadOnly() && dialog->edtEtat->isReadOnly());
+      QVERIFY(dialog->edtMaJOK->isReadOnly() && dialog->edtMaJ->isReadOnly() &&
+              dialog->edtEtat->isReadOnly());
       QVERIFY(!dialog->btnConserver->isDefault() && !dialog->btnAnnuler->isDefault());
       QVERIFY(!dialog->btnConserver->autoDefault() && !dialog->btnAnnuler->autoDefault());
+      // Tab goes down the dialog, the read-only fields included.
+      const QList<QWidget*> tab_order{dialog->edtNom,    dialog->edtURL,  dialog->edtMaJOK,
+                                      dialog->edtMaJ,    dialog->edtEtat, dialog->btnConserver,
+                                      dialog->btnAnnuler};
+      for (int i = 0; i + 1 < tab_order.size(); ++i) {
+        QWidget* next = tab_order[i]->nextInFocusChain();
+        while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+        QCOMPARE(next, tab_order[i + 1]);
+      }
       Type(dialog->edtNom, "Alpha");
       QTest::keyClick(dialog->edtNom, Qt::Key_Return);  // not a default button: nothing happens
       QTest::keyClick(dialog->edtNom, Qt::Key_Escape);  // not a cancel button either
@@ -105,7 +115,8 @@ class TestLinkCommands : public QObject {
   void addingChecksTheNameByItsExactBytes() {
     QFETCH(QString, typed);
     QFETCH(bool, accepted);
-    TSession session(TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05"}, {"Caf\xc3\xa9", "cafe.example.org"}});
+    TSession session(
+        TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05"}, {"Caf\xc3\xa9", "cafe.example.org"}});
     session.Start();
     const std::string before = ReadBytes(session.DataFile());
     TBoxSeen refusal;
@@ -129,7 +140,8 @@ class TestLinkCommands : public QObject {
     if (accepted) {
       QCOMPARE(session.Main().RowCount(), 3);
       QCOMPARE(ReadTable(session.DataFile()).rows.size(), size_t(3));
-      QCOMPARE(ReadTable(session.DataFile()).Value(typed.toStdString(), "url"), std::string("new.example.org"));
+      QCOMPARE(ReadTable(session.DataFile()).Value(typed.toStdString(), "url"),
+               std::string("new.example.org"));
     } else {
       QVERIFY(refusal.seen);
       QCOMPARE(refusal.title, QStringLiteral("Erreur"));
@@ -178,16 +190,20 @@ class TestLinkCommands : public QObject {
   void modifyingKeepsTheHistoryOfTheLink_data() {
     QTest::addColumn<QString>("new_name");
     QTest::addColumn<QString>("new_url");
-    QTest::newRow("address only") << "Site" << "example.org/new";
-    QTest::newRow("renamed") << "Renamed" << "example.org/old";
-    QTest::newRow("renamed to an existing name") << "Other" << "example.org/old";
+    QTest::newRow("address only") << "Site"
+                                  << "example.org/new";
+    QTest::newRow("renamed") << "Renamed"
+                             << "example.org/old";
+    QTest::newRow("renamed to an existing name") << "Other"
+                                                 << "example.org/old";
   }
 
   void modifyingKeepsTheHistoryOfTheLink() {
     QFETCH(QString, new_name);
     QFETCH(QString, new_url);
-    const TRow site{"Site", "example.org/old", "03/10/16 \xe0 14:05", "03/10/17 \xe0 09:30",
-                    "Pas de changement", "<p>body</p>"};
+    const TRow site{
+        "Site",       "example.org/old", "03/10/16 \xe0 14:05", "03/10/17 \xe0 09:30", "Pas de changement",
+        "<p>body</p>"};
     TSession session(TLinks{{"Other", "other.example.org"}, site});
     session.Start();
     WhenDialog([&](TfrmURL* dialog) {
@@ -230,16 +246,20 @@ class TestLinkCommands : public QObject {
     });
     DoubleClick(grille->viewport(), grille->visualRect(beta).center());
     QCOMPARE(opened_on, QStringLiteral("Beta"));
-    QCOMPARE(session.Main().RowText(session.RowOf("Beta"), TfrmMain::kColUrl), QStringLiteral("b2.example.org"));
+    QCOMPARE(session.Main().RowText(session.RowOf("Beta"), TfrmMain::kColUrl),
+             QStringLiteral("b2.example.org"));
     QCOMPARE(ReadTable(session.DataFile()).Value("Beta", "url"), std::string("b2.example.org"));
   }
 
   void rowCommandsWithoutASelectedRowSayThereIsNothingToDo_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("text");
-    QTest::newRow("Modifier...") << "modify" << "Rien à modifier.";
-    QTest::newRow("Supprimer") << "delete" << "Rien à supprimer.";
-    QTest::newRow("double click beside the rows") << "double click" << "Rien à modifier.";
+    QTest::newRow("Modifier...") << "modify"
+                                 << "Rien à modifier.";
+    QTest::newRow("Supprimer") << "delete"
+                               << "Rien à supprimer.";
+    QTest::newRow("double click beside the rows") << "double click"
+                                                  << "Rien à modifier.";
   }
 
   void rowCommandsWithoutASelectedRowSayThereIsNothingToDo() {
@@ -316,8 +336,9 @@ class TestLinkCommands : public QObject {
   }
 
   void modifyingARowWhoseNameVanishedRecreatesTheLink() {
-    TSession session(TLinks{{"Alpha"}, {"Beta", "b.example.org", "03/10/16 \xe0 14:05", "03/10/16 \xe0 14:05",
-                                  "Pas de changement", "page"}});
+    TSession session(TLinks{{"Alpha"},
+                            {"Beta", "b.example.org", "03/10/16 \xe0 14:05", "03/10/16 \xe0 14:05",
+                             "Pas de changement", "page"}});
     session.Start();
     session.ClickRow("Beta");
     QVERIFY(session.Data().TrouverLien("Beta"));
@@ -351,7 +372,8 @@ class TestLinkCommands : public QObject {
   }
 
   void typedTextIsStoredAsUtf8AndStoredLatin1TextShowsRight() {
-    TSession session(TLinks{{"R\xe9sum\xe9", "old.example.org", "inconnue", "inconnue", "Changements d\xe9tect\xe9s"}});
+    TSession session(
+        TLinks{{"R\xe9sum\xe9", "old.example.org", "inconnue", "inconnue", "Changements d\xe9tect\xe9s"}});
     session.Start();
     QCOMPARE(session.ShownNames(), QStringList{"Résumé"});
     // Only the address changes: the ISO 8859-1 name keeps its bytes, so the

@@ -88,9 +88,10 @@ class TestMainWindow : public QObject {
   }
 
   void aRowShowsTheFourFieldsAfterTheNameButNeverThePage() {
-    TSession session(TLinks{{"Site", "example.org/a", "03/10/16 \xe0 14:05", "03/10/17 \xe0 09:00",
-                       "Changements d\xe9tect\xe9s", "<html>secret</html>"},
-                      {"Caf\xc3\xa9", "caf\xc3\xa9.example.org", "inconnue", "inconnue", "Jamais mise \xe0 jour"}});
+    TSession session(
+        TLinks{{"Site", "example.org/a", "03/10/16 \xe0 14:05", "03/10/17 \xe0 09:00",
+                "Changements d\xe9tect\xe9s", "<html>secret</html>"},
+               {"Caf\xc3\xa9", "caf\xc3\xa9.example.org", "inconnue", "inconnue", "Jamais mise \xe0 jour"}});
     session.Start();
     TfrmMain& main = session.Main();
     const int site = session.RowOf("Site");

@@ -8,8 +8,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -120,8 +120,8 @@ class TestStartup : public QObject {
 
     QString shown;
     WhenMainWindowShown([&](TfrmMain* main) {
-      if (main->RowCount() == 1) shown = main->RowText(0, TfrmMain::kColNom) + " " +
-                                         main->RowText(0, TfrmMain::kColUrl);
+      if (main->RowCount() == 1)
+        shown = main->RowText(0, TfrmMain::kColNom) + " " + main->RowText(0, TfrmMain::kColUrl);
       Quit(main);
     });
     QCOMPARE(RunVeilex(dir.Path()), 0);

@@ -1,11 +1,10 @@
 #include "watch/uData.h"
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -124,8 +123,9 @@ TEST(TData, ExistingFieldsKeepTheirOrderAndMissingOnesAreAppended) {
   for (const auto& c : cases) {
     TempDir dir;
     std::vector<std::vector<std::string>> rows;
-    if (!c.in_file.empty()) rows = {std::vector<std::string>(c.in_file.size(), "v1"),
-                                    std::vector<std::string>(c.in_file.size(), "v2")};
+    if (!c.in_file.empty())
+      rows = {std::vector<std::string>(c.in_file.size(), "v1"),
+              std::vector<std::string>(c.in_file.size(), "v2")};
     WriteTable(dir.File(), c.in_file, rows);
     { TData data(dir.Path()); }
     TMlb2 table;
@@ -165,14 +165,14 @@ TEST(TData, TrouverLienComparesBytesAndSearchesFromTheFirstRow) {
     int position;  // the cursor's row when found
   };
   const Case cases[] = {
-      {{}, "", false, 0},                         // an empty table never has the name
+      {{}, "", false, 0},  // an empty table never has the name
       {{}, "x", false, 0},
       {{"Site", "site"}, "site", true, 2},
       {{"Site", "site"}, "Site", true, 1},
       {{"Site", "site"}, "SITE", false, 0},
-      {{"a", "b", "c"}, "a", true, 1},            // the first row, reached by the comparison itself
+      {{"a", "b", "c"}, "a", true, 1},  // the first row, reached by the comparison itself
       {{"a", "b", "c"}, "c", true, 3},
-      {{"x", "y", "x", "x"}, "x", true, 3},       // the first match after the first row
+      {{"x", "y", "x", "x"}, "x", true, 3},  // the first match after the first row
       {{"x", "", "y"}, "", true, 2},
       {{"\xe9t\xe9", "\xc3\xa9t\xc3\xa9"}, "\xc3\xa9t\xc3\xa9", true, 2},
       {{"\xe9t\xe9", "\xc3\xa9t\xc3\xa9"}, "\xe9t\xe9", true, 1},
@@ -200,9 +200,9 @@ TEST(TData, AnUnreadableFileIsNeverWrittenOver) {
     truncated = whole.substr(0, whole.size() / 2);
   }
   const std::string contents[] = {
-      "",                                            // empty file
-      "nom;url\r\nsite;example.org\r\n",             // not an MLB file
-      std::string("MLB\x02\x02\x01\x00\x00", 8),     // no table
+      "",                                                          // empty file
+      "nom;url\r\nsite;example.org\r\n",                           // not an MLB file
+      std::string("MLB\x02\x02\x01\x00\x00", 8),                   // no table
       std::string("MLB\x02\x02\x01\x01\x00\x00\x00\x01\x00", 12),  // first block not a table
       truncated,
   };
