@@ -1,28 +1,95 @@
-// TMlb2's CSV and TXT readers and writers. These text formats are not
-// available yet: each entry point fails with code 4 and says so, leaving the
-// table and any file untouched.
-#include "mlb/mlb2.h"
+#include "mlb/TextFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
 
 namespace veilex {
 
-bool TMlb2::LoadFromCSVFile(const std::string& /*file_name*/) {
-  SetError(4, "1-CSV files are not supported yet");
+namespace {
+
+// Rows times fields a file may ask for: 4 values for each byte read, and a
+// million more for any file. A table written by the engine needs at most one
+// value per byte; a hand-made file with many short lines under a long header
+// gets room to spare, a hostile one is refused long before memory runs out.
+constexpr uint64_t kValuesPerByte = 4;
+constexpr uint64_t kFreeValues = uint64_t{1} << 20;
+
+}  // namespace
+
+bool OpenTextFileForReading(const std::string& path, TFileDescriptor& fd) {
+  // O_NONBLOCK keeps a FIFO from blocking the open; it is refused just after.
+  fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st;
+  if (fd.IsOpen() && ::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode)) return true;
+  fd.Close();
   return false;
 }
 
-bool TMlb2::SaveToCSVFile(const std::string& /*file_name*/) {
-  SetError(4, "1-CSV files are not supported yet");
-  return false;
+std::string TableNameOfFile(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(0, dot);
 }
 
-bool TMlb2::LoadFromTXTFile(const std::string& /*file_name*/) {
-  SetError(4, "1-TXT files are not supported yet");
-  return false;
+bool RowFitsTheFile(int row_count, int field_count, uint64_t bytes_read) {
+  if (row_count >= INT_MAX) return false;
+  const uint64_t values =
+      (static_cast<uint64_t>(row_count) + 1) * static_cast<uint64_t>(std::max(field_count, 1));
+  return values <= kValuesPerByte * bytes_read + kFreeValues;
 }
 
-bool TMlb2::SaveToTXTFile(const std::string& /*file_name*/) {
-  SetError(4, "1-TXT files are not supported yet");
-  return false;
+// --- TTextFileInput -----------------------------------------------------------
+
+TTextFileInput::TTextFileInput(int fd, const std::string& path, size_t block_bytes)
+    : fd_(fd), path_(path), buffer_(block_bytes) {}
+
+bool TTextFileInput::Fill() {
+  taken_before_ += count_;
+  pos_ = 0;
+  count_ = ReadFully(fd_, buffer_.data(), buffer_.size(), path_);
+  return count_ > 0;
+}
+
+bool TTextFileInput::ReadLine(std::string& line) {
+  line.clear();
+  if (pos_ == count_ && !Fill()) return false;
+  for (;;) {
+    const char* start = buffer_.data() + pos_;
+    const auto* lf = static_cast<const char*>(std::memchr(start, '\n', count_ - pos_));
+    if (lf != nullptr) {
+      line.append(start, lf);
+      pos_ += static_cast<size_t>(lf - start) + 1;
+      return true;
+    }
+    line.append(start, count_ - pos_);
+    pos_ = count_;
+    if (!Fill()) return true;
+  }
+}
+
+// --- TTextFileOutput ----------------------------------------------------------
+
+void TTextFileOutput::Put(std::string_view s) {
+  size_t done = 0;
+  while (done < s.size()) {
+    if (used_ == sizeof buffer_) Flush();
+    const size_t n = std::min(s.size() - done, sizeof buffer_ - used_);
+    std::memcpy(buffer_ + used_, s.data() + done, n);
+    used_ += n;
+    done += n;
+  }
+}
+
+void TTextFileOutput::Flush() {
+  // 4096 bytes at most: the writer copies pieces that small, so the buffer
+  // may be reused at once.
+  file_.Append(buffer_, used_);
+  used_ = 0;
 }
 
 }  // namespace veilex

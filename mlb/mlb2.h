@@ -103,7 +103,15 @@ class TMlb2 {
   // so the previous file survives any failure. False (code 3) when the file
   // cannot be created; EInOutError when a write fails after that.
   bool SaveToMLBFile(const std::string& file_name);
-  // The text formats are not available yet: each fails with code 4.
+  // The text formats (layouts: doc/csv-txt-format.md). CSV: one line per
+  // record, backslash escapes, every field "STRING"; TXT: quoted text,
+  // unquoted numbers, records ended by CR LF. Both separate values with
+  // CSVSeparator; TXT quotes with QuoteSeparator. Reading recognises only a
+  // one-byte separator or quote. A reader that fails leaves the table as it
+  // was: the CSV reader with code 3 when the file cannot be opened (a blank
+  // name included), the TXT reader then with the error pair untouched; both
+  // with code 2 for a file that cannot be read into the table. Writers save
+  // like SaveToMLBFile.
   bool LoadFromCSVFile(const std::string& file_name);
   bool SaveToCSVFile(const std::string& file_name);
   bool LoadFromTXTFile(const std::string& file_name);
