@@ -100,15 +100,6 @@ TEST(TData, FirstStartCreatesTheSixFieldFileWithNoRows) {
   }
 }
 
-TEST(TData, StoredSettingsOfTheTable) {
-  TempDir dir;
-  TData data(dir.Path());
-  EXPECT_EQ(data.Table.CSVSeparator(), ";");
-  EXPECT_EQ(data.Table.QuoteSeparator(), "\"");
-  EXPECT_FALSE(data.Table.Distinct());
-  EXPECT_EQ(data.Table.FileName(), dir.File());
-}
-
 TEST(TData, ExistingFieldsKeepTheirOrderAndMissingOnesAreAppended) {
   struct Case {
     std::vector<std::string> in_file;
