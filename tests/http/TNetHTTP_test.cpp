@@ -393,12 +393,68 @@ TEST_F(TNetHTTPTest, WrongCredentialsGiveUpAfterAuthRetries) {
   EXPECT_EQ(server.Requests().size(), 4u);  // the first try and three with credentials
 }
 
+TEST_F(TNetHTTPTest, ProxyAuthenticationThroughTheEvents) {
+  ScriptedServer proxy([](ScriptedConnection& c, int) {
+    for (std::string request; !(request = c.ReadRequest()).empty();) {
+      if (request.find("\r\nProxy-Authorization: Basic cHU6cHA=\r\n") != std::string::npos) {
+        c.Send(Ok("through"));
+      } else {
+        c.Send(
+            "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"p\"\r\n"
+            "Content-Length: 0\r\n\r\n");
+      }
+    }
+  });
+  http.ProxyParams.SetProxyServer("127.0.0.1");
+  http.ProxyParams.SetProxyPort(proxy.Port());
+  http.HTTPOptions = hoInProcessAuth;
+  http.OnProxyAuthorization = [](TNetBaseComponent*, TNetAuthentication* auth, bool& handled) {
+    auth->SetUsername("pu");
+    auth->SetPassword("pp");
+    handled = true;
+  };
+  EXPECT_EQ(http.Get("http://site.example/x"), "through");
+  EXPECT_EQ(http.ProxyParams.ProxyUsername, "pu");
+  const auto requests = proxy.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(HeadOf(requests[1]), "GET http://site.example:80/x HTTP/1.1");
+}
+
+TEST_F(TNetHTTPTest, ReportsChunkedStatusAndReadProgress) {
+  const std::string body(100000, 'b');
+  ScriptedServer server(ScriptedServer::AnswerEach(Ok(body)));
+  std::vector<std::string> events;
+  int64_t last_total = 0;
+  http.OnWorkBegin = [&](TNetBaseComponent*, TWorkMode mode, int64_t max) {
+    if (mode == TWorkMode::wmRead) events.push_back("begin " + std::to_string(max));
+  };
+  http.OnWork = [&](TNetBaseComponent*, TWorkMode mode, int64_t total) {
+    if (mode == TWorkMode::wmRead) last_total = total;
+  };
+  http.OnWorkEnd = [&](TNetBaseComponent*, TWorkMode mode) {
+    if (mode == TWorkMode::wmRead) events.push_back("end");
+  };
+  EXPECT_EQ(http.Get(server.Address()), body);
+  EXPECT_EQ(events, (std::vector<std::string>{"begin 100000", "end"}));
+  EXPECT_EQ(last_total, 100000);
+
+  ScriptedServer chunked(ScriptedServer::AnswerEach(
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n"));
+  std::vector<std::string> texts;
+  http.OnStatus = [&](TNetBaseComponent*, TNetStatus status, const std::string& text) {
+    if (status == TNetStatus::hsStatusText) texts.push_back(text);
+  };
+  EXPECT_EQ(http.Get(chunked.Address()), "ok");
+  EXPECT_EQ(texts, std::vector<std::string>{"Opération Chunk démarrée"});
+}
+
 TEST_F(TNetHTTPTest, CookiesAreStoredAndSentBack) {
   ScriptedServer server([](ScriptedConnection& c, int) {
     for (std::string request; !(request = c.ReadRequest()).empty();) {
       c.Send(Ok("x",
                 "Set-Cookie: session=abc; path=/\r\nset-cookie: theme=dark\r\n"
-                "Set-Cookie: spy=1; domain=.attacker.example; path=/\r\n"));
+                "Set-Cookie: spy=1; domain=.attacker.example; path=/\r\n"
+                "Set-Cookie2: v2=1; Version=1; Port=\"80\"\r\n"));
     }
   });
   http.Get(server.Address("/app/page"));
@@ -408,7 +464,8 @@ TEST_F(TNetHTTPTest, CookiesAreStoredAndSentBack) {
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].find("Cookie:"), std::string::npos);
-  EXPECT_NE(requests[1].find("\r\nCookie: theme=dark; session=abc\r\n\r\n"), std::string::npos);
+  EXPECT_NE(requests[1].find("\r\nCookie: v2=1; theme=dark; session=abc\r\n\r\n"), std::string::npos)
+      << requests[1];
   EXPECT_NE(requests[2].find("\r\nCookie: session=abc\r\n\r\n"), std::string::npos);
 }
 
