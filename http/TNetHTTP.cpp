@@ -142,17 +142,27 @@ void TNetCustomHTTP::DoRequest(TNetHTTPMethod method, const std::string& address
           break;
       }
     }
-  } catch (...) {
+  } catch (const ENetHTTPProtocolException&) {
+    // The refused answer was read whole: the connection is still in step.
     redirect_count_ = 0;
-    try {
-      if (!response.KeepAlive()) Disconnect();
-    } catch (...) {
-      // The first failure is the one the caller hears about.
-    }
+    DisconnectQuietly(!response.KeepAlive());
+    throw;
+  } catch (...) {
+    // Anything else may leave part of an answer unread on the connection.
+    redirect_count_ = 0;
+    DisconnectQuietly(true);
     throw;
   }
   redirect_count_ = 0;
   if (!response.KeepAlive()) Disconnect();
+}
+
+void TNetCustomHTTP::DisconnectQuietly(bool disconnect) {
+  try {
+    if (disconnect) Disconnect();
+  } catch (...) {
+    // The failure being raised is the one the caller hears about.
+  }
 }
 
 void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& request) {

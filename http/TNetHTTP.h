@@ -100,6 +100,8 @@ class TNetCustomHTTP : public TNetTCPClient {
   void ConnectToHost(TNetHTTPRequest& request, TNetHTTPResponse& response);
   void OpenConnection(TNetHTTPResponse& response);
   void SendRequestHead(TNetHTTPRequest& request, bool with_cookies);
+  // Disconnects (when asked) while an exception is on its way out.
+  void DisconnectQuietly(bool disconnect);
   // One look for a close of the peer without waiting.
   void NoticePeerClose();
   // Whether the I/O handler speaks TLS.

@@ -554,6 +554,22 @@ TEST_F(TNetHTTPTest, BrokenBodiesGiveClearErrors) {
   }
 }
 
+TEST_F(TNetHTTPTest, AFailedExchangeDropsTheConnection) {
+  ScriptedServer server([](ScriptedConnection& c, int index) {
+    c.ReadRequest();
+    if (index == 0) {
+      c.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nrest of a body\r\n");
+      c.ClientClosedWithin(3000);
+    } else {
+      c.Send(Ok("fine"));
+    }
+  });
+  EXPECT_THROW(http.Get(server.Address()), ENetException);
+  EXPECT_FALSE(http.Connected());
+  EXPECT_EQ(http.Get(server.Address()), "fine");
+  EXPECT_EQ(server.Connections(), 2);
+}
+
 TEST_F(TNetHTTPTest, AnErrorBodyThatNeverEndsStopsAfterItsTimeOut) {
   ScriptedServer server([](ScriptedConnection& c, int) {
     c.ReadRequest();
