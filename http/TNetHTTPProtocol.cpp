@@ -263,8 +263,12 @@ void TNetHTTPProtocol::ReadChunkedBody(TStream& stream) {
     ReadBytes(stream, size);
     HTTP->ReadLn("\n", TimeoutDefault, -1);
   }
-  // trailer-section CRLF: up to the empty line (or the peer's close)
-  while (!HTTP->ReadLn("\n", TimeoutDefault, -1).empty()) {
+  // trailer-section CRLF: up to the empty line; the body is whole already, so
+  // a peer that closes instead of ending the trailer loses nothing.
+  try {
+    while (!HTTP->ReadLn("\n", TimeoutDefault, -1).empty()) {
+    }
+  } catch (const ENetConnClosedGracefully&) {
   }
 }
 

@@ -222,6 +222,14 @@ TEST_F(TNetHTTPTest, ABodyWithoutLengthRunsUntilTheServerCloses) {
   EXPECT_FALSE(http.Connected());
 }
 
+TEST_F(TNetHTTPTest, AChunkedBodyMayEndWithTheClose) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.ReadRequest();
+    c.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nbody\r\n0\r\n");
+  });
+  EXPECT_EQ(http.Get(server.Address()), "body");
+}
+
 TEST_F(TNetHTTPTest, HeadHasNoBody) {
   ScriptedServer server(ScriptedServer::AnswerEach("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n"));
   TStringStream body;
