@@ -163,6 +163,17 @@ void CancelPendingAnswers() {
 }
 
 int UnansweredModals() { return g_unanswered; }
+
+void BeginModalChecks() {
+  InstallModalWatchdog();
+  ResetUnansweredModals();
+}
+
+void EndModalChecks() {
+  CancelPendingAnswers();
+  QCOMPARE(UnansweredModals(), 0);
+  QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
 void ResetUnansweredModals() { g_unanswered = 0; }
 
 void AnswerBox(TBoxSeen* seen, QMessageBox::StandardButton button, std::function<void()> then) {

@@ -78,6 +78,10 @@ void InstallModalWatchdog();
 // timer named kTestWatchName; for a test's cleanup.
 inline constexpr const char* kTestWatchName = "veilex-test-watch";
 void CancelPendingAnswers();
+// A test's init and cleanup: the watchdog in place and the count at 0, then
+// nothing left waiting, every modal window answered, none left open.
+void BeginModalChecks();
+void EndModalChecks();
 // How many modal windows went unanswered; a test expects 0.
 int UnansweredModals();
 void ResetUnansweredModals();

@@ -46,15 +46,8 @@ class TestLinkCommands : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() {
-    InstallModalWatchdog();
-    ResetUnansweredModals();
-  }
-  void cleanup() {
-    CancelPendingAnswers();
-    QCOMPARE(UnansweredModals(), 0);
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
-  }
+  void init() { BeginModalChecks(); }
+  void cleanup() { EndModalChecks(); }
 
   void addingALinkShowsItSelectedAndStoresItFresh() {
     TSession session(TLinks{{"Zeta", "z.example.org"}});

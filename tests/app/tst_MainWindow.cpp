@@ -22,15 +22,8 @@ class TestMainWindow : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() {
-    InstallModalWatchdog();
-    ResetUnansweredModals();
-  }
-  void cleanup() {
-    CancelPendingAnswers();
-    QCOMPARE(UnansweredModals(), 0);
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
-  }
+  void init() { BeginModalChecks(); }
+  void cleanup() { EndModalChecks(); }
 
   void firstStartShowsAnEmptyListWithItsFiveColumns() {
     TSession session;

@@ -85,15 +85,10 @@ class TestStartup : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() {
-    InstallModalWatchdog();
-    ResetUnansweredModals();
-  }
+  void init() { BeginModalChecks(); }
   void cleanup() {
-    CancelPendingAnswers();
     TSafeFileWriter::SetWriteFunction(nullptr);
-    QCOMPARE(UnansweredModals(), 0);
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    EndModalChecks();
   }
 
   void aFirstRunCreatesTheFileAtOnceAndLinksSurviveARestart() {
