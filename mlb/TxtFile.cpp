@@ -148,7 +148,9 @@ bool TMlb2::LoadFromTXTFile(const std::string& file_name) {
       more = reader.ReadValue();
       ++k;
       const std::string& value = reader.Value();
-      // After the last CR of a file there is only its LF: no record.
+      // A value the end of the file cut off is kept like any other, so a
+      // last record without CR LF is read whole; only what follows the last
+      // CR (its LF, spaces) is no record.
       if (!more && !row_started && value.empty() && !reader.WasQuoted()) break;
       if (!row_started) {
         if (!RowFitsTheFile(scratch.RowCount(), field_count, reader.BytesTaken())) {
