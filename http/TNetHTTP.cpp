@@ -34,6 +34,9 @@ const char* MethodWord(TNetHTTPMethod method) {
   return "GET ";
 }
 
+// Most interim (1xx) answers taken before the real one.
+constexpr int kMaxInterimResponses = 32;
+
 bool SendsBody(TNetHTTPMethod method) {
   return method == TNetHTTPMethod::hmPost || method == TNetHTTPMethod::hmPut;
 }
@@ -114,12 +117,15 @@ void TNetCustomHTTP::DoRequest(TNetHTTPMethod method, const std::string& address
       ++redirect_count_;
       PrepareRequest(request);
       ConnectToHost(request, response);
-      do {
+      // Interim answers (100 Continue, 103 Early Hints) precede the real one.
+      for (int interim = 0;; ++interim) {
+        if (interim > kMaxInterimResponses) throw ENetException("Trop de réponses intermédiaires.");
         response.ResponseText = ReadLn("\n", TimeoutDefault, -1);
         protocol_->ReadResponseHeaders();
         StoreResponseCookies(request, response);
-        // Interim answers (100 Continue, 103 Early Hints) precede the real one.
-      } while (response.ResponseCode() / 100 == 1 && response.ResponseCode() != 101);
+        const int code = response.ResponseCode();
+        if (code / 100 != 1 || code == 101) break;
+      }
 
       const TNetHTTPWhatsNext next = protocol_->DecideNextStep();
       if (next == TNetHTTPWhatsNext::nxExit) break;
@@ -129,8 +135,13 @@ void TNetCustomHTTP::DoRequest(TNetHTTPMethod method, const std::string& address
             response_stream->SetPosition(start);
             response_stream->SetSize(start);
           }
-          server_auth_attempts_ = 0;
-          proxy_auth_attempts_ = 0;
+          // A new address starts its own count; the same address asked again
+          // after a challenge (on a closed connection) keeps counting, or a
+          // server that always challenges and hangs up would be asked for ever.
+          if (response.ResponseCode() != 401 && response.ResponseCode() != 407) {
+            server_auth_attempts_ = 0;
+            proxy_auth_attempts_ = 0;
+          }
           break;
         case TNetHTTPWhatsNext::nxAuthRetry:
           --redirect_count_;

@@ -456,6 +456,34 @@ TEST_F(TNetHTTPTest, ReportsChunkedStatusAndReadProgress) {
   EXPECT_EQ(texts, std::vector<std::string>{"Opération Chunk démarrée"});
 }
 
+TEST_F(TNetHTTPTest, AChallengeOnAClosedConnectionIsRetriedOnlyAuthRetriesTimes) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.ReadRequest();
+    // The head ends with the close: the client learns it while reading.
+    c.Send("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n");
+  });
+  http.OnAuthorization = [](TNetBaseComponent*, TNetAuthentication* auth, bool& handled) {
+    auth->SetUsername("user");
+    handled = true;
+  };
+  EXPECT_THROW(http.Get(server.Address()), ENetHTTPProtocolException);
+  EXPECT_EQ(server.Connections(), 4);
+}
+
+TEST_F(TNetHTTPTest, EndlessInterimAnswersAreRefused) {
+  ScriptedServer server([](ScriptedConnection& c, int) {
+    c.ReadRequest();
+    for (int i = 0; i < 1000; ++i) c.Send("HTTP/1.1 100 Continue\r\n\r\n");
+    c.ClientClosedWithin(3000);
+  });
+  try {
+    http.Get(server.Address());
+    FAIL() << "no exception";
+  } catch (const ENetException& e) {
+    EXPECT_STREQ(e.what(), "Trop de réponses intermédiaires.");
+  }
+}
+
 TEST_F(TNetHTTPTest, CookiesAreStoredAndSentBack) {
   ScriptedServer server([](ScriptedConnection& c, int) {
     for (std::string request; !(request = c.ReadRequest()).empty();) {
