@@ -170,8 +170,7 @@ void TNetNetscapeCookie::Assign(const TNetNetscapeCookie& source) {
 void TNetCookieRFC2109::SetExpires(const std::string& value) {
   if (!value.empty()) {
     const double seconds = (InternetStrToDateTime(value) - Now()) * 86400.0;
-    MaxAge =
-        static_cast<int64_t>(std::clamp<double>(seconds, -kMaxCookieSeconds * 1000.0, kMaxCookieSeconds));
+    MaxAge = static_cast<int64_t>(std::clamp<double>(seconds, -kMaxCookieSeconds, kMaxCookieSeconds));
   }
   TNetNetscapeCookie::SetExpires(value);
 }
