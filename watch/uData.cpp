@@ -35,6 +35,26 @@ TData::TData(const std::string& directory, TSaveErrorEvent on_save_error)
   Table.SetBeginningOfFile(true);
   Table.SetEndOfFile(true);
 
+  // Stored settings of the HTTP client; everything else keeps the client's
+  // defaults: redirects are not followed and no proxy is used.
+  HTTP.MaxLineAction = TNetMaxLineAction::maException;
+  HTTP.ReadTimeout = 0;  // a check sets its own bound while it fetches
+  HTTP.RecvBufferSize = 524288;
+  HTTP.SendBufferSize = 524288;
+  HTTP.AllowCookies = true;
+  HTTP.ProxyParams.BasicAuthentication = false;
+  HTTP.ProxyParams.SetProxyPort(0);
+  HTTP.Request().ContentLanguage = "fr";
+  HTTP.Request().SetContentLength(-1);
+  HTTP.Request().ContentRangeStart = 0;
+  HTTP.Request().ContentRangeEnd = 0;
+  HTTP.Request().ContentType = "text/html";
+  HTTP.Request().Accept = "text/html, */*";
+  HTTP.Request().AcceptLanguage = "fr";
+  HTTP.Request().BasicAuthentication = false;
+  HTTP.Request().UserAgent = "Mozilla/3.0 (compatible; Veilex)";
+  HTTP.HTTPOptions = hoForceEncodeParams;
+
   DataModuleCreate();
 }
 

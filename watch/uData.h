@@ -1,12 +1,16 @@
 // TData: the link store. Owns the link table `Table`, bound to "veilex.mlb" in
 // the directory it is given (the program gives its executable's), opens it at
-// construction and saves it at destruction. GUI thread only.
+// construction and saves it at destruction, and the HTTP client `HTTP` the
+// page checks share. GUI thread only (a check may lend HTTP to one other
+// thread for the length of a fetch; see watch/PageCheck.h).
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "http/TNetHTTP.h"
 #include "mlb/mlbc.h"
+#include "watch/CheckLimits.h"
 
 namespace veilex {
 
@@ -32,6 +36,10 @@ class TData {
 
   // The link table, one row per link (fields in watch/LinkRecord.h).
   TMlbc Table;
+  // The client every page check fetches with, one check at a time.
+  TNetHTTP HTTP;
+  // How long a check may wait and how much it may read (tests lower them).
+  TCheckLimits CheckLimits;
 
   // Called by every save that fails.
   TSaveErrorEvent OnSaveError;

@@ -1,0 +1,23 @@
+// The bounds of one page check: how long the connect or a read may stay
+// silent, and how many body bytes a check reads before it gives up. A plain
+// value; the defaults are the program's, tests lower them.
+#pragma once
+
+#include <cstdint>
+
+namespace veilex {
+
+// A server that accepts and then says nothing, or never accepts, fails the
+// check after this long instead of holding the program for ever.
+inline constexpr int kCheckSilenceMs = 30 * 1000;
+// A body past this size (a page without end, a lying length) fails the check
+// instead of exhausting memory. Error bodies that the client reads and drops
+// count too, so that no body keeps a check running for ever.
+inline constexpr int64_t kCheckMaxBodyBytes = int64_t{64} << 20;
+
+struct TCheckLimits {
+  int SilenceMs = kCheckSilenceMs;
+  int64_t MaxBodyBytes = kCheckMaxBodyBytes;
+};
+
+}  // namespace veilex

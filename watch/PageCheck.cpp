@@ -1,0 +1,138 @@
+#include "watch/PageCheck.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "watch/LinkRecord.h"
+#include "watch/uData.h"
+
+namespace veilex {
+namespace {
+
+class EPageTooLarge : public std::runtime_error {
+ public:
+  EPageTooLarge() : std::runtime_error("page too large") {}
+};
+
+// Holds the client to a check's limits for the length of one fetch. The
+// silence bound is the connection's own: the client connects with its
+// ReadTimeout as the deadline and every read waits at most that long. The
+// size bound counts the body bytes the client consumes, through its work
+// events, across every body of the fetch (chunks and error bodies
+// included), and aborts the fetch once they pass the limit.
+class TFetchBounds {
+ public:
+  TFetchBounds(TNetHTTP& http, const TCheckLimits& limits)
+      : http_(http),
+        max_bytes_(limits.MaxBodyBytes),
+        saved_timeout_(http.ReadTimeout),
+        saved_begin_(std::move(http.OnWorkBegin)),
+        saved_work_(std::move(http.OnWork)) {
+    http_.ReadTimeout = limits.SilenceMs;
+    // Each work phase reports its own running total from 0.
+    http_.OnWorkBegin = [this](TNetBaseComponent*, TWorkMode mode, int64_t) {
+      if (mode == TWorkMode::wmRead) phase_bytes_ = 0;
+    };
+    http_.OnWork = [this](TNetBaseComponent*, TWorkMode mode, int64_t phase_total) {
+      if (mode != TWorkMode::wmRead) return;
+      read_bytes_ += phase_total - phase_bytes_;
+      phase_bytes_ = phase_total;
+      if (read_bytes_ > max_bytes_) throw EPageTooLarge();
+    };
+  }
+  ~TFetchBounds() {
+    http_.ReadTimeout = saved_timeout_;
+    http_.OnWorkBegin = std::move(saved_begin_);
+    http_.OnWork = std::move(saved_work_);
+  }
+  TFetchBounds(const TFetchBounds&) = delete;
+  TFetchBounds& operator=(const TFetchBounds&) = delete;
+
+ private:
+  TNetHTTP& http_;
+  int64_t max_bytes_;
+  int saved_timeout_;
+  TWorkBeginEvent saved_begin_;
+  TWorkEvent saved_work_;
+  int64_t phase_bytes_ = 0;
+  int64_t read_bytes_ = 0;
+};
+
+}  // namespace
+
+TPageCheck::TPageCheck(TData& data) : data_(data) {}
+
+bool TPageCheck::TrouverLien(const std::string& name) { return data_.TrouverLien(name); }
+
+const std::string& TPageCheck::Begin() {
+  stored_page_ = data_.Table.GetData(kFieldPage);
+  date_text_ = FormatDateTime(kCheckDatePattern, Clock());
+  data_.Table.SetData(kFieldMaj, date_text_);
+  return date_text_;
+}
+
+bool TPageCheck::Fetch(const TFetchRunner& run) {
+  // Exactly as stored: no trimming, no check of its form.
+  const std::string address = "http://" + data_.Table.GetData(kFieldUrl);
+  std::string body;
+  bool fetched = false;
+  const std::function<void()> fetch = [&] {
+    try {
+      TFetchBounds bounds(data_.HTTP, data_.CheckLimits);
+      body = data_.HTTP.Get(address);
+      fetched = true;
+    } catch (...) {
+      // Whatever went wrong, and however, the check only records a failure.
+    }
+  };
+  if (run) {
+    run(fetch);
+  } else {
+    fetch();
+  }
+
+  if (!fetched) {
+    outcome_ = TCheckOutcome::Failed;
+    return false;
+  }
+  data_.Table.SetData(kFieldMajOk, date_text_);
+  if (body == stored_page_) {
+    outcome_ = TCheckOutcome::Unchanged;
+  } else {
+    outcome_ = TCheckOutcome::Changed;
+    data_.Table.SetData(kFieldPage, std::move(body));
+  }
+  return true;
+}
+
+const char* TPageCheck::Finish() {
+  const char* etat = EtatText(outcome_);
+  data_.Table.SetData(kFieldEtat, etat);
+  data_.Save();
+  return etat;
+}
+
+TCheckOutcome CheckLink(TData& data, const std::string& name, const TFetchRunner& run) {
+  TPageCheck check(data);
+  if (!check.TrouverLien(name)) return TCheckOutcome::NotFound;
+  check.Begin();
+  check.Fetch(run);
+  check.Finish();
+  return check.Outcome();
+}
+
+const char* EtatText(TCheckOutcome outcome) {
+  switch (outcome) {
+    case TCheckOutcome::Unchanged:
+      return kEtatPasDeChangement;
+    case TCheckOutcome::Changed:
+      return kEtatChangements;
+    case TCheckOutcome::Failed:
+      return kEtatEchec;
+    case TCheckOutcome::NotFound:
+      break;
+  }
+  return "";
+}
+
+}  // namespace veilex
