@@ -1,6 +1,7 @@
 #include "app/uMain.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -15,12 +16,14 @@
 #include <algorithm>
 #include <string_view>
 
+#include "app/FetchRunner.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "app/uAproposDe.h"
 #include "app/uURL.h"
 #include "rtl/StrUtils.h"
 #include "watch/LinkRecord.h"
+#include "watch/PageCheck.h"
 #include "watch/uData.h"
 
 namespace veilex {
@@ -278,12 +281,64 @@ void TfrmMain::actSupprimerExecute() {
   });
 }
 
+void TfrmMain::MettreAJourLien(int row) {
+  const std::string name = RowName(row);
+  Status->showMessage(QStringLiteral(" Mise à jour en cours (") + DisplayText(name) + QStringLiteral(") ..."));
+  Status->repaint();
+  TPageCheck check(data_);
+  if (check.TrouverLien(name)) {
+    repaint();
+    SetRowText(row, kColMaj, check.Begin());
+    if (check.Fetch(RunFetchWhileRepainting)) SetRowText(row, kColMajOk, check.DateText());
+    SetRowText(row, kColEtat, check.Finish());
+    AjusterColonnes();
+  }
+  Status->clearMessage();
+}
+
 void TfrmMain::actMettreAJourExecute() {
-  // Checking a page is not built yet.
+  RunCheckCommand([this] {
+    const int row = SelectedRow();
+    if (row < 0) {
+      ShowError(this, QStringLiteral("Rien à mettre à jour."));
+      return;
+    }
+    MettreAJourLien(row);
+  });
 }
 
 void TfrmMain::actToutMettreAJourExecute() {
-  // Checking the pages is not built yet.
+  RunCheckCommand([this] {
+    // In the order the rows were added, not the order shown.
+    const int count = RowCount();
+    for (int row = 0; row < count; ++row) {
+      MettreAJourLien(row);
+      Grille->repaint();
+    }
+  });
+}
+
+void TfrmMain::RunCheckCommand(const std::function<void()>& command) {
+  // The window keeps handling events while a page is fetched; whatever
+  // reaches a command then (a script, a queued call) must not start a second
+  // check on the same client and table cursor.
+  if (checking_) return;
+  checking_ = true;
+  RunGuarded(this, command);
+  checking_ = false;
+  if (close_pending_) {
+    close_pending_ = false;
+    close();
+  }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (checking_) {
+    close_pending_ = true;
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
 }
 
 void TfrmMain::actAProposDeExecute() {

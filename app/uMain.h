@@ -5,9 +5,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <string>
 
 class QAction;
+class QCloseEvent;
 class QModelIndex;
 class QShowEvent;
 class QSortFilterProxyModel;
@@ -48,6 +50,13 @@ class TfrmMain : public QMainWindow {
   int SelectedRow() const;
   void SelectRow(int row);
 
+  // Checks the link of a list row (internal order): the status bar tells
+  // which, the row's columns show the outcome. Fetch failures end in the
+  // state "Echec de la mise à jour"; nothing is raised for them.
+  void MettreAJourLien(int row);
+  // True while a page check runs.
+  bool Checking() const { return checking_; }
+
   QToolBar* ToolBar1;
   QTreeView* Grille;
   QStatusBar* Status;
@@ -71,6 +80,7 @@ class TfrmMain : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -81,11 +91,16 @@ class TfrmMain : public QMainWindow {
   // Appends a row holding the table's current row; returns its index.
   int AddRowFromTable();
   QModelIndex SourceIndex(int row, int column) const;
+  // Runs a checking command: never inside another one, and a close asked
+  // for meanwhile happens once it is over.
+  void RunCheckCommand(const std::function<void()>& command);
 
   TData& data_;
   QStandardItemModel* rows_;      // the rows in the order they were added
   QSortFilterProxyModel* shown_;  // the same rows sorted on the name's bytes
   bool shown_once_ = false;
+  bool checking_ = false;
+  bool close_pending_ = false;
 };
 
 }  // namespace veilex
