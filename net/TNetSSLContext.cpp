@@ -1,0 +1,186 @@
+#include "net/TNetSSLContext.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "net/TNetSSLExceptions.h"
+#include "net/TNetSSLIOHandlerSocket.h"
+#include "net/TNetSSLSocket.h"
+#include "net/TNetX509.h"
+#include "rtl/StrUtils.h"
+
+namespace veilex {
+
+namespace {
+
+constexpr const char* kDefaultCipherList = "ALL:!ADH:RC4+RSA:+HIGH:+MEDIUM:+LOW:+SSLv2:+EXP";
+constexpr int kVerifyPeer = 1;
+constexpr int kVerifyFailIfNoPeerCert = 2;
+constexpr int kVerifyClientOnce = 4;
+
+std::atomic<int> live_contexts{0};
+
+// The library may call back from any thread that drives a connection; each
+// kind of callback runs alone.
+std::mutex status_info_mutex;
+std::mutex password_mutex;
+std::mutex verify_mutex;
+
+TNetSSLSocket* SocketOf(const SSL* ssl) {
+  return ssl == nullptr ? nullptr : static_cast<TNetSSLSocket*>(OpenSSL().SSL_get_ex_data(ssl, 0));
+}
+
+void InfoCallback(const SSL* ssl, int /*where*/, int /*ret*/) {
+  std::lock_guard lock(status_info_mutex);
+  try {
+    TNetSSLSocket* socket = SocketOf(ssl);
+    if (socket == nullptr) return;
+    const char* state = OpenSSL().SSL_state_string_long(ssl);
+    socket->Parent()->NotifyTlsStatus(Format("Etat SSL : \"%s\"", {state != nullptr ? state : ""}));
+  } catch (...) {
+    // An exception must not unwind through the library's C frames.
+  }
+}
+
+// Fills the library's buffer with the key's password; returns its length.
+int PasswordCallback(char* buffer, int size, int /*rwflag*/, void* user_data) {
+  std::lock_guard lock(password_mutex);
+  try {
+    auto* context = static_cast<TNetSSLContext*>(user_data);
+    if (context == nullptr || context->Parent() == nullptr || buffer == nullptr || size <= 0) return 0;
+    std::string password;
+    context->Parent()->AskKeyPassword(password);
+    // Room for the terminating zero; a longer password is cut, and the
+    // length returned never exceeds what was written.
+    const int length = std::min(static_cast<int>(password.size()), size - 1);
+    std::memcpy(buffer, password.data(), static_cast<size_t>(length));
+    buffer[length] = '\0';
+    return length;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int VerifyCallback(int preverify_ok, X509_STORE_CTX* store) {
+  std::lock_guard lock(verify_mutex);
+  try {
+    const TOpenSSLApi& api = OpenSSL();
+    TNetX509 certificate(api.X509_STORE_CTX_get_current_cert(store), false);
+    TNetSSLSocket* socket = SocketOf(api.X509_STORE_CTX_get_app_data_aux(store));
+    if (socket == nullptr) return preverify_ok;
+    const bool accepted = socket->Parent()->AskVerifyPeer(certificate);
+    bool verdict = preverify_ok > 0;
+    if (api.X509_STORE_CTX_get_error_depth(store) > socket->Context()->VerifyDepth) verdict = false;
+    return accepted && verdict ? 1 : 0;
+  } catch (...) {
+    return 0;  // a handler that failed accepted nothing
+  }
+}
+
+}  // namespace
+
+TNetSSLContext::TNetSSLContext(TNetSSLIOHandlerSocket* parent) : parent_(parent) {
+  if (!LoadOpenSSL()) throw ENetOSSLCouldNotLoadSSLLibrary();
+  ++live_contexts;
+}
+
+TNetSSLContext::~TNetSSLContext() {
+  FreeContext();
+  --live_contexts;
+}
+
+int TNetSSLContext::LiveCount() { return live_contexts; }
+
+void TNetSSLContext::CopyOptions(const TNetSSLOptions& options) {
+  Method = options.Method;
+  Mode = options.Mode;
+  RootCertFile = options.RootCertFile;
+  CertFile = options.CertFile;
+  KeyFile = options.KeyFile;
+  VerifyDepth = options.VerifyDepth;
+  VerifyMode = options.VerifyMode;
+  VerifyDirs = options.VerifyDirs;
+  CipherList = options.CipherList;
+}
+
+void TNetSSLContext::FreeContext() {
+  if (context_ != nullptr) OpenSSL().SSL_CTX_free(context_);
+  context_ = nullptr;
+}
+
+// The methods of SSLv2 and SSLv3 are gone from current libraries: they give
+// null here, and so the method error.
+const SSL_METHOD* TNetSSLContext::ChooseMethod() const {
+  const TOpenSSLApi& api = OpenSSL();
+  TSslMethodFn method = nullptr;
+  const auto pick = [this](TSslMethodFn client, TSslMethodFn server, TSslMethodFn both) {
+    return Mode == TNetSSLMode::sslmClient ? client : Mode == TNetSSLMode::sslmServer ? server : both;
+  };
+  switch (Method) {
+    case TNetSSLVersion::sslvSSLv2:
+      method = pick(api.SSLv2_client_method, api.SSLv2_server_method, api.SSLv2_method);
+      break;
+    case TNetSSLVersion::sslvSSLv23:
+      method = pick(api.SSLv23_client_method, api.SSLv23_server_method, api.SSLv23_method);
+      break;
+    case TNetSSLVersion::sslvSSLv3:
+      method = pick(api.SSLv3_client_method, api.SSLv3_server_method, api.SSLv3_method);
+      break;
+    case TNetSSLVersion::sslvTLSv1:
+      method = pick(api.TLSv1_client_method, api.TLSv1_server_method, api.TLSv1_method);
+      break;
+  }
+  const SSL_METHOD* result = method != nullptr ? method() : nullptr;
+  if (result == nullptr) throw ENetOSSLGetMethodError();
+  return result;
+}
+
+void TNetSSLContext::InitContext(bool server) {
+  const TOpenSSLApi& api = OpenSSL();
+  FreeContext();
+  if (Mode == TNetSSLMode::sslmUnassigned) Mode = server ? TNetSSLMode::sslmServer : TNetSSLMode::sslmClient;
+  if (Mode == TNetSSLMode::sslmUnassigned) throw ENetOSSLModeNotSet();
+  const SSL_METHOD* method = ChooseMethod();
+
+  context_ = api.SSL_CTX_new(method);
+  if (context_ == nullptr) throw ENetOSSLCreatingContextError();
+  api.SSL_CTX_tolerate_unexpected_eof_aux(context_);
+
+  api.SSL_CTX_set_default_passwd_cb(context_, PasswordCallback);
+  api.SSL_CTX_set_default_passwd_cb_userdata(context_, this);
+  api.SSL_CTX_set_default_verify_paths(context_);
+
+  if (!RootCertFile.empty() && api.SSL_CTX_load_verify_locations(context_, RootCertFile.c_str(), nullptr) <= 0) {
+    throw ENetOSSLLoadingRootCertError();
+  }
+  if (!CertFile.empty() && api.SSL_CTX_use_certificate_file(context_, CertFile.c_str(), kSslFiletypePem) <= 0) {
+    throw ENetOSSLLoadingCertError();
+  }
+  if (!KeyFile.empty() && (api.SSL_CTX_use_PrivateKey_file(context_, KeyFile.c_str(), kSslFiletypePem) <= 0 ||
+                           api.SSL_CTX_check_private_key(context_) <= 0)) {
+    throw ENetOSSLLoadingKeyError();
+  }
+  if (StatusInfoOn) api.SSL_CTX_set_info_callback_aux(context_, InfoCallback);
+
+  const std::string& ciphers = CipherList.empty() ? std::string(kDefaultCipherList) : CipherList;
+  if (api.SSL_CTX_set_cipher_list(context_, ciphers.c_str()) <= 0) throw ENetOSSLSettingCipherError();
+
+  if (!VerifyMode.empty()) {
+    int flags = 0;
+    if (VerifyMode.count(TNetSSLVerifyMode::sslvrfPeer)) flags |= kVerifyPeer;
+    if (VerifyMode.count(TNetSSLVerifyMode::sslvrfFailIfNoPeerCert)) flags |= kVerifyFailIfNoPeerCert;
+    if (VerifyMode.count(TNetSSLVerifyMode::sslvrfClientOnce)) flags |= kVerifyClientOnce;
+    api.SSL_CTX_set_verify(context_, flags, VerifyOn ? VerifyCallback : nullptr);
+    api.SSL_CTX_set_verify_depth(context_, VerifyDepth);
+  }
+  if (server) {
+    api.SSL_CTX_set_session_id_context(context_, session_id_context_, sizeof session_id_context_);
+  }
+  if (!RootCertFile.empty()) {
+    api.SSL_CTX_set_client_CA_list(context_, api.SSL_load_client_CA_file(RootCertFile.c_str()));
+  }
+}
+
+}  // namespace veilex

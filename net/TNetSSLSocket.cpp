@@ -1,0 +1,190 @@
+#include "net/TNetSSLSocket.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "net/TNetSSLContext.h"
+#include "net/TNetSSLExceptions.h"
+
+namespace veilex {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The library writes to the socket with write(), which raises SIGPIPE when
+// the peer has gone. Blocks the signal on this thread for the call and
+// takes back one raised meanwhile, so that the write just fails with EPIPE.
+class SigPipeGuard {
+ public:
+  SigPipeGuard() {
+    sigset_t pending;
+    sigpending(&pending);
+    was_pending_ = sigismember(&pending, SIGPIPE) == 1;
+    sigset_t block;
+    sigemptyset(&block);
+    sigaddset(&block, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &block, &old_mask_);
+  }
+  ~SigPipeGuard() {
+    const int saved_errno = errno;
+    if (!was_pending_) {
+      sigset_t pending;
+      sigpending(&pending);
+      if (sigismember(&pending, SIGPIPE) == 1) {
+        sigset_t pipe_only;
+        sigemptyset(&pipe_only);
+        sigaddset(&pipe_only, SIGPIPE);
+        const timespec no_wait{0, 0};
+        while (sigtimedwait(&pipe_only, nullptr, &no_wait) == -1 && errno == EINTR) {
+        }
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+    errno = saved_errno;
+  }
+  SigPipeGuard(const SigPipeGuard&) = delete;
+  SigPipeGuard& operator=(const SigPipeGuard&) = delete;
+
+ private:
+  sigset_t old_mask_;
+  bool was_pending_ = false;
+};
+
+constexpr int kSslErrorSyscall = 5;
+
+// The result as a socket's. A broken TLS stream (bad record, failed check)
+// reaches the connection layer as a reset, since errno says nothing of it.
+int SocketResult(const SSL* ssl, int result) {
+  if (result > 0) return result;
+  const int error = OpenSSL().SSL_get_error(ssl, result);
+  if (error == kSslErrorZeroReturn) return 0;
+  if (error == kSslErrorSyscall && result == 0) return 0;  // a close without notice, older libraries
+  if (error != kSslErrorSyscall || errno == 0) errno = ECONNRESET;
+  return -1;
+}
+
+int MillisecondsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+TNetSSLSocket::TNetSSLSocket(TNetSSLIOHandlerSocket* parent, TNetSSLContext* context)
+    : parent_(parent), context_(context) {}
+
+TNetSSLSocket::~TNetSSLSocket() {
+  if (ssl_ == nullptr) return;
+  const TOpenSSLApi& api = OpenSSL();
+  // After a failed handshake the library forbids a shutdown.
+  if (established_) {
+    // The close notice is sent if the socket takes it at once: a peer that
+    // reads nothing must not hold the close.
+    SharedStack->SockSetBlocking(socket_, false);
+    SigPipeGuard guard;
+    api.ERR_clear_error();
+    api.SSL_shutdown(ssl_);
+  }
+  api.SSL_free(ssl_);
+  api.ERR_clear_error();
+}
+
+void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms) {
+  const TOpenSSLApi& api = OpenSSL();
+  ssl_ = api.SSL_new(context_->Handle());
+  if (ssl_ == nullptr) throw ENetOSSLConnectError();
+  if (api.SSL_set_ex_data(ssl_, 0, this) <= 0) throw ENetOSSLDataBindingError();
+  if (api.SSL_set_fd(ssl_, socket) <= 0) throw ENetOSSLConnectError();
+  socket_ = socket;
+
+  // The handshake runs on a non-blocking socket so that a peer that accepts
+  // the connection and then stays silent cannot hold the caller forever.
+  TNetStack& stack = *SharedStack;
+  const bool infinite = timeout_ms == TimeoutInfinite;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : timeout_ms);
+  stack.SockSetBlocking(socket, false);
+  bool done = false;
+  {
+    SigPipeGuard guard;
+    while (true) {
+      api.ERR_clear_error();
+      const int result = api.SSL_connect(ssl_);
+      if (result > 0) {
+        done = true;
+        break;
+      }
+      const int error = api.SSL_get_error(ssl_, result);
+      short events = 0;
+      if (error == kSslErrorWantRead) events = POLLIN;
+      if (error == kSslErrorWantWrite) events = POLLOUT;
+      if (events == 0) break;
+      if (stack.SockPoll(socket, events, infinite ? TimeoutInfinite : MillisecondsLeft(deadline)) != 1) break;
+    }
+  }
+  stack.SockSetBlocking(socket, true);
+  if (!done) throw ENetOSSLConnectError();
+  established_ = true;
+}
+
+int TNetSSLSocket::Recv(void* buffer, int length) {
+  const TOpenSSLApi& api = OpenSSL();
+  api.ERR_clear_error();
+  errno = 0;
+  int result = api.SSL_read(ssl_, buffer, length);
+  if (result <= 0) {
+    const int error = api.SSL_get_error(ssl_, result);
+    if (error == kSslErrorWantRead || error == kSslErrorWantWrite) {
+      api.ERR_clear_error();
+      result = api.SSL_read(ssl_, buffer, length);
+    }
+  }
+  return SocketResult(ssl_, result);
+}
+
+int TNetSSLSocket::Send(const void* buffer, int length) {
+  const TOpenSSLApi& api = OpenSSL();
+  SigPipeGuard guard;
+  api.ERR_clear_error();
+  errno = 0;
+  int result = api.SSL_write(ssl_, buffer, length);
+  if (result <= 0) {
+    const int error = api.SSL_get_error(ssl_, result);
+    if (error == kSslErrorWantRead || error == kSslErrorWantWrite) {
+      api.ERR_clear_error();
+      result = api.SSL_write(ssl_, buffer, length);
+    }
+  }
+  return SocketResult(ssl_, result);
+}
+
+bool TNetSSLSocket::HasPending() const { return ssl_ != nullptr && OpenSSL().SSL_pending(ssl_) > 0; }
+
+bool TNetSSLSocket::ReadReady() {
+  // A readable socket may carry only handshake messages (session tickets
+  // after a TLS 1.3 handshake) or part of a record; a blocking read would
+  // then wait past any time-out. A non-blocking peek takes them in and
+  // tells whether application bytes, or the end, are there.
+  const TOpenSSLApi& api = OpenSSL();
+  TNetStack& stack = *SharedStack;
+  stack.SockSetBlocking(socket_, false);
+  char byte;
+  api.ERR_clear_error();
+  const int result = api.SSL_peek(ssl_, &byte, 1);
+  const int error = result > 0 ? 0 : api.SSL_get_error(ssl_, result);
+  stack.SockSetBlocking(socket_, true);
+  return result > 0 || (error != kSslErrorWantRead && error != kSslErrorWantWrite);
+}
+
+std::unique_ptr<TNetX509> TNetSSLSocket::PeerCertificate() const {
+  if (ssl_ == nullptr) return nullptr;
+  X509* certificate = OpenSSL().SSL_get_peer_certificate(ssl_);
+  if (certificate == nullptr) return nullptr;
+  return std::make_unique<TNetX509>(certificate, true);
+}
+
+}  // namespace veilex

@@ -1,0 +1,61 @@
+// One TLS connection of the library over a connected socket: the client
+// handshake (bounded in time), receive and send, the peer's certificate and
+// the agreed cipher. Owns the library's connection object and ends it with a
+// close notice; the socket itself belongs to the handler's binding. One thread.
+#pragma once
+
+#include <memory>
+
+#include "net/OpenSSLLoader.h"
+#include "net/TNetSSLCipher.h"
+#include "net/TNetStack.h"
+#include "net/TNetX509.h"
+
+namespace veilex {
+
+class TNetSSLContext;
+class TNetSSLIOHandlerSocket;
+
+class TNetSSLSocket {
+ public:
+  TNetSSLSocket(TNetSSLIOHandlerSocket* parent, TNetSSLContext* context);
+  // Sends the close notice after a completed handshake, then frees.
+  ~TNetSSLSocket();
+  TNetSSLSocket(const TNetSSLSocket&) = delete;
+  TNetSSLSocket& operator=(const TNetSSLSocket&) = delete;
+
+  // Runs the client handshake on `socket`, waiting at most `timeout_ms` for
+  // the peer (TimeoutInfinite: no limit). Raises ENetOSSLDataBindingError or
+  // ENetOSSLConnectError (also when the time runs out).
+  void Connect(TNetStackSocketHandle socket, int timeout_ms);
+
+  // One SSL_read / SSL_write, repeated once when the library asks to; the
+  // result reads like a socket's: count, 0 at the peer's close, -1 on error
+  // (errno then holds a socket code).
+  int Recv(void* buffer, int length);
+  int Send(const void* buffer, int length);
+
+  // True when decrypted bytes wait inside the library.
+  bool HasPending() const;
+  // After the socket turned readable: true when a Recv will not block
+  // (application bytes, the peer's close or an error); false when the bytes
+  // were only handshake messages or an incomplete record.
+  bool ReadReady();
+
+  // The peer's certificate, or null when it sent none.
+  std::unique_ptr<TNetX509> PeerCertificate() const;
+  TNetSSLCipher Cipher() const { return TNetSSLCipher::Of(ssl_); }
+
+  SSL* Handle() const { return ssl_; }
+  TNetSSLIOHandlerSocket* Parent() const { return parent_; }
+  TNetSSLContext* Context() const { return context_; }
+
+ private:
+  TNetSSLIOHandlerSocket* parent_;
+  TNetSSLContext* context_;
+  SSL* ssl_ = nullptr;
+  TNetStackSocketHandle socket_ = kInvalidSocket;
+  bool established_ = false;
+};
+
+}  // namespace veilex

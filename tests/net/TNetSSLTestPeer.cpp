@@ -1,0 +1,126 @@
+#include "TNetSSLTestPeer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace veilex::test {
+
+namespace {
+
+// Runs a program quietly; true when it ended with status 0 within 20 s.
+bool Run(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  for (int i = 0; i < 2000; ++i) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return false;
+}
+
+void MakeCert(const std::string& cn, const std::string& cert, const std::string& key) {
+  if (!Run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+            "-subj", "/CN=" + cn, "-days", "1", "-keyout", key, "-out", cert})) {
+    throw std::runtime_error("openssl req failed for " + cert);
+  }
+}
+
+TlsFiles MakeFiles() {
+  char pattern[] = "/tmp/veilex_tls_XXXXXX";
+  const char* dir = mkdtemp(pattern);
+  if (dir == nullptr) throw std::runtime_error("mkdtemp failed");
+  const std::string base = std::string(dir) + "/";
+  TlsFiles files;
+  files.ServerCert = base + "server.pem";
+  files.ServerKey = base + "server.key";
+  files.OtherCert = base + "other.pem";
+  files.OtherKey = base + "other.key";
+  files.EncryptedKey = base + "server-enc.key";
+  files.Garbage = base + "garbage.pem";
+  files.Missing = base + "missing.pem";
+  MakeCert("127.0.0.1", files.ServerCert, files.ServerKey);
+  MakeCert("Autre", files.OtherCert, files.OtherKey);
+  if (!Run({"openssl", "pkey", "-in", files.ServerKey, "-aes128", "-passout", std::string("pass:") + kKeyPassword,
+            "-out", files.EncryptedKey})) {
+    throw std::runtime_error("openssl pkey failed");
+  }
+  std::ofstream(files.Garbage) << "-----BEGIN CERTIFICATE-----\nthis is no certificate\n-----END CERTIFICATE-----\n";
+  return files;
+}
+
+}  // namespace
+
+const TlsFiles& Files() {
+  static const TlsFiles files = MakeFiles();
+  return files;
+}
+
+OpenSSLServer::OpenSSLServer(const std::vector<std::string>& extra) {
+  const TlsFiles& files = Files();
+  char pattern[] = "/tmp/veilex_s_server_XXXXXX";
+  const int log_fd = mkstemp(pattern);
+  if (log_fd == -1) return;
+  log_ = pattern;
+  std::vector<std::string> args = {"openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", files.ServerCert,
+                                   "-key", files.ServerKey, "-rev", "-naccept", "1"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, log_fd, STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const int rc = posix_spawnp(&pid_, "openssl", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(log_fd);
+  if (rc != 0) {
+    pid_ = -1;
+    return;
+  }
+  // The server writes "ACCEPT 127.0.0.1:<port>" once it listens.
+  for (int i = 0; i < 500 && port_ == 0; ++i) {
+    std::ifstream log(log_);
+    std::string line;
+    while (std::getline(log, line)) {
+      if (line.rfind("ACCEPT 127.0.0.1:", 0) == 0) port_ = std::atoi(line.c_str() + 17);
+    }
+    if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+OpenSSLServer::~OpenSSLServer() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (!log_.empty()) unlink(log_.c_str());
+}
+
+}  // namespace veilex::test

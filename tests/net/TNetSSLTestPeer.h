@@ -1,0 +1,44 @@
+// TLS peers for the TLS handler's tests: certificates and keys made once per
+// process into a temporary directory by the openssl program, and an
+// `openssl s_server` on a loopback port the system picks, which sends every
+// line back reversed and closes on a line starting with "CLOSE".
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace veilex::test {
+
+// Files made by the first call; the directory lives as long as the process.
+struct TlsFiles {
+  std::string ServerCert;    // self-signed, CN=127.0.0.1
+  std::string ServerKey;
+  std::string OtherCert;     // an unrelated self-signed one, CN=Autre
+  std::string OtherKey;
+  std::string EncryptedKey;  // ServerKey under the password kKeyPassword
+  std::string Garbage;       // not PEM at all
+  std::string Missing;       // a path where no file is
+};
+const TlsFiles& Files();
+constexpr const char* kKeyPassword = "secret";
+
+class OpenSSLServer {
+ public:
+  // `extra`: further s_server arguments.
+  explicit OpenSSLServer(const std::vector<std::string>& extra = {});
+  ~OpenSSLServer();
+  OpenSSLServer(const OpenSSLServer&) = delete;
+  OpenSSLServer& operator=(const OpenSSLServer&) = delete;
+
+  // 0 when the server did not start.
+  int Port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+  std::string log_;
+};
+
+}  // namespace veilex::test
