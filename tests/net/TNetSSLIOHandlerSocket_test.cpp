@@ -1,10 +1,14 @@
 // The TLS handler over a real TLS peer (openssl s_server on loopback): round
 // trips, pass-through and a late switch to TLS, peer verification, the
-// peer's certificate, status texts, silent peers and a missing library.
+// peer's certificate, status texts, silent and dying peers, SOCKS, and a
+// missing library.
+#include <signal.h>
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,6 +20,7 @@
 #include "net/TNetSSLExceptions.h"
 #include "net/TNetSSLIOHandlerSocket.h"
 #include "net/TNetSSLSocket.h"
+#include "net/TNetSocksInfo.h"
 #include "net/TNetTCPClient.h"
 #include "net/TNetX509.h"
 
@@ -294,6 +299,53 @@ TEST(TNetSSLIOHandlerSocket, OneHandlerServesOneConnectionAfterAnother) {
     tls.client.Disconnect();
     EXPECT_EQ(tls.handler.SSLSocket(), nullptr);
     EXPECT_EQ(tls.handler.SSLContext(), nullptr);
+  }
+}
+
+TEST(TNetSSLIOHandlerSocket, TlsThroughASocksProxy) {
+  // The SOCKS exchange is plain; TLS starts on the tunnel it opened.
+  test::SocksProxy proxy;
+  ASSERT_TRUE(proxy.Running());
+  OpenSSLServer server;
+  ASSERT_NE(server.Port(), 0);
+  TlsClient tls(server.Port());
+  TNetSocksInfo* socks = tls.handler.SocksInfo();
+  socks->Version = TSocksVersion::svSocks5;
+  socks->Host = "127.0.0.1";
+  socks->Port = proxy.Port();
+  tls.client.Connect(3000);
+  ASSERT_NE(tls.handler.SSLSocket(), nullptr);
+  tls.client.WriteLn("socks");
+  EXPECT_EQ(tls.client.ReadLn(), "skcos");
+}
+
+TEST(TNetSSLIOHandlerSocket, APeerThatDiesWithoutCloseNoticeEndsTheStream) {
+  OpenSSLServer server;
+  ASSERT_NE(server.Port(), 0);
+  TlsClient tls(server.Port());
+  tls.client.Connect(3000);
+  tls.client.WriteLn("avant");
+  EXPECT_EQ(tls.client.ReadLn(), "tnava");
+  server.Kill();
+  EXPECT_THROW(tls.client.ReadLn(), ENetConnClosedGracefully);
+}
+
+TEST(TNetSSLIOHandlerSocket, WritingToAPeerThatHasGoneGivesASocketErrorNotSIGPIPE) {
+  signal(SIGPIPE, SIG_DFL);  // a stray SIGPIPE would end the test process
+  OpenSSLServer server;
+  ASSERT_NE(server.Port(), 0);
+  TlsClient tls(server.Port());
+  tls.client.Connect(3000);
+  server.Kill();
+  const std::string block(4096, 'x');
+  try {
+    for (int i = 0; i < 200; ++i) {
+      tls.client.Write(block);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ADD_FAILURE() << "writes to a dead peer kept succeeding";
+  } catch (const ENetSocketError& e) {
+    EXPECT_EQ(e.LastError, 104);
   }
 }
 

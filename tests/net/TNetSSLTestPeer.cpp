@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -50,10 +51,24 @@ void MakeCert(const std::string& cn, const std::string& cert, const std::string&
   }
 }
 
+// The directory of the files, removed with them at exit.
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/veilex_tls_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 TlsFiles MakeFiles() {
-  char pattern[] = "/tmp/veilex_tls_XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  if (dir == nullptr) throw std::runtime_error("mkdtemp failed");
+  static const TempDir temp_dir;
+  const char* dir = temp_dir.Path().c_str();
   const std::string base = std::string(dir) + "/";
   TlsFiles files;
   files.ServerCert = base + "server.pem";
@@ -115,11 +130,16 @@ OpenSSLServer::OpenSSLServer(const std::vector<std::string>& extra) {
   }
 }
 
-OpenSSLServer::~OpenSSLServer() {
+void OpenSSLServer::Kill() {
   if (pid_ > 0) {
-    kill(pid_, SIGTERM);
+    kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
+  pid_ = -1;
+}
+
+OpenSSLServer::~OpenSSLServer() {
+  Kill();
   if (!log_.empty()) unlink(log_.c_str());
 }
 

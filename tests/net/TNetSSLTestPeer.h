@@ -11,7 +11,7 @@
 
 namespace veilex::test {
 
-// Files made by the first call; the directory lives as long as the process.
+// Files made by the first call; removed when the process ends.
 struct TlsFiles {
   std::string ServerCert;    // self-signed, CN=127.0.0.1
   std::string ServerKey;
@@ -34,6 +34,8 @@ class OpenSSLServer {
 
   // 0 when the server did not start.
   int Port() const { return port_; }
+  // Ends the server at once: its connection closes without a TLS close notice.
+  void Kill();
 
  private:
   pid_t pid_ = -1;
