@@ -150,6 +150,7 @@ bool BindAll() {
   ok &= Bind(x, a.SSL_CTX_get_version_aux, {"SSL_CTX_get_version_aux"});
   ok &= Bind(x, a.SSL_CTX_set_options_aux, {"SSL_CTX_set_options_aux"});
   ok &= Bind(x, a.SSL_CTX_tolerate_unexpected_eof_aux, {"SSL_CTX_tolerate_unexpected_eof_aux"});
+  ok &= Bind(x, a.SSL_set_tlsext_host_name_aux, {"SSL_set_tlsext_host_name_aux"});
   ok &= Bind(x, a.X509_get_notBefore_aux, {"X509_get_notBefore_aux"});
   ok &= Bind(x, a.X509_get_notAfter_aux, {"X509_get_notAfter_aux"});
   return ok;

@@ -120,6 +120,7 @@ struct TOpenSSLApi {
   int (*SSL_CTX_get_version_aux)(SSL_CTX* ctx);
   uint64_t (*SSL_CTX_set_options_aux)(SSL_CTX* ctx, uint64_t options);
   void (*SSL_CTX_tolerate_unexpected_eof_aux)(SSL_CTX* ctx);
+  int (*SSL_set_tlsext_host_name_aux)(SSL* ssl, const char* name);
   int64_t (*X509_get_notBefore_aux)(const X509* cert);
   int64_t (*X509_get_notAfter_aux)(const X509* cert);
 };

@@ -6,6 +6,7 @@
 #include "net/TNetSSLContext.h"
 #include "net/TNetSSLExceptions.h"
 #include "net/TNetSSLSocket.h"
+#include "net/TNetStack.h"
 #include "net/TNetX509.h"
 
 namespace veilex {
@@ -39,6 +40,7 @@ void TNetSSLIOHandlerSocket::ConnectClient(const std::string& host, int port, co
   FreeTls();
   TNetIOHandlerSocket::ConnectClient(host, port, bound_ip, bound_port, bound_port_min, bound_port_max, timeout);
   handshake_timeout_ = timeout > 0 ? timeout : kHandshakeTimeout;
+  server_name_ = TNetStack::IsIP(host) ? std::string() : host;
   BeforeConnect();
   try {
     Init();
@@ -62,7 +64,7 @@ void TNetSSLIOHandlerSocket::Init() {
 void TNetSSLIOHandlerSocket::StartTls() {
   if (ssl_socket_ != nullptr) return;
   auto ssl_socket = std::make_unique<TNetSSLSocket>(this, context_.get());
-  ssl_socket->Connect(Binding()->Handle(), handshake_timeout_);
+  ssl_socket->Connect(Binding()->Handle(), handshake_timeout_, server_name_);
   ssl_socket_ = std::move(ssl_socket);
   NotifyTlsStatus(ssl_socket_->Cipher().StatusText());
 }
@@ -102,12 +104,12 @@ int TNetSSLIOHandlerSocket::Send(const void* buffer, int length) {
 }
 
 int TNetSSLIOHandlerSocket::TlsRecv(void* buffer, int length) {
-  if (!Connected()) throw ENetClosedSocket();
+  if (!Connected() || ssl_socket_ == nullptr) throw ENetClosedSocket();
   return ssl_socket_->Recv(buffer, length);
 }
 
 int TNetSSLIOHandlerSocket::TlsSend(const void* buffer, int length) {
-  if (!Connected()) throw ENetClosedSocket();
+  if (!Connected() || ssl_socket_ == nullptr) throw ENetClosedSocket();
   return ssl_socket_->Send(buffer, length);
 }
 

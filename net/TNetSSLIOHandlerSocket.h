@@ -42,7 +42,8 @@ class TNetSSLIOHandlerSocket : public TNetIOHandlerSocket {
 
   // The plain connect, then the TLS context and, unless PassThrough, the
   // handshake. The handshake waits at most `timeout` ms when it is positive,
-  // else kHandshakeTimeout.
+  // else kHandshakeTimeout, and names `host` to the server (SNI) unless it
+  // is a dotted address.
   void ConnectClient(const std::string& host, int port, const std::string& bound_ip, int bound_port,
                      int bound_port_min, int bound_port_max, int timeout) override;
   // Both free the TLS connection (after its close notice) and the context.
@@ -84,6 +85,7 @@ class TNetSSLIOHandlerSocket : public TNetIOHandlerSocket {
   std::unique_ptr<TNetSSLSocket> ssl_socket_;
   bool pass_through_ = false;
   int handshake_timeout_ = kHandshakeTimeout;
+  std::string server_name_;  // the host connected to, unless an address
 };
 
 }  // namespace veilex

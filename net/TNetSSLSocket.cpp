@@ -94,12 +94,15 @@ TNetSSLSocket::~TNetSSLSocket() {
   api.ERR_clear_error();
 }
 
-void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms) {
+void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const std::string& server_name) {
   const TOpenSSLApi& api = OpenSSL();
   ssl_ = api.SSL_new(context_->Handle());
   if (ssl_ == nullptr) throw ENetOSSLConnectError();
   if (api.SSL_set_ex_data(ssl_, 0, this) <= 0) throw ENetOSSLDataBindingError();
   if (api.SSL_set_fd(ssl_, socket) <= 0) throw ENetOSSLConnectError();
+  if (!server_name.empty() && api.SSL_set_tlsext_host_name_aux(ssl_, server_name.c_str()) <= 0) {
+    throw ENetOSSLConnectError();
+  }
   socket_ = socket;
 
   // The handshake runs on a non-blocking socket so that a peer that accepts

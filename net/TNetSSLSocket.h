@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "net/OpenSSLLoader.h"
 #include "net/TNetSSLCipher.h"
@@ -25,9 +26,10 @@ class TNetSSLSocket {
   TNetSSLSocket& operator=(const TNetSSLSocket&) = delete;
 
   // Runs the client handshake on `socket`, waiting at most `timeout_ms` for
-  // the peer (TimeoutInfinite: no limit). Raises ENetOSSLDataBindingError or
-  // ENetOSSLConnectError (also when the time runs out).
-  void Connect(TNetStackSocketHandle socket, int timeout_ms);
+  // the peer (TimeoutInfinite: no limit), naming `server_name` to it unless
+  // empty. Raises ENetOSSLDataBindingError or ENetOSSLConnectError (also when
+  // the time runs out).
+  void Connect(TNetStackSocketHandle socket, int timeout_ms, const std::string& server_name);
 
   // One SSL_read / SSL_write, repeated once when the library asks to; the
   // result reads like a socket's: count, 0 at the peer's close, -1 on error

@@ -63,6 +63,12 @@ __attribute__((visibility("default"))) void SSL_CTX_tolerate_unexpected_eof_aux(
 #endif
 }
 
+// Names the server asked for (SNI), so that a server with several names
+// shows the right certificate.
+__attribute__((visibility("default"))) int SSL_set_tlsext_host_name_aux(SSL* ssl, const char* name) {
+  return static_cast<int>(SSL_set_tlsext_host_name(ssl, name));
+}
+
 // Validity bounds of a certificate, in seconds since the Unix epoch.
 __attribute__((visibility("default"))) int64_t X509_get_notBefore_aux(const X509* cert) {
   return Asn1TimeToUnix(X509_get0_notBefore(cert));

@@ -302,6 +302,23 @@ TEST(TNetSSLIOHandlerSocket, OneHandlerServesOneConnectionAfterAnother) {
   }
 }
 
+TEST(TNetSSLIOHandlerSocket, AHostNameIsNamedToTheServer) {
+  // The server shows its second certificate to a client that names
+  // "localhost"; an address is never named.
+  const std::vector<std::pair<std::string, std::string>> cases = {{"localhost", "/CN=Autre"},
+                                                                   {"127.0.0.1", "/CN=127.0.0.1"}};
+  for (const auto& [host, subject] : cases) {
+    OpenSSLServer server({"-servername", "localhost", "-cert2", Files().OtherCert, "-key2", Files().OtherKey});
+    ASSERT_NE(server.Port(), 0);
+    TlsClient tls(server.Port());
+    tls.client.SetHost(host);
+    tls.client.Connect(3000);
+    const auto certificate = tls.handler.SSLSocket()->PeerCertificate();
+    ASSERT_NE(certificate, nullptr);
+    EXPECT_EQ(certificate->Subject(), subject) << host;
+  }
+}
+
 TEST(TNetSSLIOHandlerSocket, TlsThroughASocksProxy) {
   // The SOCKS exchange is plain; TLS starts on the tunnel it opened.
   test::SocksProxy proxy;
