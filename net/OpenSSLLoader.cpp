@@ -18,7 +18,8 @@ constexpr uint64_t kInitLoadSslStrings = 0x00200000;
 
 // The development links first, then the run-time names, so that a machine
 // without the -dev package still finds the libraries.
-constexpr std::initializer_list<const char*> kCryptoNames = {"libcrypto.so", "libcrypto.so.3", "libcrypto.so.1.1"};
+constexpr std::initializer_list<const char*> kCryptoNames = {"libcrypto.so", "libcrypto.so.3",
+                                                             "libcrypto.so.1.1"};
 constexpr std::initializer_list<const char*> kSslNames = {"libssl.so", "libssl.so.3", "libssl.so.1.1"};
 constexpr const char* kAuxName = "libveilex_ssl.so";
 
@@ -90,7 +91,8 @@ bool BindAll() {
   Bind(s, a.OPENSSL_init_ssl, {"OPENSSL_init_ssl"});
   Bind(s, a.SSL_library_init, {"SSL_library_init"});
   Bind(s, a.SSL_load_error_strings, {"SSL_load_error_strings"});
-  bool ok = a.OPENSSL_init_ssl != nullptr || (a.SSL_library_init != nullptr && a.SSL_load_error_strings != nullptr);
+  bool ok =
+      a.OPENSSL_init_ssl != nullptr || (a.SSL_library_init != nullptr && a.SSL_load_error_strings != nullptr);
 
   ok &= Bind(s, a.SSLv23_method, {"TLS_method", "SSLv23_method"});
   ok &= Bind(s, a.SSLv23_client_method, {"TLS_client_method", "SSLv23_client_method"});

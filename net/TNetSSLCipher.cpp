@@ -20,8 +20,8 @@ TNetSSLCipher TNetSSLCipher::Of(const SSL* ssl) {
 }
 
 std::string TNetSSLCipher::StatusText() const {
-  return "Cipher: name = " + Name + "; " + "description = " + Description + "; " + "bits = " + IntToStr(Bits) +
-         "; " + "version = " + Version + "; ";
+  return "Cipher: name = " + Name + "; " + "description = " + Description + "; " +
+         "bits = " + IntToStr(Bits) + "; " + "version = " + Version + "; ";
 }
 
 }  // namespace veilex

@@ -152,10 +152,12 @@ void TNetSSLContext::InitContext(bool server) {
   api.SSL_CTX_set_default_passwd_cb_userdata(context_, this);
   api.SSL_CTX_set_default_verify_paths(context_);
 
-  if (!RootCertFile.empty() && api.SSL_CTX_load_verify_locations(context_, RootCertFile.c_str(), nullptr) <= 0) {
+  if (!RootCertFile.empty() &&
+      api.SSL_CTX_load_verify_locations(context_, RootCertFile.c_str(), nullptr) <= 0) {
     throw ENetOSSLLoadingRootCertError();
   }
-  if (!CertFile.empty() && api.SSL_CTX_use_certificate_file(context_, CertFile.c_str(), kSslFiletypePem) <= 0) {
+  if (!CertFile.empty() &&
+      api.SSL_CTX_use_certificate_file(context_, CertFile.c_str(), kSslFiletypePem) <= 0) {
     throw ENetOSSLLoadingCertError();
   }
   if (!KeyFile.empty() && (api.SSL_CTX_use_PrivateKey_file(context_, KeyFile.c_str(), kSslFiletypePem) <= 0 ||

@@ -23,7 +23,8 @@ class ENetOpenSSLLoadError : public ENetOpenSSLError {
     Name() : Base(Text) {}                 \
   }
 
-VEILEX_TLS_ERROR(ENetOSSLCouldNotLoadSSLLibrary, ENetOpenSSLLoadError, "Impossible de charger la bibliothèque SSL.");
+VEILEX_TLS_ERROR(ENetOSSLCouldNotLoadSSLLibrary, ENetOpenSSLLoadError,
+                 "Impossible de charger la bibliothèque SSL.");
 VEILEX_TLS_ERROR(ENetOSSLModeNotSet, ENetOpenSSLError, "Le mode n'a pas été défini.");
 VEILEX_TLS_ERROR(ENetOSSLGetMethodError, ENetOpenSSLError, "Erreur lors de l'obtention de la méthode SSL.");
 VEILEX_TLS_ERROR(ENetOSSLCreatingContextError, ENetOpenSSLError, "Erreur de création du contexte SSL.");
@@ -33,8 +34,10 @@ VEILEX_TLS_ERROR(ENetOSSLLoadingCertError, ENetOpenSSLLoadError, "Impossible de 
 VEILEX_TLS_ERROR(ENetOSSLLoadingKeyError, ENetOpenSSLLoadError,
                  "Impossible de charger la clé, vérifiez le mot de passe.");
 VEILEX_TLS_ERROR(ENetOSSLSettingCipherError, ENetOpenSSLError, "Echec SetCipher.");
-VEILEX_TLS_ERROR(ENetOSSLDataBindingError, ENetOpenSSLError, "Erreur lors de la liaison des données au socket SSL.");
-VEILEX_TLS_ERROR(ENetOSSLConnectError, ENetOpenSSLError, "Erreur lors de la connexion avec le protocole SSL.");
+VEILEX_TLS_ERROR(ENetOSSLDataBindingError, ENetOpenSSLError,
+                 "Erreur lors de la liaison des données au socket SSL.");
+VEILEX_TLS_ERROR(ENetOSSLConnectError, ENetOpenSSLError,
+                 "Erreur lors de la connexion avec le protocole SSL.");
 VEILEX_TLS_ERROR(ENetOSSLAcceptError, ENetOpenSSLError,
                  "Erreur lors de l'acceptation de la connexion avec le protocole SSL.");
 

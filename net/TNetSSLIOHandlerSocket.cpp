@@ -38,7 +38,8 @@ void TNetSSLIOHandlerSocket::ConnectClient(const std::string& host, int port, co
                                            int bound_port, int bound_port_min, int bound_port_max,
                                            int timeout) {
   FreeTls();
-  TNetIOHandlerSocket::ConnectClient(host, port, bound_ip, bound_port, bound_port_min, bound_port_max, timeout);
+  TNetIOHandlerSocket::ConnectClient(host, port, bound_ip, bound_port, bound_port_min, bound_port_max,
+                                     timeout);
   handshake_timeout_ = timeout > 0 ? timeout : kHandshakeTimeout;
   server_name_ = TNetStack::IsIP(host) ? std::string() : host;
   BeforeConnect();
@@ -78,7 +79,8 @@ bool TNetSSLIOHandlerSocket::Readable(int msec) {
   if (pass_through_ || ssl_socket_ == nullptr || !Connected()) return TNetIOHandlerSocket::Readable(msec);
   using Clock = std::chrono::steady_clock;
   const bool infinite = msec == TimeoutInfinite;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : std::max(msec, 0));
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(infinite ? 0 : std::max(msec, 0));
   while (true) {
     if (ssl_socket_->HasPending()) return true;
     int left = TimeoutInfinite;

@@ -22,9 +22,9 @@ struct TNetSSLOptions {
   TNetSSLVersion Method = TNetSSLVersion::sslvSSLv2;
   TNetSSLMode Mode = TNetSSLMode::sslmUnassigned;
   TNetSSLVerifyModeSet VerifyMode;
-  int VerifyDepth = 0;      // deepest accepted chain position
-  std::string VerifyDirs;   // kept with the context, not used further
-  std::string CipherList;   // empty: the built-in default list
+  int VerifyDepth = 0;     // deepest accepted chain position
+  std::string VerifyDirs;  // kept with the context, not used further
+  std::string CipherList;  // empty: the built-in default list
 };
 
 }  // namespace veilex

@@ -38,8 +38,8 @@ __attribute__((visibility("default"))) const unsigned char* SSL_SESSION_get_id_a
   return SSL_SESSION_get_id(session, length);
 }
 
-__attribute__((visibility("default"))) const unsigned char* SSL_SESSION_get_id_ctx_aux(const SSL_SESSION* session,
-                                                                                       unsigned int* length) {
+__attribute__((visibility("default"))) const unsigned char* SSL_SESSION_get_id_ctx_aux(
+    const SSL_SESSION* session, unsigned int* length) {
   return SSL_SESSION_get0_id_context(session, length);
 }
 

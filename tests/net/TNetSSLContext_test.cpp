@@ -1,14 +1,15 @@
 // Building TLS contexts: the protocol methods that still exist and those
 // that are gone, the cipher list, the certificate and key files (with the
 // password asked for an encrypted key), and a machine without the library.
-#include <string>
-#include <vector>
+#include "net/TNetSSLContext.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "TNetSSLTestPeer.h"
 #include "net/OpenSSLLoader.h"
-#include "net/TNetSSLContext.h"
 #include "net/TNetSSLExceptions.h"
 #include "net/TNetSSLIOHandlerSocket.h"
 

@@ -2,6 +2,9 @@
 // trips, pass-through and a late switch to TLS, peer verification, the
 // peer's certificate, status texts, silent and dying peers, SOCKS, and a
 // missing library.
+#include "net/TNetSSLIOHandlerSocket.h"
+
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -11,14 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "NetTestPeer.h"
 #include "TNetSSLTestPeer.h"
 #include "net/NetExceptions.h"
 #include "net/OpenSSLLoader.h"
 #include "net/TNetSSLExceptions.h"
-#include "net/TNetSSLIOHandlerSocket.h"
 #include "net/TNetSSLSocket.h"
 #include "net/TNetSocksInfo.h"
 #include "net/TNetTCPClient.h"
@@ -74,6 +74,21 @@ TEST(TNetSSLIOHandlerSocket, RoundTripOverTls) {
         while (true) tls.client.ReadLn();
       },
       ENetConnClosedGracefully);
+}
+
+TEST(TNetSSLIOHandlerSocket, BytesHeldByTheLibraryAreReadWithoutWaiting) {
+  // With receives smaller than a TLS record, the rest of each record waits
+  // inside the library while the socket has nothing more to read.
+  OpenSSLServer server;
+  ASSERT_NE(server.Port(), 0);
+  TlsClient tls(server.Port());
+  tls.client.RecvBufferSize = 64;
+  tls.client.Connect(3000);
+  const std::string line = std::string(5000, 'b') + "a";
+  const Clock::time_point start = Clock::now();
+  tls.client.WriteLn(line);
+  EXPECT_EQ(tls.client.ReadLn(), Reversed(line));
+  EXPECT_LT(MsSince(start), 1500);
 }
 
 TEST(TNetSSLIOHandlerSocket, PassThroughTalksPlainTcp) {
@@ -306,9 +321,10 @@ TEST(TNetSSLIOHandlerSocket, AHostNameIsNamedToTheServer) {
   // The server shows its second certificate to a client that names
   // "localhost"; an address is never named.
   const std::vector<std::pair<std::string, std::string>> cases = {{"localhost", "/CN=Autre"},
-                                                                   {"127.0.0.1", "/CN=127.0.0.1"}};
+                                                                  {"127.0.0.1", "/CN=127.0.0.1"}};
   for (const auto& [host, subject] : cases) {
-    OpenSSLServer server({"-servername", "localhost", "-cert2", Files().OtherCert, "-key2", Files().OtherKey});
+    OpenSSLServer server(
+        {"-servername", "localhost", "-cert2", Files().OtherCert, "-key2", Files().OtherKey});
     ASSERT_NE(server.Port(), 0);
     TlsClient tls(server.Port());
     tls.client.SetHost(host);

@@ -80,11 +80,12 @@ TlsFiles MakeFiles() {
   files.Missing = base + "missing.pem";
   MakeCert("127.0.0.1", files.ServerCert, files.ServerKey);
   MakeCert("Autre", files.OtherCert, files.OtherKey);
-  if (!Run({"openssl", "pkey", "-in", files.ServerKey, "-aes128", "-passout", std::string("pass:") + kKeyPassword,
-            "-out", files.EncryptedKey})) {
+  if (!Run({"openssl", "pkey", "-in", files.ServerKey, "-aes128", "-passout",
+            std::string("pass:") + kKeyPassword, "-out", files.EncryptedKey})) {
     throw std::runtime_error("openssl pkey failed");
   }
-  std::ofstream(files.Garbage) << "-----BEGIN CERTIFICATE-----\nthis is no certificate\n-----END CERTIFICATE-----\n";
+  std::ofstream(files.Garbage)
+      << "-----BEGIN CERTIFICATE-----\nthis is no certificate\n-----END CERTIFICATE-----\n";
   return files;
 }
 
@@ -101,8 +102,9 @@ OpenSSLServer::OpenSSLServer(const std::vector<std::string>& extra) {
   const int log_fd = mkstemp(pattern);
   if (log_fd == -1) return;
   log_ = pattern;
-  std::vector<std::string> args = {"openssl", "s_server", "-accept", "127.0.0.1:0", "-cert", files.ServerCert,
-                                   "-key", files.ServerKey, "-rev", "-naccept", "1"};
+  std::vector<std::string> args = {"openssl", "s_server",       "-accept", "127.0.0.1:0",
+                                   "-cert",   files.ServerCert, "-key",    files.ServerKey,
+                                   "-rev",    "-naccept",       "1"};
   args.insert(args.end(), extra.begin(), extra.end());
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());

@@ -13,9 +13,9 @@ namespace veilex::test {
 
 // Files made by the first call; removed when the process ends.
 struct TlsFiles {
-  std::string ServerCert;    // self-signed, CN=127.0.0.1
+  std::string ServerCert;  // self-signed, CN=127.0.0.1
   std::string ServerKey;
-  std::string OtherCert;     // an unrelated self-signed one, CN=Autre
+  std::string OtherCert;  // an unrelated self-signed one, CN=Autre
   std::string OtherKey;
   std::string EncryptedKey;  // ServerKey under the password kKeyPassword
   std::string Garbage;       // not PEM at all
