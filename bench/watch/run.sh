@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# The page check benchmark. $1: the release build directory. The data file
+# goes to a scratch directory inside it, on the same disk as the build,
+# removed at the end; nginx serves its pages from /tmp.
+set -euo pipefail
+build=$(cd "${1:?usage: bench/watch/run.sh BUILD_DIR}" && pwd)
+[ -x /usr/sbin/nginx ] || { echo "watch bench: nginx-light is missing (scripts/install-deps)"; exit 1; }
+work=$(mktemp -d "$build/watch-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+"$build/bench/watch/check_all" "$work"
