@@ -14,7 +14,8 @@ void RunFetchWhileRepainting(const std::function<void()>& fetch) {
     fetch();
     done = true;
     // Posted to the GUI thread: the wait below ends there, not here.
-    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
   });
   // A loop asked to end for another reason (the application quitting) must
   // not leave the fetch running on its own.

@@ -283,7 +283,8 @@ void TfrmMain::actSupprimerExecute() {
 
 void TfrmMain::MettreAJourLien(int row) {
   const std::string name = RowName(row);
-  Status->showMessage(QStringLiteral(" Mise à jour en cours (") + DisplayText(name) + QStringLiteral(") ..."));
+  Status->showMessage(QStringLiteral(" Mise à jour en cours (") + DisplayText(name) +
+                      QStringLiteral(") ..."));
   Status->repaint();
   TPageCheck check(data_);
   if (check.TrouverLien(name)) {

@@ -62,7 +62,8 @@ std::string Path(int i) { return std::string("/").append(Name(i)).append(".html"
 // A page of text, different for every link.
 std::string Page(int i) {
   std::string page(kPageBytes, ' ');
-  for (size_t k = 0; k < page.size(); ++k) page[k] = static_cast<char>('a' + (k * 7 + static_cast<size_t>(i)) % 26);
+  for (size_t k = 0; k < page.size(); ++k)
+    page[k] = static_cast<char>('a' + (k * 7 + static_cast<size_t>(i)) % 26);
   return page;
 }
 
@@ -163,13 +164,14 @@ int main(int argc, char** argv) {
   std::printf("watch: Tout mettre \xc3\xa0 jour, %d links of %zu KB from nginx on 127.0.0.1\n", kLinks,
               kPageBytes / 1024);
   std::printf("data file after the run: %.1f MB (%zu bytes)\n", file.size() / 1e6, file.size());
-  for (const auto& [label, round] : {std::pair{"round 1 (all changed)", first}, {"round 2 (none changed)", second}}) {
+  for (const auto& [label, round] :
+       {std::pair{"round 1 (all changed)", first}, {"round 2 (none changed)", second}}) {
     std::printf("%-24s total %7.3f s   fetching %7.3f s   saving %7.3f s   (%d saves)\n", label, round.total,
                 round.fetch, round.save, kLinks);
   }
   // Round 2 writes the whole final file at every save.
-  Report("round 2: one save, median", Quantile(second.saves, 0.5), "write+fsync, median", Quantile(plain, 0.5), "s",
-         1.3);
+  Report("round 2: one save, median", Quantile(second.saves, 0.5), "write+fsync, median",
+         Quantile(plain, 0.5), "s", 1.3);
   Report("round 2: one save, 90th percentile", Quantile(second.saves, 0.9), "write+fsync, 90th percentile",
          Quantile(plain, 0.9), "s", 1.3);
   return 0;

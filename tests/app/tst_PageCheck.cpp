@@ -97,8 +97,10 @@ class TestPageCheck : public QObject {
   }
 
   void aFailureShowsTheAttemptAndKeepsTheLastSuccess() {
-    TSession session(TLinks{Link("absent", Url(nginx_.Port(), "/absent.html"), "01/02/03 \xe0 04:05", "Pas de changement", "avant"),
-                            Link("ailleurs", Url(nginx_.Port(), "/moved"), "01/02/03 \xe0 04:05", "Pas de changement", "avant")});
+    TSession session(TLinks{
+        Link("absent", Url(nginx_.Port(), "/absent.html"), "01/02/03 \xe0 04:05", "Pas de changement",
+             "avant"),
+        Link("ailleurs", Url(nginx_.Port(), "/moved"), "01/02/03 \xe0 04:05", "Pas de changement", "avant")});
     session.Start();
     TfrmMain& main = session.Main();
     for (const QString& name : {QStringLiteral("absent"), QStringLiteral("ailleurs")}) {
@@ -148,7 +150,8 @@ class TestPageCheck : public QObject {
   void toutMettreAJourFollowsTheListsInternalOrderPastAFailure() {
     ScriptedServer server(ScriptedServer::AnswerEach("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
     const int port = server.Port();
-    TSession session(TLinks{Link("a", Url(ClosedPort(), "/a")), Link("C", Url(port, "/C")), Link("B", Url(port, "/B"))});
+    TSession session(
+        TLinks{Link("a", Url(ClosedPort(), "/a")), Link("C", Url(port, "/C")), Link("B", Url(port, "/B"))});
     session.Start();
     TfrmMain& main = session.Main();
     // A link added during the run comes last in the internal order, though
@@ -166,7 +169,8 @@ class TestPageCheck : public QObject {
 
     session.ClickTool(main.actToutMettreAJour);
     QStringList paths;
-    for (const std::string& request : server.Requests()) paths << QString::fromStdString(request.substr(4, 2));
+    for (const std::string& request : server.Requests())
+      paths << QString::fromStdString(request.substr(4, 2));
     QCOMPARE(paths, QStringList({"/B", "/C", "/A"}));
     QCOMPARE(main.RowText(session.RowOf("a"), TfrmMain::kColEtat), kEchec);
     const TStoredTable stored = ReadTable(session.DataFile());
@@ -194,7 +198,8 @@ class TestPageCheck : public QObject {
       connection.ClientClosedWithin(5000);
     });
     nginx_.WriteFile("/autre.html", "autre");
-    TSession session(TLinks{Link("lent", Url(silent.Port(), "/")), Link("autre", Url(nginx_.Port(), "/autre.html"))});
+    TSession session(
+        TLinks{Link("lent", Url(silent.Port(), "/")), Link("autre", Url(nginx_.Port(), "/autre.html"))});
     session.Start();
     session.Data().CheckLimits.SilenceMs = 1000;
     TfrmMain& main = session.Main();

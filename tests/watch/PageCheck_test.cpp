@@ -57,8 +57,8 @@ std::string ReadBytes(const std::string& file_name) {
 }
 
 // A link as the dialog leaves it, or with an earlier check's values.
-void AddLink(TData& data, const std::string& nom, const std::string& url, const std::string& majok = kDateInconnue,
-             const std::string& page = "") {
+void AddLink(TData& data, const std::string& nom, const std::string& url,
+             const std::string& majok = kDateInconnue, const std::string& page = "") {
   data.Table.AddRow();
   data.Table.SetData(kFieldNom, nom);
   data.Table.SetData(kFieldUrl, url);
@@ -74,7 +74,8 @@ std::string Stored(const std::string& file_name, const std::string& nom, const s
   TMlb2 table;
   EXPECT_TRUE(table.LoadFromMLBFile(file_name)) << table.LastErrorMessage();
   for (int pos = 1; pos <= table.RowCount(); ++pos) {
-    if (table.GetDataAt(table.FieldIndex(kFieldNom), pos) == nom) return table.GetDataAt(table.FieldIndex(field), pos);
+    if (table.GetDataAt(table.FieldIndex(kFieldNom), pos) == nom)
+      return table.GetDataAt(table.FieldIndex(field), pos);
   }
   ADD_FAILURE() << "no link " << nom << " in the file";
   return std::string();
@@ -136,7 +137,9 @@ class PageCheckTest : public ::testing::Test {
     EXPECT_STREQ(check.Finish(), EtatText(check.Outcome()));
     return check.Outcome();
   }
-  std::string Field(const std::string& nom, const std::string& field) { return Stored(dir_.File(), nom, field); }
+  std::string Field(const std::string& nom, const std::string& field) {
+    return Stored(dir_.File(), nom, field);
+  }
 
   const std::string kDate = "03/10/16 \xe0 14:05";
   static NginxPeer* nginx_;
