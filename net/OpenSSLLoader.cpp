@@ -74,7 +74,8 @@ bool Bind(void* lib, Fn& slot, std::initializer_list<const char*> names) {
 
 // Resolves the whole table; true when every required entry point was found.
 // Gone from current libraries, hence optional: the SSLv2 and SSLv3 methods
-// (and TLSv1 where the library was built without it).
+// (and TLSv1 where the library was built without it). Missing from old ones,
+// also optional: the checks of the peer's name.
 bool BindAll() {
   TOpenSSLApi& a = api;
   void* s = ssl_lib;
@@ -91,6 +92,9 @@ bool BindAll() {
   Bind(s, a.OPENSSL_init_ssl, {"OPENSSL_init_ssl"});
   Bind(s, a.SSL_library_init, {"SSL_library_init"});
   Bind(s, a.SSL_load_error_strings, {"SSL_load_error_strings"});
+  Bind(s, a.SSL_set1_host, {"SSL_set1_host"});
+  Bind(s, a.SSL_get0_param, {"SSL_get0_param"});
+  Bind(c, a.X509_VERIFY_PARAM_set1_ip_asc, {"X509_VERIFY_PARAM_set1_ip_asc"});
   bool ok =
       a.OPENSSL_init_ssl != nullptr || (a.SSL_library_init != nullptr && a.SSL_load_error_strings != nullptr);
 

@@ -16,6 +16,7 @@ struct ssl_session_st;
 struct x509_st;
 struct x509_name_st;
 struct x509_store_ctx_st;
+struct X509_VERIFY_PARAM_st;
 struct stack_st_X509_NAME;
 
 namespace veilex {
@@ -28,6 +29,7 @@ using SSL_SESSION = ssl_session_st;
 using X509 = x509_st;
 using X509_NAME = x509_name_st;
 using X509_STORE_CTX = x509_store_ctx_st;
+using X509_VERIFY_PARAM = ::X509_VERIFY_PARAM_st;
 
 // Values of the library's interface that the callers need.
 constexpr int kSslErrorWantRead = 2;
@@ -100,6 +102,10 @@ struct TOpenSSLApi {
   // libraries; either way the caller frees the result with X509_free.
   X509* (*SSL_get_peer_certificate)(const SSL* ssl);
   SSL_SESSION* (*SSL_get_session)(const SSL* ssl);
+  // The name the peer's certificate must carry (optional: libraries before
+  // 1.1.0 lack them, and then a peer cannot be verified at all).
+  int (*SSL_set1_host)(SSL* ssl, const char* host_name);
+  X509_VERIFY_PARAM* (*SSL_get0_param)(SSL* ssl);
 
   // ---- libcrypto ----
   char* (*X509_NAME_oneline)(const X509_NAME* name, char* buffer, int size);
@@ -111,6 +117,7 @@ struct TOpenSSLApi {
   int (*X509_STORE_CTX_get_error_depth)(X509_STORE_CTX* store);
   X509* (*X509_STORE_CTX_get_current_cert)(X509_STORE_CTX* store);
   void (*ERR_clear_error)();
+  int (*X509_VERIFY_PARAM_set1_ip_asc)(X509_VERIFY_PARAM* param, const char* address);  // optional
 
   // ---- libveilex_ssl ----
   void (*SSL_CTX_set_info_callback_aux)(SSL_CTX* ctx, TSslInfoCallback callback);

@@ -24,7 +24,7 @@ class TNetSSLContext {
   TNetSSLContext& operator=(const TNetSSLContext&) = delete;
 
   // Copies of the options, taken by CopyOptions.
-  TNetSSLVersion Method = TNetSSLVersion::sslvSSLv2;
+  TNetSSLVersion Method = TNetSSLVersion::sslvSSLv23;
   TNetSSLMode Mode = TNetSSLMode::sslmUnassigned;
   std::string RootCertFile;
   std::string CertFile;

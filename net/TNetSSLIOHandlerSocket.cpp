@@ -41,7 +41,7 @@ void TNetSSLIOHandlerSocket::ConnectClient(const std::string& host, int port, co
   TNetIOHandlerSocket::ConnectClient(host, port, bound_ip, bound_port, bound_port_min, bound_port_max,
                                      timeout);
   handshake_timeout_ = timeout > 0 ? timeout : kHandshakeTimeout;
-  server_name_ = TNetStack::IsIP(host) ? std::string() : host;
+  peer_host_ = host;
   BeforeConnect();
   try {
     Init();
@@ -64,8 +64,13 @@ void TNetSSLIOHandlerSocket::Init() {
 
 void TNetSSLIOHandlerSocket::StartTls() {
   if (ssl_socket_ != nullptr) return;
+  if (context_ == nullptr) throw ENetOSSLCouldNotLoadSSLLibrary();
+  const std::string server_name = TNetStack::IsIP(peer_host_) ? std::string() : peer_host_;
+  // A trusted certificate proves nothing unless it is for the host asked for.
+  const bool verify = context_->VerifyMode.count(TNetSSLVerifyMode::sslvrfPeer) != 0;
   auto ssl_socket = std::make_unique<TNetSSLSocket>(this, context_.get());
-  ssl_socket->Connect(Binding()->Handle(), handshake_timeout_, server_name_);
+  ssl_socket->Connect(Binding()->Handle(), handshake_timeout_, server_name,
+                      verify ? peer_host_ : std::string());
   ssl_socket_ = std::move(ssl_socket);
   NotifyTlsStatus(ssl_socket_->Cipher().StatusText());
 }

@@ -40,10 +40,17 @@ class TNetSSLIOHandlerSocket : public TNetIOHandlerSocket {
   bool PassThrough() const { return pass_through_; }
   void SetPassThrough(bool value);
 
+  // The host the TLS session is for: named to the server (SNI) unless it is
+  // a dotted address, and, when VerifyMode holds sslvrfPeer, the name or
+  // address the peer's certificate must carry. ConnectClient sets it to the
+  // host connected to; a client that tunnels through a proxy sets the far
+  // host before switching PassThrough off.
+  const std::string& PeerHost() const { return peer_host_; }
+  void SetPeerHost(const std::string& host) { peer_host_ = host; }
+
   // The plain connect, then the TLS context and, unless PassThrough, the
-  // handshake. The handshake waits at most `timeout` ms when it is positive,
-  // else kHandshakeTimeout, and names `host` to the server (SNI) unless it
-  // is a dotted address.
+  // handshake with `host` as PeerHost. The handshake waits at most `timeout`
+  // ms when it is positive, else kHandshakeTimeout.
   void ConnectClient(const std::string& host, int port, const std::string& bound_ip, int bound_port,
                      int bound_port_min, int bound_port_max, int timeout) override;
   // Both free the TLS connection (after its close notice) and the context.
@@ -85,7 +92,7 @@ class TNetSSLIOHandlerSocket : public TNetIOHandlerSocket {
   std::unique_ptr<TNetSSLSocket> ssl_socket_;
   bool pass_through_ = false;
   int handshake_timeout_ = kHandshakeTimeout;
-  std::string server_name_;  // the host connected to, unless an address
+  std::string peer_host_;
 };
 
 }  // namespace veilex

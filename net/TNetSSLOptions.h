@@ -13,13 +13,15 @@ enum class TNetSSLMode { sslmUnassigned, sslmClient, sslmServer, sslmBoth };
 enum class TNetSSLVerifyMode { sslvrfPeer, sslvrfFailIfNoPeerCert, sslvrfClientOnce };
 using TNetSSLVerifyModeSet = std::set<TNetSSLVerifyMode>;
 
-// Every value starts empty (first enumeration value, empty set, 0).
+// Every value starts empty (empty strings and set, 0, first enumeration
+// value), except Method: SSLv2 is gone from every current TLS library, so
+// options left alone take the negotiating method and can connect.
 // Assigning one to another copies all nine values.
 struct TNetSSLOptions {
   std::string RootCertFile;  // trusted roots (PEM), also the acceptable client CAs
   std::string CertFile;      // own certificate (PEM)
   std::string KeyFile;       // own private key (PEM)
-  TNetSSLVersion Method = TNetSSLVersion::sslvSSLv2;
+  TNetSSLVersion Method = TNetSSLVersion::sslvSSLv23;
   TNetSSLMode Mode = TNetSSLMode::sslmUnassigned;
   TNetSSLVerifyModeSet VerifyMode;
   int VerifyDepth = 0;     // deepest accepted chain position

@@ -68,6 +68,19 @@ int SocketResult(const SSL* ssl, int result) {
   return -1;
 }
 
+// Makes the library check that the peer's certificate is for `host`: a
+// name against the certificate's DNS names (or its common name when it has
+// none), an address against its IP addresses. False when the library cannot
+// check, so that such a peer is refused rather than trusted unchecked.
+bool ExpectPeer(SSL* ssl, const std::string& host) {
+  const TOpenSSLApi& api = OpenSSL();
+  if (TNetStack::IsIP(host)) {
+    return api.SSL_get0_param != nullptr && api.X509_VERIFY_PARAM_set1_ip_asc != nullptr &&
+           api.X509_VERIFY_PARAM_set1_ip_asc(api.SSL_get0_param(ssl), host.c_str()) == 1;
+  }
+  return api.SSL_set1_host != nullptr && api.SSL_set1_host(ssl, host.c_str()) == 1;
+}
+
 int MillisecondsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
@@ -94,7 +107,8 @@ TNetSSLSocket::~TNetSSLSocket() {
   api.ERR_clear_error();
 }
 
-void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const std::string& server_name) {
+void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const std::string& server_name,
+                            const std::string& expected_peer) {
   const TOpenSSLApi& api = OpenSSL();
   ssl_ = api.SSL_new(context_->Handle());
   if (ssl_ == nullptr) throw ENetOSSLConnectError();
@@ -103,6 +117,7 @@ void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const 
   if (!server_name.empty() && api.SSL_set_tlsext_host_name_aux(ssl_, server_name.c_str()) <= 0) {
     throw ENetOSSLConnectError();
   }
+  if (!expected_peer.empty() && !ExpectPeer(ssl_, expected_peer)) throw ENetOSSLConnectError();
   socket_ = socket;
 
   // The handshake runs on a non-blocking socket so that a peer that accepts

@@ -27,9 +27,12 @@ class TNetSSLSocket {
 
   // Runs the client handshake on `socket`, waiting at most `timeout_ms` for
   // the peer (TimeoutInfinite: no limit), naming `server_name` to it unless
-  // empty. Raises ENetOSSLDataBindingError or ENetOSSLConnectError (also when
-  // the time runs out).
-  void Connect(TNetStackSocketHandle socket, int timeout_ms, const std::string& server_name);
+  // empty. Unless `expected_peer` is empty, the peer's certificate must be
+  // for that host name or address (checked when the context verifies the
+  // peer). Raises ENetOSSLDataBindingError or ENetOSSLConnectError (also when
+  // the time runs out or the name does not match).
+  void Connect(TNetStackSocketHandle socket, int timeout_ms, const std::string& server_name,
+               const std::string& expected_peer = std::string());
 
   // One SSL_read / SSL_write, repeated once when the library asks to; the
   // result reads like a socket's: count, 0 at the peer's close, -1 on error

@@ -44,7 +44,7 @@ TEST(TNetSSLContext, MethodsThatAreGoneRaiseTheMethodError) {
   };
   const char* kGone = "Erreur lors de l'obtention de la méthode SSL.";
   const std::vector<Case> cases = {
-      {TNetSSLVersion::sslvSSLv2, TNetSSLMode::sslmUnassigned, kGone},  // untouched options
+      {TNetSSLVersion::sslvSSLv2, TNetSSLMode::sslmUnassigned, kGone},
       {TNetSSLVersion::sslvSSLv2, TNetSSLMode::sslmBoth, kGone},
       {TNetSSLVersion::sslvSSLv3, TNetSSLMode::sslmClient, kGone},
       {TNetSSLVersion::sslvSSLv3, TNetSSLMode::sslmServer, kGone},

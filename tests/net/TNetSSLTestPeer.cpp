@@ -44,9 +44,15 @@ bool Run(std::vector<std::string> args) {
   return false;
 }
 
-void MakeCert(const std::string& cn, const std::string& cert, const std::string& key) {
-  if (!Run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-subj", "/CN=" + cn, "-days", "1", "-keyout", key, "-out", cert})) {
+// `alt_names`: the subjectAltName value, or "" for none.
+void MakeCert(const std::string& cn, const std::string& alt_names, const std::string& cert,
+              const std::string& key) {
+  std::vector<std::string> args = {
+      "openssl", "req",   "-x509",     "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+      "-nodes",  "-subj", "/CN=" + cn, "-days",   "1",  "-keyout",  key,
+      "-out",    cert};
+  if (!alt_names.empty()) args.insert(args.end(), {"-addext", "subjectAltName=" + alt_names});
+  if (!Run(args)) {
     throw std::runtime_error("openssl req failed for " + cert);
   }
 }
@@ -78,8 +84,8 @@ TlsFiles MakeFiles() {
   files.EncryptedKey = base + "server-enc.key";
   files.Garbage = base + "garbage.pem";
   files.Missing = base + "missing.pem";
-  MakeCert("127.0.0.1", files.ServerCert, files.ServerKey);
-  MakeCert("Autre", files.OtherCert, files.OtherKey);
+  MakeCert("127.0.0.1", "IP:127.0.0.1,DNS:localhost", files.ServerCert, files.ServerKey);
+  MakeCert("Autre", "", files.OtherCert, files.OtherKey);
   if (!Run({"openssl", "pkey", "-in", files.ServerKey, "-aes128", "-passout",
             std::string("pass:") + kKeyPassword, "-out", files.EncryptedKey})) {
     throw std::runtime_error("openssl pkey failed");

@@ -13,7 +13,7 @@ namespace veilex::test {
 
 // Files made by the first call; removed when the process ends.
 struct TlsFiles {
-  std::string ServerCert;  // self-signed, CN=127.0.0.1
+  std::string ServerCert;  // self-signed, CN=127.0.0.1, for IP 127.0.0.1 and DNS localhost
   std::string ServerKey;
   std::string OtherCert;  // an unrelated self-signed one, CN=Autre
   std::string OtherKey;
