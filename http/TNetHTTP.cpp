@@ -1,5 +1,6 @@
 #include "http/TNetHTTP.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "http/HTTPExceptions.h"
@@ -36,6 +37,8 @@ const char* MethodWord(TNetHTTPMethod method) {
 
 // Most interim (1xx) answers taken before the real one.
 constexpr int kMaxInterimResponses = 32;
+// Most bytes kept of the body of a proxy's answer to CONNECT.
+constexpr int64_t kMaxTunnelBody = 1 << 20;
 
 bool SendsBody(TNetHTTPMethod method) {
   return method == TNetHTTPMethod::hmPost || method == TNetHTTPMethod::hmPut;
@@ -78,6 +81,7 @@ void TNetCustomHTTP::Notification(TNetBaseComponent* component, TOperation opera
 
 void TNetCustomHTTP::NotifyDisconnected() {
   TNetTCPClient::NotifyDisconnected();
+  tunnel_target_.clear();
   TNetHTTPRequest& request = protocol_->Request;
   if (request.Authentication && request.Authentication->CurrentStep == request.Authentication->Steps()) {
     request.Authentication.reset();
@@ -85,9 +89,14 @@ void TNetCustomHTTP::NotifyDisconnected() {
   if (ProxyParams.Authentication) ProxyParams.Authentication->Reset();
 }
 
-bool TNetCustomHTTP::UsesTlsHandler() const {
-  // The TLS handler is not part of this build: no I/O handler speaks TLS.
-  return false;
+bool TNetCustomHTTP::TlsSessionOpen() const {
+  const TNetSSLIOHandlerSocket* tls = TlsHandler();
+  return tls != nullptr && tls->SSLSocket() != nullptr && !tls->PassThrough();
+}
+
+void TNetCustomHTTP::DropTunnel() {
+  if (!tunnel_target_.empty() && Connected()) Disconnect();
+  tunnel_target_.clear();
 }
 
 std::string TNetCustomHTTP::Get(const std::string& address) {
@@ -228,25 +237,53 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& request) {
 
 TNetHTTPConnectionType TNetCustomHTTP::SetHostAndPort() {
   const bool https = SameText(CurrentURI.Protocol, "https");
+  TNetSSLIOHandlerSocket* tls = TlsHandler();
+  // An https address goes over TLS or not at all: without a TLS handler,
+  // a direct request could not speak TLS and a tunnel would carry plain text.
+  if (https && tls == nullptr) throw ENetIOHandlerPropInvalid();
+
   if (!ProxyParams.ProxyServer().empty()) {
     if ((!SameText(Host(), ProxyParams.ProxyServer()) || Port() != ProxyParams.ProxyPort()) && Connected()) {
       Disconnect();
     }
     TNetTCPClient::SetHost(ProxyParams.ProxyServer());
     TNetTCPClient::SetPort(ProxyParams.ProxyPort());
-    // A tunnel to an https server needs the TLS handler on top of it.
-    if (https) throw ENetIOHandlerPropInvalid();
+    if (https) {
+      // A tunnel open to this very server carries the request as it is;
+      // any other starts over in plain text with a CONNECT.
+      if (tunnel_target_ != CurrentURI.Host + ":" + CurrentURI.Port || !TlsSessionOpen()) {
+        DropTunnel();
+        if (TlsSessionOpen()) Disconnect();
+        tls->SetPassThrough(true);
+      }
+      return TNetHTTPConnectionType::ConnTlsProxy;
+    }
+    // Plain requests for the proxy itself cannot go through a tunnel.
+    DropTunnel();
+    if (tls != nullptr) {
+      if (TlsSessionOpen()) Disconnect();
+      tls->SetPassThrough(true);
+    }
     return TNetHTTPConnectionType::ConnProxy;
   }
+
   const int port = StrToInt(CurrentURI.Port);
   if (!SameText(Host(), CurrentURI.Host) || Port() != port) {
     if (Connected()) Disconnect();
     SetHost(CurrentURI.Host);
     SetPort(port);
   }
+  DropTunnel();
+  // A connection open to the same host and port may speak the other way
+  // (http://h:443 after https://h:443): it is closed rather than reused.
   if (https) {
-    if (!UsesTlsHandler()) throw ENetIOHandlerPropInvalid();
+    if (Connected() && !TlsSessionOpen()) Disconnect();
+    tls->SetPassThrough(false);
     return TNetHTTPConnectionType::ConnTls;
+  }
+  if (tls != nullptr) {
+    if (TlsSessionOpen()) Disconnect();
+    tls->SetPassThrough(true);
   }
   return TNetHTTPConnectionType::ConnDirect;
 }
@@ -267,9 +304,66 @@ void TNetCustomHTTP::ConnectToHost(TNetHTTPRequest& request, TNetHTTPResponse& r
       request.Connection.clear();
       break;
   }
-  OpenConnection(response);
+  if (request.UseProxy == TNetHTTPConnectionType::ConnTlsProxy) {
+    const std::string target = CurrentURI.Host + ":" + CurrentURI.Port;
+    if (!tunnel_target_.empty()) DropStaleConnection(response);
+    if (tunnel_target_.empty() || !Connected() || !TlsSessionOpen()) OpenTunnel(request, target);
+  } else {
+    OpenConnection(response);
+  }
   SendRequestHead(request, true);
   if (SendsBody(request.Method) && request.Source != nullptr) WriteStream(request.Source, true, false, 0);
+}
+
+// CONNECT host:port through the proxy; on its 200 the socket is a tunnel to
+// the server and the TLS handshake runs inside it. Other answers are judged
+// like any response: a refusal raises ENetHTTPProtocolException, an answered
+// 407 sends the CONNECT again with credentials.
+void TNetCustomHTTP::OpenTunnel(const TNetHTTPRequest& request, const std::string& target) {
+  TNetSSLIOHandlerSocket* tls = TlsHandler();
+  tunnel_target_.clear();
+  tls->SetPassThrough(true);
+
+  TNetHTTPProtocol tunnel(this);
+  TBoundedSink body(kMaxTunnelBody);
+  tunnel.Request.UserAgent = request.UserAgent;
+  tunnel.Request.Host = request.Host;
+  // A CONNECT carries no body: a length copied from a POST would make the
+  // proxy take the TLS handshake for it.
+  tunnel.Request.SetContentLength(-1);
+  tunnel.Request.Pragma = "no-cache";
+  tunnel.Request.URL = target;
+  tunnel.Request.Method = TNetHTTPMethod::hmConnect;
+  tunnel.Request.ProxyConnection = "keep-alive";
+  tunnel.Response.ContentStream = &body;
+
+  // Each pass but the last is an answered challenge, so AuthRetries bounds
+  // them; a proxy that keeps answering something else is refused.
+  const int passes = std::max(AuthRetries, 0) + 2;
+  for (int pass = 0; pass < passes; ++pass) {
+    OpenConnection(tunnel.Response);
+    SendRequestHead(tunnel.Request, false);
+    tunnel.Response.ResponseText = ReadLn("\n", TimeoutDefault, -1);
+    if (tunnel.Response.ResponseText.empty()) {
+      // A proxy that hung up part-way through a line opened nothing.
+      if (LineTimedOut()) throw ENetConnClosedGracefully();
+      tunnel.Response.ResponseText = "HTTP/1.0 200 OK";
+      tunnel.Response.HeaderLines.Clear();
+      tunnel.Response.Connection = "close";
+    } else {
+      tunnel.ReadResponseHeaders();
+      StoreResponseCookies(tunnel.Request, tunnel.Response);
+    }
+    if (tunnel.Response.ResponseCode() == 200) {
+      // The certificate must be the server's, not the proxy's.
+      tls->SetPeerHost(CurrentURI.Host);
+      tls->SetPassThrough(false);
+      tunnel_target_ = target;
+      return;
+    }
+    tunnel.DecideNextStep();
+  }
+  throw ENetHTTPProtocolException(tunnel.Response.ResponseCode(), tunnel.Response.ResponseText, body.Kept());
 }
 
 void TNetCustomHTTP::NoticePeerClose() {
@@ -278,13 +372,17 @@ void TNetCustomHTTP::NoticePeerClose() {
   if (IOHandler() != nullptr && Connected()) FillInputBuffer(false, 0, false);
 }
 
+void TNetCustomHTTP::DropStaleConnection(TNetHTTPResponse& response) {
+  if (!response.KeepAlive()) Disconnect();
+  NoticePeerClose();
+  // Bytes that came unasked (more than the last body announced) would be
+  // read as the next response: such a connection is out of step.
+  if (Connected() && InputBuffer()->Size() > 0) Disconnect();
+}
+
 void TNetCustomHTTP::OpenConnection(TNetHTTPResponse& response) {
   try {
-    if (!response.KeepAlive()) Disconnect();
-    NoticePeerClose();
-    // Bytes that came unasked (more than the last body announced) would be
-    // read as the next response: such a connection is out of step.
-    if (Connected() && InputBuffer()->Size() > 0) Disconnect();
+    DropStaleConnection(response);
     if (!Connected()) Connect(ReadTimeout);
   } catch (...) {
     Disconnect();
@@ -317,7 +415,11 @@ void TNetCustomHTTP::SendRequestHead(TNetHTTPRequest& request, bool with_cookies
 
 void TNetCustomHTTP::AddRequestCookies(const TNetURI& uri, TNetHTTPRequest& request) {
   if (cookie_manager_ == nullptr) return;
-  const std::string cookies = cookie_manager_->BuildCookieHeader(uri, UsesTlsHandler());
+  // Secure cookies only over TLS: a TLS handler in pass-through carries
+  // plain text.
+  const bool secure = UsesTlsHandler() && (request.UseProxy == TNetHTTPConnectionType::ConnTls ||
+                                           request.UseProxy == TNetHTTPConnectionType::ConnTlsProxy);
+  const std::string cookies = cookie_manager_->BuildCookieHeader(uri, secure);
   if (!cookies.empty()) request.HeaderLines.SetValues("Cookie", cookies);
 }
 

@@ -15,6 +15,7 @@
 #include "http/TNetCookieManager.h"
 #include "http/TNetHTTPProtocol.h"
 #include "http/TNetURI.h"
+#include "net/TNetSSLIOHandlerSocket.h"
 #include "net/TNetTCPClient.h"
 #include "rtl/Streams.h"
 
@@ -98,14 +99,24 @@ class TNetCustomHTTP : public TNetTCPClient {
   void PrepareRequest(TNetHTTPRequest& request);
   TNetHTTPConnectionType SetHostAndPort();
   void ConnectToHost(TNetHTTPRequest& request, TNetHTTPResponse& response);
+  // Opens a tunnel to CurrentURI through the proxy with CONNECT (answering
+  // its challenges as set) and runs the TLS handshake inside it.
+  void OpenTunnel(const TNetHTTPRequest& request, const std::string& target);
+  // Drops a connection the last response did not leave usable.
+  void DropStaleConnection(TNetHTTPResponse& response);
   void OpenConnection(TNetHTTPResponse& response);
   void SendRequestHead(TNetHTTPRequest& request, bool with_cookies);
   // Disconnects (when asked) while an exception is on its way out.
   void DisconnectQuietly(bool disconnect);
   // One look for a close of the peer without waiting.
   void NoticePeerClose();
-  // Whether the I/O handler speaks TLS.
-  bool UsesTlsHandler() const;
+  // The I/O handler when it can speak TLS, else null.
+  TNetSSLIOHandlerSocket* TlsHandler() const { return dynamic_cast<TNetSSLIOHandlerSocket*>(IOHandler()); }
+  bool UsesTlsHandler() const { return TlsHandler() != nullptr; }
+  // The connection carries a TLS session.
+  bool TlsSessionOpen() const;
+  // Closes a connection that is a tunnel, which serves one server only.
+  void DropTunnel();
 
   std::unique_ptr<TNetHTTPProtocol> protocol_;
   TNetCookieManager* cookie_manager_ = nullptr;
@@ -113,6 +124,9 @@ class TNetCustomHTTP : public TNetTCPClient {
   int server_auth_attempts_ = 0;
   int proxy_auth_attempts_ = 0;
   int redirect_count_ = 0;
+  // "host:port" of the server the open connection tunnels to through the
+  // proxy; empty when it is no tunnel.
+  std::string tunnel_target_;
 };
 
 // The client component as the application places it.

@@ -23,29 +23,6 @@ constexpr int64_t kBodyReservation = int64_t{256} << 20;
 constexpr int kDiscardTimeout = 4000;
 constexpr int kErrorBodyTimeout = 2000;
 
-// A stream that keeps at most `limit` bytes of what is written to it and
-// drops the rest, so that a body nobody uses costs no memory.
-class TBoundedSink : public TStream {
- public:
-  explicit TBoundedSink(int64_t limit) : limit_(limit) {}
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void* buffer, int64_t count) override {
-    const int64_t keep = std::clamp<int64_t>(limit_ - static_cast<int64_t>(kept_.size()), 0, count);
-    kept_.append(static_cast<const char*>(buffer), static_cast<size_t>(keep));
-    size_ += count;
-    return count;
-  }
-  int64_t Seek(int64_t, TSeekOrigin) override { return size_; }
-  int64_t Size() const override { return size_; }
-  void SetSize(int64_t) override {}
-  const std::string& Kept() const { return kept_; }
-
- private:
-  int64_t limit_;
-  int64_t size_ = 0;
-  std::string kept_;
-};
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -73,6 +50,13 @@ int64_t ParseChunkSize(const std::string& line) {
 }
 
 }  // namespace
+
+int64_t TBoundedSink::Write(const void* buffer, int64_t count) {
+  const int64_t keep = std::clamp<int64_t>(limit_ - static_cast<int64_t>(kept_.size()), 0, count);
+  kept_.append(static_cast<const char*>(buffer), static_cast<size_t>(keep));
+  size_ += count;
+  return count;
+}
 
 // ---- response --------------------------------------------------------------
 

@@ -24,6 +24,24 @@ enum class TNetHTTPConnectionType { ConnDirect, ConnTls, ConnProxy, ConnTlsProxy
 // What the request loop does after a response.
 enum class TNetHTTPWhatsNext { nxGoToAddress, nxExit, nxUndecided, nxAuthRetry };
 
+// A stream that keeps at most `limit` bytes of what is written to it and
+// drops the rest, so that a body nobody uses costs no memory.
+class TBoundedSink : public TStream {
+ public:
+  explicit TBoundedSink(int64_t limit) : limit_(limit) {}
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t, TSeekOrigin) override { return size_; }
+  int64_t Size() const override { return size_; }
+  void SetSize(int64_t) override {}
+  const std::string& Kept() const { return kept_; }
+
+ private:
+  int64_t limit_;
+  int64_t size_ = 0;
+  std::string kept_;
+};
+
 class TNetHTTPRequest : public TNetRequestHeaderInfo {
  public:
   explicit TNetHTTPRequest(TNetCustomHTTP* http) : HTTP(http) {}

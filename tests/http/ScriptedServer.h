@@ -29,6 +29,9 @@ class ScriptedConnection {
   void Close();
   // True when the client closed its side within `ms` milliseconds.
   bool ClientClosedWithin(int ms);
+  // The socket, for a script that relays it elsewhere once its own
+  // exchange is done (no bytes may wait unread then).
+  int Fd() const { return fd_; }
 
  private:
   int fd_;
