@@ -85,6 +85,15 @@ std::string NginxPeer::Address(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
+void NginxPeer::EnableTls(const std::string& cert_file, const std::string& key_file) {
+  cert_file_ = cert_file;
+  key_file_ = key_file;
+}
+
+std::string NginxPeer::TlsAddress(const std::string& path) const {
+  return "https://127.0.0.1:" + std::to_string(tls_port_) + path;
+}
+
 bool NginxPeer::Start() {
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (TryStart()) return true;
@@ -95,6 +104,13 @@ bool NginxPeer::Start() {
 bool NginxPeer::TryStart() {
   port_ = FreePort();
   const std::string d = dir_;
+  std::string tls_listen;
+  if (!cert_file_.empty()) {
+    tls_port_ = FreePort();
+    tls_listen = "    listen 127.0.0.1:" + std::to_string(tls_port_) + " ssl;\n    ssl_certificate " +
+                 cert_file_ + ";\n    ssl_certificate_key " + key_file_ +
+                 ";\n    location = /host { default_type text/plain; return 200 \"$http_host\"; }\n";
+  }
   const std::string conf =
       "worker_processes 1;\n"
       "error_log " +
@@ -125,10 +141,7 @@ bool NginxPeer::TryStart() {
       "  default_type application/octet-stream;\n"
       "  server {\n"
       "    listen 127.0.0.1:" +
-      std::to_string(port_) +
-      ";\n"
-      "    root " +
-      d +
+      std::to_string(port_) + ";\n" + tls_listen + "    root " + d +
       "/www;\n"
       "    location = /moved { return 302 /index.html; }\n"
       "    location = /setcookie { add_header Set-Cookie \"veilex=ok; path=/\"; return 200 \"set\"; }\n"
@@ -152,7 +165,7 @@ bool NginxPeer::TryStart() {
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (Accepts(port_)) return true;
+    if (Accepts(port_) && (tls_port_ == 0 || Accepts(tls_port_))) return true;
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;

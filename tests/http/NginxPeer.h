@@ -28,11 +28,17 @@ class NginxPeer {
 
   // Writes a file under the served root (directories made as needed).
   void WriteFile(const std::string& path, const std::string& contents) const;
+  // Before Start: serve the same locations over TLS too, on TlsPort, with
+  // this certificate and key (PEM files), plus
+  //   /host        the request's Host value
+  void EnableTls(const std::string& cert_file, const std::string& key_file);
   // Starts nginx; false (with the reason in Error) when it would not listen.
   bool Start();
 
   int Port() const { return port_; }
   std::string Address(const std::string& path) const;
+  int TlsPort() const { return tls_port_; }
+  std::string TlsAddress(const std::string& path) const;
   const std::string& Error() const { return error_; }
 
  private:
@@ -41,6 +47,9 @@ class NginxPeer {
 
   std::string dir_;
   int port_ = 0;
+  int tls_port_ = 0;
+  std::string cert_file_;
+  std::string key_file_;
   pid_t pid_ = -1;
   std::string error_;
 };

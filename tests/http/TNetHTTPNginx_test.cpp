@@ -1,6 +1,6 @@
 // The client against a real nginx on loopback: what a web server of the
 // field really sends for static files, chunked bodies, errors, redirects,
-// cookies and Basic authentication.
+// cookies and Basic authentication, in plain text and over TLS.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,6 +9,8 @@
 #include "NginxPeer.h"
 #include "http/HTTPExceptions.h"
 #include "http/TNetHTTP.h"
+#include "net/TNetSSLIOHandlerSocket.h"
+#include "tests/net/TNetSSLTestPeer.h"
 
 namespace veilex {
 namespace {
@@ -25,6 +27,7 @@ class TNetHTTPNginx : public ::testing::Test {
     peer_->WriteFile("private/secret.txt", "caché\n");
     peer_->WriteFile("big.bin", BigBody());
     peer_->WriteFile("chunked/page.html", BigBody().substr(0, 300000));
+    peer_->EnableTls(test::Files().ServerCert, test::Files().ServerKey);
     if (!peer_->Start()) {
       start_error_ = peer_->Error();
       peer_.reset();
@@ -128,6 +131,24 @@ TEST_F(TNetHTTPNginx, Http10KeepsTheConnectionOnlyWhenTheServerSaysSo) {
   // A body nginx cannot chunk for 1.0 ends with the connection.
   EXPECT_EQ(http.Get(peer_->Address("/chunked/page.html")), BigBody().substr(0, 300000));
   EXPECT_FALSE(http.Connected());
+}
+
+TEST_F(TNetHTTPNginx, HttpsWithTheServersOwnTls) {
+  TNetSSLIOHandlerSocket tls;
+  tls.SSLOptions().VerifyMode = {TNetSSLVerifyMode::sslvrfPeer};
+  tls.SSLOptions().RootCertFile = test::Files().ServerCert;
+  http.SetIOHandler(&tls);
+  EXPECT_EQ(http.Get(peer_->TlsAddress("/host")), "127.0.0.1:" + std::to_string(peer_->TlsPort()));
+  // Large bodies span many TLS records; chunks arrive over TLS in step.
+  EXPECT_EQ(http.Get(peer_->TlsAddress("/big.bin")), BigBody());
+  EXPECT_EQ(http.Get(peer_->TlsAddress("/chunked/page.html")), BigBody().substr(0, 300000));
+  EXPECT_EQ(http.Get(peer_->TlsAddress("/index.html")), "<html>accueil</html>\n");
+  ASSERT_NE(tls.SSLSocket(), nullptr);
+  // The same handler then speaks plain HTTP to the plain port.
+  EXPECT_EQ(http.Get(peer_->Address("/page.txt")), "texte\n");
+  EXPECT_TRUE(tls.PassThrough());
+  http.Disconnect();
+  http.SetIOHandler(nullptr);
 }
 
 }  // namespace

@@ -63,14 +63,19 @@ class TNetHTTPSTest : public ::testing::Test {
   TNetHTTP http;
 };
 
-// A proxy that answers every CONNECT with `answer` and, when that opens the
-// tunnel, relays it to `target_port`.
+// A proxy that answers every CONNECT with `answer` and, when that `opens`
+// the tunnel, relays it to `target_port`; plain requests get "en clair".
 ScriptedServer::Script TunnelTo(int target_port,
-                                std::string answer = "HTTP/1.0 200 Connection established\r\n\r\n") {
-  return [target_port, answer](ScriptedConnection& c, int) {
+                                std::string answer = "HTTP/1.0 200 Connection established\r\n\r\n",
+                                bool opens = true) {
+  return [target_port, answer, opens](ScriptedConnection& c, int) {
     for (std::string request; !(request = c.ReadRequest()).empty();) {
+      if (request.rfind("CONNECT ", 0) != 0) {
+        c.Send(Ok("en clair"));
+        continue;
+      }
       c.Send(answer);
-      if (answer.find(" 200 ") == std::string::npos) continue;
+      if (!opens) continue;
       const int target = ConnectLoopback(target_port);
       if (target < 0) return;
       RelayBytes(c.Fd(), target);
@@ -201,6 +206,25 @@ TEST_F(TNetHTTPSTest, ThroughAProxyTheRequestGoesInsideATunnel) {
   EXPECT_EQ(HeadOf(requests[0]), "GET /page?x=1 HTTP/1.1");
   EXPECT_TRUE(Has(requests[0], "\r\nHost: " + target + "\r\n")) << requests[0];
   EXPECT_EQ(HeadOf(requests[1]), "GET /next HTTP/1.1");
+
+  // A plain request for the proxy cannot go through the tunnel: it takes a
+  // new connection, on which the next https request opens a new tunnel.
+  EXPECT_EQ(http.Get("http://site.example:80/p"), "en clair");
+  EXPECT_EQ(http.Get("https://" + target + "/last"), "par le tunnel");
+  EXPECT_EQ(proxy.Connections(), 2);
+  EXPECT_EQ(site.front.Handshakes(), 2);
+  const auto proxied = proxy.Requests();
+  ASSERT_EQ(proxied.size(), 3u);
+  EXPECT_EQ(HeadOf(proxied[1]), "GET http://site.example:80/p HTTP/1.1");
+  EXPECT_EQ(HeadOf(proxied[2]), "CONNECT " + target + " HTTP/1.1");
+}
+
+TEST_F(TNetHTTPSTest, AnEmptyAnswerToConnectCountsAsAnOpenTunnel) {
+  TlsSite site(ScriptedServer::AnswerEach(Ok("quand même")));
+  ScriptedServer proxy(TunnelTo(site.front.Port(), "\r\n"));
+  UseProxy(proxy.Port());
+  EXPECT_EQ(http.Get(site.front.Address("/")), "quand même");
+  EXPECT_EQ(site.front.Handshakes(), 1);
 }
 
 TEST_F(TNetHTTPSTest, ThroughAProxyTheCertificateMustBeTheServersNotTheProxys) {
@@ -233,7 +257,7 @@ TEST_F(TNetHTTPSTest, ThroughAProxyTheCertificateMustBeTheServersNotTheProxys) {
 TEST_F(TNetHTTPSTest, AProxyThatRefusesTheTunnelRaisesItsAnswer) {
   TlsSite site(ScriptedServer::AnswerEach(Ok("x")));
   ScriptedServer proxy(
-      TunnelTo(site.front.Port(), "HTTP/1.0 403 Forbidden\r\nContent-Length: 6\r\n\r\ndenied"));
+      TunnelTo(site.front.Port(), "HTTP/1.0 403 Forbidden\r\nContent-Length: 6\r\n\r\ndenied", false));
   UseProxy(proxy.Port());
   try {
     http.Get(site.front.Address("/x"));
