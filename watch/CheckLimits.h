@@ -15,9 +15,14 @@ inline constexpr int kCheckSilenceMs = 30 * 1000;
 // count too, so that no body keeps a check running for ever.
 inline constexpr int64_t kCheckMaxBodyBytes = int64_t{64} << 20;
 
+// What a response may hold besides its body (heads, chunk sizes, trailers),
+// so that a peer sending header or trailer lines without end is cut off too.
+inline constexpr int64_t kCheckMaxOtherBytes = int64_t{1} << 20;
+
 struct TCheckLimits {
   int SilenceMs = kCheckSilenceMs;
   int64_t MaxBodyBytes = kCheckMaxBodyBytes;
+  int64_t MaxOtherBytes = kCheckMaxOtherBytes;
 };
 
 }  // namespace veilex

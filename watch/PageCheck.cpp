@@ -14,20 +14,26 @@ class EPageTooLarge : public std::runtime_error {
   EPageTooLarge() : std::runtime_error("page too large") {}
 };
 
-// Holds the client to a check's limits for the length of one fetch. The
-// silence bound is the connection's own: the client connects with its
-// ReadTimeout as the deadline and every read waits at most that long. The
-// size bound counts the body bytes the client consumes, through its work
-// events, across every body of the fetch (chunks and error bodies
-// included), and aborts the fetch once they pass the limit.
+// Holds the client to a check's limits for the length of one fetch.
+//
+// The silence bound is the connection's own: the client connects with its
+// ReadTimeout as the deadline and every read waits at most that long.
+//
+// The size bounds count what the client consumes from its input buffer. Body
+// bytes are told by the client's work events, one phase per body or chunk;
+// they are summed across every body of the fetch (error bodies, which the
+// client reads and drops, included). Every byte consumed, head and framing
+// too, is told by the input buffer itself; the bytes that are not body may
+// not pass their own limit either. Past a limit the fetch is aborted.
 class TFetchBounds {
  public:
   TFetchBounds(TNetHTTP& http, const TCheckLimits& limits)
       : http_(http),
-        max_bytes_(limits.MaxBodyBytes),
+        limits_(limits),
         saved_timeout_(http.ReadTimeout),
         saved_begin_(std::move(http.OnWorkBegin)),
-        saved_work_(std::move(http.OnWork)) {
+        saved_work_(std::move(http.OnWork)),
+        saved_removed_(http.InputBuffer()->OnBytesRemoved) {
     http_.ReadTimeout = limits.SilenceMs;
     // Each work phase reports its own running total from 0.
     http_.OnWorkBegin = [this](TNetBaseComponent*, TWorkMode mode, int64_t) {
@@ -35,27 +41,36 @@ class TFetchBounds {
     };
     http_.OnWork = [this](TNetBaseComponent*, TWorkMode mode, int64_t phase_total) {
       if (mode != TWorkMode::wmRead) return;
-      read_bytes_ += phase_total - phase_bytes_;
+      body_bytes_ += phase_total - phase_bytes_;
       phase_bytes_ = phase_total;
-      if (read_bytes_ > max_bytes_) throw EPageTooLarge();
+      if (body_bytes_ > limits_.MaxBodyBytes) throw EPageTooLarge();
+    };
+    // The client's own handler (which raises the work events) runs first.
+    http_.InputBuffer()->OnBytesRemoved = [this](TNetSimpleBuffer* buffer, int64_t count) {
+      if (saved_removed_) saved_removed_(buffer, count);
+      all_bytes_ += count;
+      if (all_bytes_ - body_bytes_ > limits_.MaxOtherBytes) throw EPageTooLarge();
     };
   }
   ~TFetchBounds() {
     http_.ReadTimeout = saved_timeout_;
     http_.OnWorkBegin = std::move(saved_begin_);
     http_.OnWork = std::move(saved_work_);
+    http_.InputBuffer()->OnBytesRemoved = std::move(saved_removed_);
   }
   TFetchBounds(const TFetchBounds&) = delete;
   TFetchBounds& operator=(const TFetchBounds&) = delete;
 
  private:
   TNetHTTP& http_;
-  int64_t max_bytes_;
+  TCheckLimits limits_;
   int saved_timeout_;
   TWorkBeginEvent saved_begin_;
   TWorkEvent saved_work_;
+  TNetBytesRemovedEvent saved_removed_;
   int64_t phase_bytes_ = 0;
-  int64_t read_bytes_ = 0;
+  int64_t body_bytes_ = 0;
+  int64_t all_bytes_ = 0;
 };
 
 }  // namespace

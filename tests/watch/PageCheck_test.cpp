@@ -125,6 +125,7 @@ class PageCheckTest : public ::testing::Test {
     // Tests stay fast: a second of silence, a megabyte of body.
     data_->CheckLimits.SilenceMs = 1000;
     data_->CheckLimits.MaxBodyBytes = 1 << 20;
+    data_->CheckLimits.MaxOtherBytes = 64 << 10;
   }
 
   // Checks `nom` with a fixed clock; the date text is then kDate.
@@ -329,8 +330,9 @@ TEST_F(PageCheckTest, AServerThatNeverAcceptsFailsAfterTheSilenceBound) {
 }
 
 TEST_F(PageCheckTest, ABodyPastTheSizeBoundFailsWhateverItsForm) {
-  // Bodies that never end: by length, until close, chunked, and as the body
-  // of an error answer, which the client reads and drops.
+  // Answers that never end: bodies by length, until close, chunked, and as
+  // the body of an error answer, which the client reads and drops; and the
+  // lines around a body.
   const std::string megabyte(1 << 20, 'x');
   const struct {
     const char* what;
@@ -342,6 +344,12 @@ TEST_F(PageCheckTest, ABodyPastTheSizeBoundFailsWhateverItsForm) {
       {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
        "10000\r\n" + std::string(65536, 'c') + "\r\n"},
       {"error body", "HTTP/1.1 404 Not Found\r\n\r\n", std::string(65536, 'd')},
+      // Lines without end around a short body.
+      {"header lines", "HTTP/1.1 200 OK\r\n", "X-Line: 1\r\n"},
+      {"trailer lines", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n",
+       "X-Trailer: 1\r\n"},
+      {"empty chunks", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
+       "1;" + std::string(1000, 'e') + "\r\nx\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
