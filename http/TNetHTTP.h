@@ -1,9 +1,11 @@
 // The HTTP/1.0 and HTTP/1.1 client: one call (Get, DoRequest) becomes one or
 // more request/response passes over a kept-alive TCP connection, with
-// cookies, redirects and authentication retries. Owns its request and
+// cookies, redirects and authentication retries. https needs a TLS I/O
+// handler set by the caller: the client runs it per request, straight to the
+// server or inside a CONNECT tunnel through the proxy. Owns its request and
 // response records, CurrentURI, its proxy settings and a cookie manager it
-// created itself (one set from outside is only pointed to). One request at a
-// time, on one thread.
+// created itself (one set from outside, like the I/O handler, is only pointed
+// to). One request at a time, on one thread.
 #pragma once
 
 #include <functional>
