@@ -7,6 +7,7 @@
 #include "http/TNetBodyStream.h"
 #include "net/NetExceptions.h"
 #include "net/TNetIOHandler.h"
+#include "net/TNetSSLExceptions.h"
 #include "rtl/StrUtils.h"
 
 namespace veilex {
@@ -355,6 +356,9 @@ void TNetCustomHTTP::OpenTunnel(const TNetHTTPRequest& request, const std::strin
       StoreResponseCookies(tunnel.Request, tunnel.Response);
     }
     if (tunnel.Response.ResponseCode() == 200) {
+      // Bytes after the proxy's answer came before any TLS: taken as the
+      // server's, they would let the proxy forge the response.
+      if (InputBuffer()->Size() > 0) throw ENetOSSLConnectError();
       // The certificate must be the server's, not the proxy's.
       tls->SetPeerHost(CurrentURI.Host);
       tls->SetPassThrough(false);

@@ -219,6 +219,17 @@ TEST_F(TNetHTTPSTest, ThroughAProxyTheRequestGoesInsideATunnel) {
   EXPECT_EQ(HeadOf(proxied[2]), "CONNECT " + target + " HTTP/1.1");
 }
 
+TEST_F(TNetHTTPSTest, AProxyCannotSlipPlainBytesBeforeTheTls) {
+  TlsSite site(ScriptedServer::AnswerEach(Ok("vrai")));
+  ScriptedServer proxy(TunnelTo(site.front.Port(),
+                                "HTTP/1.0 200 Connection established\r\n\r\n"
+                                "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nfaux"));
+  UseProxy(proxy.Port());
+  EXPECT_THROW(http.Get(site.front.Address("/")), ENetOSSLConnectError);
+  EXPECT_FALSE(http.Connected());
+  EXPECT_TRUE(site.backend.Requests().empty());
+}
+
 TEST_F(TNetHTTPSTest, AnEmptyAnswerToConnectCountsAsAnOpenTunnel) {
   TlsSite site(ScriptedServer::AnswerEach(Ok("quand même")));
   ScriptedServer proxy(TunnelTo(site.front.Port(), "\r\n"));
