@@ -1,5 +1,7 @@
 #include "http/HeaderRecords.h"
 
+#include <algorithm>
+
 #include "http/InternetDate.h"
 #include "http/TNetURI.h"
 #include "net/NetExceptions.h"
@@ -33,17 +35,16 @@ int ReadContentLength(const std::string& text) {
 }
 
 // "Expires" as a plain number of seconds from now, the way some servers send
-// it; false when the text is not such a number.
+// it; false when the text is not such a number (-1 is the usual "already
+// expired" and goes to the date parser, which gives no date). A day or more,
+// or a negative count, is a date like any other: it must not fail the whole
+// response. Kept within a century either way so that the date stays writable.
 bool ReadRelativeExpiry(const std::string& text, TDateTime& expires) {
   int64_t seconds = 0;
   if (!TryStrToInt64(Trim(text), seconds) || seconds == -1) return false;
-  TDateTime offset = 0;
-  if (seconds < 0 || seconds >= 86400 ||
-      !TryEncodeTime(static_cast<int>(seconds / 3600), static_cast<int>(seconds % 3600 / 60),
-                     static_cast<int>(seconds % 60), 0, offset)) {
-    throw EConvertError("Argument incorrect pour l'encodage de l'heure");
-  }
-  expires = Now() + offset;
+  constexpr int64_t kCentury = int64_t{100} * 366 * 86400;
+  seconds = std::clamp(seconds, -kCentury, kCentury);
+  expires = Now() + static_cast<double>(seconds) / 86400.0;
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include "http/InternetDate.h"
 #include "net/NetExceptions.h"
 #include "rtl/RtlExceptions.h"
+#include "rtl/StrUtils.h"
 
 namespace veilex {
 namespace {
@@ -162,9 +163,18 @@ TEST(TNetResponseHeaderInfo, NumericExpiresCountsSecondsFromNow) {
   response.ProcessHeaders();
   EXPECT_EQ(response.Expires, 0);
 
+  // A day or more, or a count in the past, is a date too, not a failed response.
+  for (const int64_t seconds : {int64_t{86400}, int64_t{400} * 86400, int64_t{-7200}}) {
+    response.HeaderLines.Clear();
+    response.HeaderLines.Add("Expires: " + IntToStr(seconds));
+    const TDateTime now = Now();
+    ASSERT_NO_THROW(response.ProcessHeaders()) << seconds;
+    EXPECT_NEAR(response.Expires, now + seconds / 86400.0, 5.0 / 86400) << seconds;
+  }
   response.HeaderLines.Clear();
-  response.HeaderLines.Add("Expires: 86400");
-  EXPECT_THROW(response.ProcessHeaders(), EConvertError);
+  response.HeaderLines.Add("Expires: 99999999999999");  // clamped, still a date
+  ASSERT_NO_THROW(response.ProcessHeaders());
+  EXPECT_GT(response.Expires, Now() + 365 * 99);
 }
 
 TEST(TNetResponseHeaderInfo, ANonNumericContentRangeIsAConversionError) {
