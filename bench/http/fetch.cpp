@@ -1,8 +1,10 @@
-// fetch URL [COUNT] [--string]: GETs URL COUNT times (1 by default) with one
-// client set up as the data module sets up its own, and prints the bytes
+// fetch URL [COUNT] [--string]: GETs URL COUNT times (1 by default) with the
+// link store's own client (a store made in a scratch directory), and prints the bytes
 // received and the elapsed seconds. Bodies go to a stream that counts and
 // drops them, as curl -o /dev/null does; with --string each body is taken as
 // the application takes it, as the string Get returns.
+#include <stdlib.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <string>
 
 #include "http/TNetHTTP.h"
+#include "watch/uData.h"
 
 namespace {
 
@@ -29,40 +32,8 @@ class TCountingStream : public veilex::TStream {
   int64_t size_ = 0;
 };
 
-// The data module's settings of its client.
-void ConfigureAsDataModule(veilex::TNetHTTP& http) {
-  using namespace veilex;
-  http.MaxLineAction = TNetMaxLineAction::maException;
-  http.ReadTimeout = 0;
-  http.RecvBufferSize = 524288;
-  http.SendBufferSize = 524288;
-  http.AllowCookies = true;
-  http.ProxyParams.BasicAuthentication = false;
-  http.ProxyParams.SetProxyPort(0);
-  http.Request().ContentLanguage = "fr";
-  http.Request().SetContentLength(-1);
-  http.Request().ContentRangeStart = 0;
-  http.Request().ContentRangeEnd = 0;
-  http.Request().ContentType = "text/html";
-  http.Request().Accept = "text/html, */*";
-  http.Request().AcceptLanguage = "fr";
-  http.Request().BasicAuthentication = false;
-  http.Request().UserAgent = "Mozilla/3.0 (compatible; Veilex)";
-  http.HTTPOptions = hoForceEncodeParams;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: fetch URL [COUNT] [--string]\n");
-    return 2;
-  }
-  const std::string url = argv[1];
-  const long count = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
-  const bool as_string = argc > 3 && std::string(argv[3]) == "--string";
-  veilex::TNetHTTP http;
-  ConfigureAsDataModule(http);
+// Runs the GETs and prints what they brought; 1 when one failed.
+int Fetch(veilex::TNetHTTP& http, const std::string& url, long count, bool as_string) {
   long long bytes = 0;
   const auto start = std::chrono::steady_clock::now();
   try {
@@ -82,4 +53,29 @@ int main(int argc, char** argv) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%lld bytes in %.3f s\n", bytes, seconds);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: fetch URL [COUNT] [--string]\n");
+    return 2;
+  }
+  const std::string url = argv[1];
+  const long count = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
+  const bool as_string = argc > 3 && std::string(argv[3]) == "--string";
+  char scratch[] = "/tmp/veilex-fetch-XXXXXX";
+  if (mkdtemp(scratch) == nullptr) {
+    std::perror("fetch: mkdtemp");
+    return 1;
+  }
+  int status = 0;
+  {
+    veilex::TData data(scratch);
+    status = Fetch(data.HTTP, url, count, as_string);
+  }
+  std::remove((std::string(scratch) + "/" + veilex::TData::kDataFileName).c_str());
+  std::remove(scratch);
+  return status;
 }

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "NginxPeer.h"
+#include "tests/support/NginxPeer.h"
 #include "bench/mlb/BenchUtil.h"
 #include "watch/LinkRecord.h"
 #include "watch/PageCheck.h"

@@ -13,8 +13,8 @@
 #include <chrono>
 #include <thread>
 
-#include "NginxPeer.h"
-#include "ScriptedServer.h"
+#include "tests/support/NginxPeer.h"
+#include "tests/support/ScriptedServer.h"
 #include "app/uMain.h"
 #include "app/uURL.h"
 #include "tests/app/TestSupport.h"

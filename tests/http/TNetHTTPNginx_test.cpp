@@ -6,11 +6,11 @@
 #include <memory>
 #include <random>
 
-#include "NginxPeer.h"
+#include "tests/support/NginxPeer.h"
 #include "http/HTTPExceptions.h"
 #include "http/TNetHTTP.h"
 #include "net/TNetSSLIOHandlerSocket.h"
-#include "tests/net/TNetSSLTestPeer.h"
+#include "tests/support/TlsTestPeer.h"
 
 namespace veilex {
 namespace {

@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 #include "TlsRelay.h"
 #include "http/HTTPExceptions.h"
 #include "http/TNetHTTP.h"
 #include "net/NetExceptions.h"
 #include "net/TNetSSLExceptions.h"
 #include "net/TNetSSLIOHandlerSocket.h"
-#include "tests/net/TNetSSLTestPeer.h"
+#include "tests/support/TlsTestPeer.h"
 
 namespace veilex {
 namespace {

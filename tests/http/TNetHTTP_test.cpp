@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 #include "http/HTTPExceptions.h"
 #include "net/NetExceptions.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "ScriptedServer.h"
+#include "tests/support/ScriptedServer.h"
 
 namespace veilex::testing {
 

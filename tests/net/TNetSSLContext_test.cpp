@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "TNetSSLTestPeer.h"
+#include "tests/support/TlsTestPeer.h"
 #include "net/OpenSSLLoader.h"
 #include "net/TNetSSLExceptions.h"
 #include "net/TNetSSLIOHandlerSocket.h"

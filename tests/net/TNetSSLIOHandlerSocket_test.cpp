@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "NetTestPeer.h"
-#include "TNetSSLTestPeer.h"
+#include "tests/support/TlsTestPeer.h"
 #include "net/NetExceptions.h"
 #include "net/OpenSSLLoader.h"
 #include "net/TNetSSLExceptions.h"

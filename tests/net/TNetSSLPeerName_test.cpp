@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TNetSSLTestPeer.h"
+#include "tests/support/TlsTestPeer.h"
 #include "net/TNetSSLExceptions.h"
 #include "net/TNetSSLIOHandlerSocket.h"
 #include "net/TNetTCPClient.h"

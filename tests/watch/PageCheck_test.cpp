@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "NginxPeer.h"
-#include "ScriptedServer.h"
+#include "tests/support/NginxPeer.h"
+#include "tests/support/ScriptedServer.h"
 #include "mlb/mlb2.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"

@@ -1,4 +1,4 @@
-#include "NginxPeer.h"
+#include "tests/support/NginxPeer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "TNetSSLTestPeer.h"
+#include "tests/support/TlsTestPeer.h"
 
 #include <fcntl.h>
 #include <signal.h>
