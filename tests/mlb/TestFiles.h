@@ -1,33 +1,13 @@
-// Helpers for the table engine's tests: a scratch directory removed at the
-// end, whole-file reads and writes, and a builder of MLB bytes in either
-// byte order.
+// Helpers for the table engine's tests: a builder of MLB bytes in either byte
+// order, beside the shared scratch files.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
-#include <vector>
+
+#include "tests/support/TempFiles.h"
 
 namespace veilex::testing {
-
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  // Names of the entries in the directory, sorted.
-  std::vector<std::string> Entries() const;
-
- private:
-  std::string path_;
-};
-
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
 
 // Builds the bytes of an MLB file. Integers go in the order chosen.
 class MlbBytes {

@@ -17,9 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "mlb/mlb2.h"
 #include "tests/support/NginxPeer.h"
 #include "tests/support/ScriptedServer.h"
-#include "mlb/mlb2.h"
+#include "tests/support/TempFiles.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
@@ -28,33 +29,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::NginxPeer;
+using testing::ReadWholeFile;
 using testing::ScriptedConnection;
 using testing::ScriptedServer;
+using testing::TempDir;
+using testing::WriteWholeFile;
 using Clock = std::chrono::steady_clock;
 
 const std::string kOldDate = "01/02/03 \xe0 04:05";
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "veilex-check-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-  std::string File() const { return path_ + "/veilex.mlb"; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadBytes(const std::string& file_name) {
-  std::ifstream in(file_name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A link as the dialog leaves it, or with an earlier check's values.
 void AddLink(TData& data, const std::string& nom, const std::string& url,
@@ -139,7 +121,7 @@ class PageCheckTest : public ::testing::Test {
     return check.Outcome();
   }
   std::string Field(const std::string& nom, const std::string& field) {
-    return Stored(dir_.File(), nom, field);
+    return Stored(dir_.File(TData::kDataFileName), nom, field);
   }
 
   const std::string kDate = "03/10/16 \xe0 14:05";
@@ -203,12 +185,12 @@ TEST_F(PageCheckTest, EveryFailureWritesMajAndEtatAndKeepsMajOkAndPage) {
 
 TEST_F(PageCheckTest, ANameWithoutALinkWritesNothing) {
   AddLink(*data_, "Site", UrlOf(nginx_->Address("/page.html")));
-  const std::string before = ReadBytes(dir_.File());
-  const auto written = fs::last_write_time(dir_.File());
+  const std::string before = ReadWholeFile(dir_.File(TData::kDataFileName));
+  const auto written = fs::last_write_time(dir_.File(TData::kDataFileName));
   EXPECT_EQ(Check("site"), TCheckOutcome::NotFound) << "names differ in case";
   EXPECT_EQ(CheckLink(*data_, "absent"), TCheckOutcome::NotFound);
-  EXPECT_EQ(ReadBytes(dir_.File()), before);
-  EXPECT_EQ(fs::last_write_time(dir_.File()), written);
+  EXPECT_EQ(ReadWholeFile(dir_.File(TData::kDataFileName)), before);
+  EXPECT_EQ(fs::last_write_time(dir_.File(TData::kDataFileName)), written);
   EXPECT_EQ(data_->Table.GetData(kFieldMaj), kDateInconnue);
 }
 

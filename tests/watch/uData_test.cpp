@@ -15,40 +15,18 @@
 
 #include "mlb/SafeFileWriter.h"
 #include "mlb/mlb2.h"
+#include "tests/support/TempFiles.h"
 #include "watch/LinkRecord.h"
 
 namespace veilex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadWholeFile;
+using testing::TempDir;
+using testing::WriteWholeFile;
 
 const std::vector<std::string> kSixFields = {"nom", "url", "majok", "maj", "etat", "page"};
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "veilex-watch-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-  std::string File() const { return path_ + "/veilex.mlb"; }
-
- private:
-  std::string path_;
-};
-
-std::string ReadBytes(const std::string& file_name) {
-  std::ifstream in(file_name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::string& file_name, const std::string& bytes) {
-  std::ofstream(file_name, std::ios::binary) << bytes;
-}
 
 std::vector<std::string> FieldNames(const TMlb2& table) {
   std::vector<std::string> names;
@@ -88,11 +66,11 @@ TEST(TData, FirstStartCreatesTheSixFieldFileWithNoRows) {
     TempDir dir;
     {
       TData data(dir.Path() + suffix);
-      EXPECT_EQ(data.FileName(), dir.File());
+      EXPECT_EQ(data.FileName(), dir.File(TData::kDataFileName));
       EXPECT_FALSE(data.LoadFailed());
-      ASSERT_TRUE(fs::exists(dir.File())) << "created at start-up, not only at exit";
+      ASSERT_TRUE(fs::exists(dir.File(TData::kDataFileName))) << "created at start-up, not only at exit";
       TMlb2 table;
-      ASSERT_TRUE(table.LoadFromMLBFile(dir.File()));
+      ASSERT_TRUE(table.LoadFromMLBFile(dir.File(TData::kDataFileName)));
       EXPECT_EQ(FieldNames(table), kSixFields);
       for (int i = 1; i <= 6; ++i) EXPECT_EQ(table.GetFieldType(i), "STRING");
       EXPECT_EQ(table.RowCount(), 0);
@@ -117,10 +95,10 @@ TEST(TData, ExistingFieldsKeepTheirOrderAndMissingOnesAreAppended) {
     if (!c.in_file.empty())
       rows = {std::vector<std::string>(c.in_file.size(), "v1"),
               std::vector<std::string>(c.in_file.size(), "v2")};
-    WriteTable(dir.File(), c.in_file, rows);
+    WriteTable(dir.File(TData::kDataFileName), c.in_file, rows);
     { TData data(dir.Path()); }
     TMlb2 table;
-    ASSERT_TRUE(table.LoadFromMLBFile(dir.File()));
+    ASSERT_TRUE(table.LoadFromMLBFile(dir.File(TData::kDataFileName)));
     EXPECT_EQ(FieldNames(table), c.after);
     ASSERT_EQ(table.RowCount(), static_cast<int>(rows.size()));
     for (int pos = 1; pos <= table.RowCount(); ++pos) {
@@ -140,12 +118,12 @@ TEST(TData, LinksSurviveARestartAndTheExitSaveWritesTheTableOrder) {
     for (const char* nom : {"b", "C", "a"}) AddLink(data, nom);
     ASSERT_TRUE(data.Save());
   }
-  EXPECT_EQ(Column(dir.File(), "nom"), (std::vector<std::string>{"b", "C", "a"}));
+  EXPECT_EQ(Column(dir.File(TData::kDataFileName), "nom"), (std::vector<std::string>{"b", "C", "a"}));
   {
     TData data(dir.Path());
     data.Table.Sort("nom", true);  // no explicit save: the exit save writes the order
   }
-  EXPECT_EQ(Column(dir.File(), "nom"), (std::vector<std::string>{"C", "a", "b"}));
+  EXPECT_EQ(Column(dir.File(TData::kDataFileName), "nom"), (std::vector<std::string>{"C", "a", "b"}));
 }
 
 TEST(TData, TrouverLienComparesBytesAndSearchesFromTheFirstRow) {
@@ -174,7 +152,7 @@ TEST(TData, TrouverLienComparesBytesAndSearchesFromTheFirstRow) {
     TempDir dir;
     TData data(dir.Path());
     for (const auto& name : c.names) AddLink(data, name);
-    EXPECT_EQ(data.TrouverLien(c.wanted), c.found) << testing::PrintToString(c.names) << " " << c.wanted;
+    EXPECT_EQ(data.TrouverLien(c.wanted), c.found) << ::testing::PrintToString(c.names) << " " << c.wanted;
     if (c.found) {
       EXPECT_EQ(data.Table.Mlb().CurrentPosition(), c.position) << c.wanted;
       EXPECT_EQ(data.Table.GetData("nom"), c.wanted);
@@ -186,8 +164,9 @@ TEST(TData, AnUnreadableFileIsNeverWrittenOver) {
   std::string truncated;
   {
     TempDir dir;
-    WriteTable(dir.File(), kSixFields, {{"nom", "url", "a", "b", "c", std::string(300, 'p')}});
-    const std::string whole = ReadBytes(dir.File());
+    WriteTable(dir.File(TData::kDataFileName), kSixFields,
+               {{"nom", "url", "a", "b", "c", std::string(300, 'p')}});
+    const std::string whole = ReadWholeFile(dir.File(TData::kDataFileName));
     truncated = whole.substr(0, whole.size() / 2);
   }
   const std::string contents[] = {
@@ -199,28 +178,28 @@ TEST(TData, AnUnreadableFileIsNeverWrittenOver) {
   };
   for (const auto& bytes : contents) {
     TempDir dir;
-    WriteBytes(dir.File(), bytes);
+    WriteWholeFile(dir.File(TData::kDataFileName), bytes);
     int errors = 0;
     {
       TData data(dir.Path(), [&](TData&) { ++errors; });
-      EXPECT_TRUE(data.LoadFailed()) << testing::PrintToString(bytes);
+      EXPECT_TRUE(data.LoadFailed()) << ::testing::PrintToString(bytes);
       AddLink(data, "new");
       EXPECT_FALSE(data.Save());
       EXPECT_FALSE(data.Table.Save()) << "the table is unbound from the file";
     }
-    EXPECT_EQ(ReadBytes(dir.File()), bytes) << "left byte for byte";
+    EXPECT_EQ(ReadWholeFile(dir.File(TData::kDataFileName)), bytes) << "left byte for byte";
     EXPECT_EQ(errors, 0) << "a disabled save is not a failed one";
   }
 }
 
 TEST(TData, ADirectoryInPlaceOfTheFileIsLeftAlone) {
   TempDir dir;
-  fs::create_directory(dir.File());
+  fs::create_directory(dir.File(TData::kDataFileName));
   {
     TData data(dir.Path());
     EXPECT_TRUE(data.LoadFailed());
   }
-  EXPECT_TRUE(fs::is_directory(dir.File()));
+  EXPECT_TRUE(fs::is_directory(dir.File(TData::kDataFileName)));
 }
 
 TEST(TData, AFailedSaveIsToldAndTheNextOneWritesEverything) {
@@ -266,7 +245,7 @@ TEST(TData, AnInputOutputErrorDuringTheSaveLeavesTheFileAndTheLinks) {
   TData data(dir.Path(), [&](TData&) { ++errors; });
   AddLink(data, "kept");
   ASSERT_TRUE(data.Save());
-  const std::string before = ReadBytes(dir.File());
+  const std::string before = ReadWholeFile(dir.File(TData::kDataFileName));
   AddLink(data, "pending");
   TSafeFileWriter::SetWriteFunction(&FailingWrite);  // a full disk
   bool saved = true;
@@ -274,9 +253,9 @@ TEST(TData, AnInputOutputErrorDuringTheSaveLeavesTheFileAndTheLinks) {
   TSafeFileWriter::SetWriteFunction(nullptr);
   EXPECT_FALSE(saved);
   EXPECT_EQ(errors, 1);
-  EXPECT_EQ(ReadBytes(dir.File()), before);
+  EXPECT_EQ(ReadWholeFile(dir.File(TData::kDataFileName)), before);
   EXPECT_TRUE(data.Save());
-  EXPECT_EQ(Column(dir.File(), "nom"), (std::vector<std::string>{"kept", "pending"}));
+  EXPECT_EQ(Column(dir.File(TData::kDataFileName), "nom"), (std::vector<std::string>{"kept", "pending"}));
 }
 
 TEST(TData, TheDataFileLiesNextToTheExecutableWhateverTheWorkingDirectory) {
