@@ -15,6 +15,7 @@
 #include <QTreeView>
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "app/FetchRunner.h"
 #include "app/MessageBoxes.h"
@@ -310,12 +311,23 @@ void TfrmMain::actMettreAJourExecute() {
 
 void TfrmMain::actToutMettreAJourExecute() {
   RunCheckCommand([this] {
+    // Every link saves the file; when it cannot be written, say so once for
+    // the whole run rather than once per link.
+    bool save_failed = false;
+    TSaveErrorEvent warn = std::exchange(data_.OnSaveError, [&save_failed](TData&) { save_failed = true; });
+    struct Restore {
+      TData& data;
+      TSaveErrorEvent& warn;
+      ~Restore() { data.OnSaveError = std::move(warn); }
+    } restore{data_, warn};
+
     // In the order the rows were added, not the order shown.
     const int count = RowCount();
     for (int row = 0; row < count; ++row) {
       MettreAJourLien(row);
       Grille->repaint();
     }
+    if (save_failed && warn) warn(data_);
   });
 }
 

@@ -11,13 +11,14 @@
 #include <QTimer>
 #include <QTreeView>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
-#include "tests/support/NginxPeer.h"
-#include "tests/support/ScriptedServer.h"
 #include "app/uMain.h"
 #include "app/uURL.h"
 #include "tests/app/TestSupport.h"
+#include "tests/support/NginxPeer.h"
+#include "tests/support/ScriptedServer.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
@@ -180,6 +181,34 @@ class TestPageCheck : public QObject {
     }
     QCOMPARE(stored.Value("a", kFieldEtat), std::string(kEtatEchec));
     QVERIFY(main.Status->currentMessage().isEmpty());
+  }
+
+  void toutMettreAJourWarnsOnceWhenTheFileCannotBeWritten() {
+    ScriptedServer server(ScriptedServer::AnswerEach("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    const int port = server.Port();
+    TSession session(
+        TLinks{Link("a", Url(port, "/a")), Link("b", Url(port, "/b")), Link("c", Url(port, "/c"))});
+    session.warn_like_the_program = true;
+    session.Start();
+    const std::string directory = session.Dir().Path();
+    const std::string away = directory.substr(0, directory.size() - 1) + "-away";
+    std::filesystem::rename(directory, away);  // nothing can be written there now
+    TBoxSeen warning;
+    AnswerBox(&warning);
+    session.ClickTool(session.Main().actToutMettreAJour);
+    std::filesystem::rename(away, directory);
+    QCOMPARE(server.Requests().size(), size_t(3));  // every link was still checked
+    QCOMPARE(session.save_errors, 1);
+    QVERIFY(warning.seen);
+    // The next failure outside the run is told again.
+    std::filesystem::rename(directory, away);
+    TBoxSeen again;
+    AnswerBox(&again);
+    session.ClickRow("a");
+    session.ClickTool(session.Main().actMettreAJour);
+    std::filesystem::rename(away, directory);
+    QVERIFY(again.seen);
+    QCOMPARE(session.save_errors, 2);
   }
 
   void toutMettreAJourOnAnEmptyListDoesNothing() {
