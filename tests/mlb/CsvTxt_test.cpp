@@ -17,24 +17,13 @@
 namespace veilex {
 namespace {
 
+using testing::Dump;
+
 using testing::ReadWholeFile;
 using testing::TempDir;
 using testing::WriteWholeFile;
 
 // Fields with their types, rows, cursor and flags of a table.
-std::string Dump(const TMlb2& t) {
-  std::string out = "fields=";
-  for (int i = 1; i <= t.FieldCount(); ++i) out += t.GetFieldName(i) + ":" + t.GetFieldType(i) + ",";
-  out += "|rows=";
-  for (int pos = 1; pos <= t.RowCount(); ++pos) {
-    for (int i = 1; i <= t.FieldCount(); ++i) out += t.GetDataAt(i, pos) + ",";
-    out += "/";
-  }
-  out += "|pos=" + std::to_string(t.CurrentPosition()) + (t.BeginningOfFile() ? " bof" : "") +
-         (t.EndOfFile() ? " eof" : "");
-  return out;
-}
-
 // A table of `names` (all "STRING") and `rows`.
 void Fill(TMlb2& t, const std::vector<std::string>& names,
           const std::vector<std::vector<std::string>>& rows) {

@@ -13,6 +13,9 @@ namespace veilex {
 namespace {
 
 using testing::MlbBytes;
+
+// Every dump here names the table too.
+std::string Dump(const TMlb2& t) { return testing::Dump(t, true); }
 using testing::ReadWholeFile;
 using testing::TempDir;
 using testing::WriteWholeFile;
@@ -25,19 +28,6 @@ std::string Bytes(std::initializer_list<int> values) {
 
 // A table whose whole content can be compared: name, fields, types, rows,
 // cursor and flags.
-std::string Dump(const TMlb2& t) {
-  std::string out = "name=" + t.TableName() + "|fields=";
-  for (int i = 1; i <= t.FieldCount(); ++i) out += t.GetFieldName(i) + ":" + t.GetFieldType(i) + ",";
-  out += "|rows=";
-  for (int pos = 1; pos <= t.RowCount(); ++pos) {
-    for (int i = 1; i <= t.FieldCount(); ++i) out += t.GetDataAt(i, pos) + ",";
-    out += "/";
-  }
-  out += "|pos=" + std::to_string(t.CurrentPosition()) + (t.BeginningOfFile() ? " bof" : "") +
-         (t.EndOfFile() ? " eof" : "");
-  return out;
-}
-
 // Something to lose: a table that a failed load must leave exactly so.
 void FillPrevious(TMlb2& t) {
   t.SetTableName("avant");

@@ -2,6 +2,19 @@
 
 namespace veilex::testing {
 
+std::string Dump(const TMlb2& t, bool with_table_name) {
+  std::string out = with_table_name ? "name=" + t.TableName() + "|fields=" : "fields=";
+  for (int i = 1; i <= t.FieldCount(); ++i) out += t.GetFieldName(i) + ":" + t.GetFieldType(i) + ",";
+  out += "|rows=";
+  for (int pos = 1; pos <= t.RowCount(); ++pos) {
+    for (int i = 1; i <= t.FieldCount(); ++i) out += t.GetDataAt(i, pos) + ",";
+    out += "/";
+  }
+  out += "|pos=" + std::to_string(t.CurrentPosition()) + (t.BeginningOfFile() ? " bof" : "") +
+         (t.EndOfFile() ? " eof" : "");
+  return out;
+}
+
 MlbBytes& MlbBytes::Raw(const std::string& bytes) {
   bytes_ += bytes;
   return *this;

@@ -5,9 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "mlb/mlb2.h"
 #include "tests/support/TempFiles.h"
 
 namespace veilex::testing {
+
+// The whole table as one line of text, for comparing tables in one assertion:
+// "fields=name:TYPE,...|rows=v,v,/v,v,/|pos=P bof eof", the flags only when
+// set, preceded by "name=<TableName>|" when `with_table_name`.
+std::string Dump(const TMlb2& t, bool with_table_name = false);
 
 // Builds the bytes of an MLB file. Integers go in the order chosen.
 class MlbBytes {
