@@ -14,6 +14,16 @@ namespace veilex {
 
 class TNetSSLIOHandlerSocket;
 
+// A CipherList of this value keeps the library's own list and security
+// level, as the system configures them, instead of setting one.
+inline constexpr const char* kLibraryCipherList = "DEFAULT";
+
+// Why the TLS library refused a peer's certificate during the last handshake
+// on the calling thread that refused one ("certificate has expired",
+// "hostname mismatch"), in its words; "" when none did since the last call,
+// which empties it. Noted for every context that verifies its peer.
+std::string TakeCertificateRefusal();
+
 class TNetSSLContext {
  public:
   // Loads the TLS library the first time; raises

@@ -27,7 +27,9 @@ struct TFetchResult {
 };
 
 // Fetches the page of a link whose stored address is `url` with `http`,
-// within `limits`. Raises nothing: every failure gives Ok false and a reason.
+// within `limits`: "http://" + url for an address without scheme, an
+// "https://" one over TLS (see watch/LinkAddress.h), the request target
+// percent-encoded. Raises nothing: every failure gives Ok false and a reason.
 // Uses only `http`, so it may run on any thread that owns that client.
 TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits);
 
