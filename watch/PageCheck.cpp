@@ -141,12 +141,12 @@ bool TPageCheck::Fetch(const TFetchRunner& run) {
 }
 
 bool TPageCheck::Apply(TFetchResult result) {
+  reason_ = std::move(result.Reason);
+  data_.Table.SetData(kFieldRaison, reason_);
   if (!result.Ok) {
     outcome_ = TCheckOutcome::Failed;
-    data_.Table.SetData(kFieldRaison, result.Reason);
     return false;
   }
-  data_.Table.SetData(kFieldRaison, "");
   data_.Table.SetData(kFieldMajOk, date_text_);
   if (result.Body == stored_page_) {
     outcome_ = TCheckOutcome::Unchanged;

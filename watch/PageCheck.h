@@ -73,6 +73,8 @@ class TPageCheck {
   // The link's stored address, as Begin read it.
   const std::string& Url() const { return url_; }
   TCheckOutcome Outcome() const { return outcome_; }
+  // Why the fetch failed, as written into `raison`; empty after a success.
+  const std::string& Reason() const { return reason_; }
 
  private:
   TData& data_;
@@ -80,6 +82,7 @@ class TPageCheck {
   std::string url_;
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;
+  std::string reason_;
 };
 
 // The whole check of the link named `name`, without a window.
