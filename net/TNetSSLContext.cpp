@@ -133,6 +133,14 @@ void TNetSSLContext::CopyOptions(const TNetSSLOptions& options) {
   CipherList = options.CipherList;
 }
 
+SSL_CTX* TNetSSLContext::Handle() const {
+  if (context_ != nullptr && trust_store_pending_) {
+    trust_store_pending_ = false;
+    OpenSSL().SSL_CTX_set_default_verify_paths(context_);
+  }
+  return context_;
+}
+
 void TNetSSLContext::FreeContext() {
   if (context_ != nullptr) OpenSSL().SSL_CTX_free(context_);
   context_ = nullptr;
@@ -178,7 +186,7 @@ void TNetSSLContext::InitContext(bool server) {
 
   api.SSL_CTX_set_default_passwd_cb(context_, PasswordCallback);
   api.SSL_CTX_set_default_passwd_cb_userdata(context_, this);
-  api.SSL_CTX_set_default_verify_paths(context_);
+  trust_store_pending_ = true;  // read by the first Handle()
 
   if (!RootCertFile.empty() &&
       api.SSL_CTX_load_verify_locations(context_, RootCertFile.c_str(), nullptr) <= 0) {
