@@ -115,7 +115,8 @@ bool BindAll() {
   ok &= Require(s, a.SSL_CTX_new, {"SSL_CTX_new"}, "libssl");
   ok &= Require(s, a.SSL_CTX_free, {"SSL_CTX_free"}, "libssl");
   ok &= Require(s, a.SSL_CTX_set_default_passwd_cb, {"SSL_CTX_set_default_passwd_cb"}, "libssl");
-  ok &= Require(s, a.SSL_CTX_set_default_passwd_cb_userdata, {"SSL_CTX_set_default_passwd_cb_userdata"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_set_default_passwd_cb_userdata, {"SSL_CTX_set_default_passwd_cb_userdata"},
+                "libssl");
   ok &= Require(s, a.SSL_CTX_set_default_verify_paths, {"SSL_CTX_set_default_verify_paths"}, "libssl");
   ok &= Require(s, a.SSL_CTX_load_verify_locations, {"SSL_CTX_load_verify_locations"}, "libssl");
   ok &= Require(s, a.SSL_CTX_use_certificate_file, {"SSL_CTX_use_certificate_file"}, "libssl");
@@ -147,7 +148,8 @@ bool BindAll() {
   ok &= Require(s, a.SSL_CIPHER_description, {"SSL_CIPHER_description"}, "libssl");
   ok &= Require(s, a.SSL_CIPHER_get_bits, {"SSL_CIPHER_get_bits"}, "libssl");
   ok &= Require(s, a.SSL_CIPHER_get_version, {"SSL_CIPHER_get_version"}, "libssl");
-  ok &= Require(s, a.SSL_get_peer_certificate, {"SSL_get1_peer_certificate", "SSL_get_peer_certificate"}, "libssl");
+  ok &= Require(s, a.SSL_get_peer_certificate, {"SSL_get1_peer_certificate", "SSL_get_peer_certificate"},
+                "libssl");
   ok &= Require(s, a.SSL_get_session, {"SSL_get_session"}, "libssl");
 
   ok &= Require(c, a.X509_NAME_oneline, {"X509_NAME_oneline"}, "libcrypto");
@@ -163,12 +165,14 @@ bool BindAll() {
 
   void* x = aux_lib;
   ok &= Require(x, a.SSL_CTX_set_info_callback_aux, {"SSL_CTX_set_info_callback_aux"}, "libveilex_ssl.so");
-  ok &= Require(x, a.X509_STORE_CTX_get_app_data_aux, {"X509_STORE_CTX_get_app_data_aux"}, "libveilex_ssl.so");
+  ok &=
+      Require(x, a.X509_STORE_CTX_get_app_data_aux, {"X509_STORE_CTX_get_app_data_aux"}, "libveilex_ssl.so");
   ok &= Require(x, a.SSL_SESSION_get_id_aux, {"SSL_SESSION_get_id_aux"}, "libveilex_ssl.so");
   ok &= Require(x, a.SSL_SESSION_get_id_ctx_aux, {"SSL_SESSION_get_id_ctx_aux"}, "libveilex_ssl.so");
   ok &= Require(x, a.SSL_CTX_get_version_aux, {"SSL_CTX_get_version_aux"}, "libveilex_ssl.so");
   ok &= Require(x, a.SSL_CTX_set_options_aux, {"SSL_CTX_set_options_aux"}, "libveilex_ssl.so");
-  ok &= Require(x, a.SSL_CTX_tolerate_unexpected_eof_aux, {"SSL_CTX_tolerate_unexpected_eof_aux"}, "libveilex_ssl.so");
+  ok &= Require(x, a.SSL_CTX_tolerate_unexpected_eof_aux, {"SSL_CTX_tolerate_unexpected_eof_aux"},
+                "libveilex_ssl.so");
   ok &= Require(x, a.SSL_set_tlsext_host_name_aux, {"SSL_set_tlsext_host_name_aux"}, "libveilex_ssl.so");
   ok &= Require(x, a.X509_get_notBefore_aux, {"X509_get_notBefore_aux"}, "libveilex_ssl.so");
   ok &= Require(x, a.X509_get_notAfter_aux, {"X509_get_notAfter_aux"}, "libveilex_ssl.so");

@@ -18,8 +18,11 @@ constexpr const char* kSocketErrorPrefix = "Erreur de socket # ";
 
 // The resolver's own texts start so; they come without a number when the
 // connect thread carries them.
-constexpr const char* kResolverTexts[] = {"H\xc3\xb4te non trouv\xc3\xa9", "R\xc3\xa9ponse ne faisant pas autorit\xc3\xa9",
-                                          "Erreurs non r\xc3\xa9" "cup\xc3\xa9rables", "Nom correct, pas d'enregistrement"};
+constexpr const char* kResolverTexts[] = {"H\xc3\xb4te non trouv\xc3\xa9",
+                                          "R\xc3\xa9ponse ne faisant pas autorit\xc3\xa9",
+                                          "Erreurs non r\xc3\xa9"
+                                          "cup\xc3\xa9rables",
+                                          "Nom correct, pas d'enregistrement"};
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -41,10 +44,12 @@ bool IsResolverText(const std::string& message) {
 std::string SocketReason(int code, const std::string& message, const TFailureContext& context) {
   switch (code) {
     case ECONNREFUSED:
-      return "Connexion refus\xc3\xa9" "e";
+      return "Connexion refus\xc3\xa9"
+             "e";
     case ECONNRESET:
     case EPIPE:
-      return "Connexion coup\xc3\xa9" "e par le serveur";
+      return "Connexion coup\xc3\xa9"
+             "e par le serveur";
     case ETIMEDOUT:
       return "Aucune r\xc3\xa9ponse pendant " + IntToStr(context.Limits.SilenceMs / 1000) + " s";
     case EHOSTUNREACH:
@@ -57,15 +62,18 @@ std::string SocketReason(int code, const std::string& message, const TFailureCon
   }
   // The table's own words, after the number when they say something.
   const size_t line_end = message.find("\r\n");
-  if (line_end != std::string::npos && line_end + 2 < message.size()) return ShownText(message.substr(line_end + 2));
+  if (line_end != std::string::npos && line_end + 2 < message.size())
+    return ShownText(message.substr(line_end + 2));
   return ShownText(message);
 }
 
 std::string ProtocolReason(const ENetHTTPProtocolException& error, const TFailureContext& context) {
   const int code = error.ReplyErrorCode;
   if (!context.Location.empty() || (code >= 300 && code < 400)) {
-    const std::string target = context.Location.empty() ? std::string("une adresse non donn\xc3\xa9" "e")
-                                                          : ResolveLocation(context.Address, context.Location);
+    const std::string target = context.Location.empty() ? std::string(
+                                                              "une adresse non donn\xc3\xa9"
+                                                              "e")
+                                                        : ResolveLocation(context.Address, context.Location);
     return "Redirection vers " + ShownText(target) + " (non suivie)";
   }
   // "HTTP/1.1 404 Not Found" is told without its version.
@@ -91,13 +99,15 @@ std::string ShownText(const std::string& bytes, size_t max_bytes) {
     std::string piece;
     if (byte < 0x20 || byte == 0x7f) {
       piece = " ";
-    } else if (length > 1 && i + length <= bytes.size() && IsValidUtf8(std::string_view(bytes).substr(i, length))) {
+    } else if (length > 1 && i + length <= bytes.size() &&
+               IsValidUtf8(std::string_view(bytes).substr(i, length))) {
       piece = bytes.substr(i, length);
     } else {
       // Not UTF-8: the byte as ISO 8859-1.
       length = 1;
       piece = byte < 0x80 ? std::string(1, static_cast<char>(byte))
-                          : std::string{static_cast<char>(0xc0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3f))};
+                          : std::string{static_cast<char>(0xc0 | (byte >> 6)),
+                                        static_cast<char>(0x80 | (byte & 0x3f))};
     }
     if (text.size() + piece.size() > max_bytes) {
       text += "...";
@@ -131,7 +141,8 @@ std::string FailureReason(const std::exception& error, const TFailureContext& co
     return "Certificat refus\xc3\xa9 : " + ShownText(context.CertificateRefusal);
   }
   if (dynamic_cast<const ENetConnClosedGracefully*>(&error) != nullptr) {
-    return "Connexion ferm\xc3\xa9" "e par le serveur avant la fin de la r\xc3\xa9ponse";
+    return "Connexion ferm\xc3\xa9"
+           "e par le serveur avant la fin de la r\xc3\xa9ponse";
   }
   if (dynamic_cast<const ENetUnknownProtocol*>(&error) != nullptr) return kRefusScheme;
   const auto* socket = dynamic_cast<const ENetSocketError*>(&error);

@@ -41,8 +41,8 @@ size_t PrefixLength(const std::string& address, const std::string& scheme) {
 std::string SchemeOf(const std::string& address) {
   if (address.empty() || !IsAlpha(address[0])) return std::string();
   size_t colon = 1;
-  while (colon < address.size() &&
-         (IsAlpha(address[colon]) || IsDigit(address[colon]) || std::strchr("+.-", address[colon]) != nullptr)) {
+  while (colon < address.size() && (IsAlpha(address[colon]) || IsDigit(address[colon]) ||
+                                    std::strchr("+.-", address[colon]) != nullptr)) {
     ++colon;
   }
   if (colon >= address.size() || address[colon] != ':') return std::string();

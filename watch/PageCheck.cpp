@@ -49,14 +49,16 @@ class TFetchBounds {
       if (mode != TWorkMode::wmRead) return;
       body_bytes_ += phase_total - phase_bytes_;
       phase_bytes_ = phase_total;
-      if (body_bytes_ > limits_.MaxBodyBytes) throw ECheckBound("Page de plus de " + SizeText(limits_.MaxBodyBytes));
+      if (body_bytes_ > limits_.MaxBodyBytes)
+        throw ECheckBound("Page de plus de " + SizeText(limits_.MaxBodyBytes));
     };
     // The client's own handler (which raises the work events) runs first.
     http_.InputBuffer()->OnBytesRemoved = [this](TNetSimpleBuffer* buffer, int64_t count) {
       if (saved_removed_) saved_removed_(buffer, count);
       all_bytes_ += count;
       if (all_bytes_ - body_bytes_ > limits_.MaxOtherBytes) {
-        throw ECheckBound("R\xc3\xa9ponse de plus de " + SizeText(limits_.MaxOtherBytes) + " en dehors de la page");
+        throw ECheckBound("R\xc3\xa9ponse de plus de " + SizeText(limits_.MaxOtherBytes) +
+                          " en dehors de la page");
       }
     };
   }

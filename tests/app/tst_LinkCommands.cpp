@@ -91,25 +91,33 @@ class TestLinkCommands : public QObject {
     QCOMPARE(main.RowText(row, TfrmMain::kColMaj), QStringLiteral("inconnue"));
     QCOMPARE(main.RowText(row, TfrmMain::kColEtat), QStringLiteral("Jamais mise à jour"));
     const TStoredTable stored = ReadTable(session.DataFile());
-    QCOMPARE(stored.Link("Alpha"), StoredRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
+    QCOMPARE(stored.Link("Alpha"),
+             StoredRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
   }
 
   void theAddressIsStoredInItsForm_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("no scheme") << "example.org/page" << "example.org/page";
-    QTest::newRow("host and port") << "127.0.0.1:8080/index.html" << "127.0.0.1:8080/index.html";
-    QTest::newRow("http") << "http://127.0.0.1:8080/index.html" << "127.0.0.1:8080/index.html";
-    QTest::newRow("HTTP") << "HTTP://Example.org/" << "Example.org/";
-    QTest::newRow("https") << "https://127.0.0.1:8443/" << "https://127.0.0.1:8443/";
-    QTest::newRow("HTTPS, spaces around") << "  HTTPS://example.org/a b  " << "HTTPS://example.org/a b";
+    QTest::newRow("no scheme") << "example.org/page"
+                               << "example.org/page";
+    QTest::newRow("host and port") << "127.0.0.1:8080/index.html"
+                                   << "127.0.0.1:8080/index.html";
+    QTest::newRow("http") << "http://127.0.0.1:8080/index.html"
+                          << "127.0.0.1:8080/index.html";
+    QTest::newRow("HTTP") << "HTTP://Example.org/"
+                          << "Example.org/";
+    QTest::newRow("https") << "https://127.0.0.1:8443/"
+                           << "https://127.0.0.1:8443/";
+    QTest::newRow("HTTPS, spaces around") << "  HTTPS://example.org/a b  "
+                                          << "HTTPS://example.org/a b";
   }
 
   void theAddressIsStoredInItsForm() {
     QFETCH(QString, typed);
     QFETCH(QString, stored);
     for (const bool adding : {true, false}) {
-      TSession session(TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05", "inconnue", kJamais, "page"}});
+      TSession session(
+          TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05", "inconnue", kJamais, "page"}});
       session.Start();
       WhenDialog([&](TfrmURL* dialog) {
         QVERIFY(dialog->Label2->text().contains(QStringLiteral("https://")));
@@ -143,7 +151,8 @@ class TestLinkCommands : public QObject {
     QFETCH(QString, typed);
     QFETCH(QString, why);
     for (const bool adding : {true, false}) {
-      TSession session(TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05", "inconnue", kJamais, "page"}});
+      TSession session(
+          TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05", "inconnue", kJamais, "page"}});
       session.Start();
       const std::string before = ReadBytes(session.DataFile());
       TBoxSeen refusal;
@@ -436,7 +445,8 @@ class TestLinkCommands : public QObject {
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColUrl), QStringLiteral("b2.example.org"));
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColEtat), QStringLiteral("Pas de changement"));
     const TStoredTable stored = ReadTable(session.DataFile());
-    QCOMPARE(stored.Link("Beta 2"), StoredRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
+    QCOMPARE(stored.Link("Beta 2"),
+             StoredRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
     QCOMPARE(stored.rows.size(), size_t(2));
   }
 

@@ -132,7 +132,8 @@ class TestPageCheck : public QObject {
     const QAbstractItemModel* shown = main.Grille->model();
     const auto tip = [&](const QString& name, int column) {
       for (int row = 0; row < shown->rowCount(); ++row) {
-        if (shown->index(row, 0).data().toString() == name) return shown->index(row, column).data(Qt::ToolTipRole).toString();
+        if (shown->index(row, 0).data().toString() == name)
+          return shown->index(row, column).data(Qt::ToolTipRole).toString();
       }
       return QStringLiteral("no row");
     };
@@ -185,7 +186,8 @@ class TestPageCheck : public QObject {
     session.ClickTool(main.actMettreAJour);  // the new link is selected
     const int row = session.RowOf(QStringLiteral("chiffré"));
     QCOMPARE(main.RowText(row, TfrmMain::kColEtat), kChangements);
-    QCOMPARE(ReadTable(session.DataFile()).Value("chiffr\xc3\xa9", kFieldPage), std::string("<p>s\xc3\xbbr</p>"));
+    QCOMPARE(ReadTable(session.DataFile()).Value("chiffr\xc3\xa9", kFieldPage),
+             std::string("<p>s\xc3\xbbr</p>"));
     qunsetenv("SSL_CERT_FILE");
   }
 

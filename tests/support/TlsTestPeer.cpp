@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -103,7 +103,8 @@ void MakeSignedCert(const std::string& ca_dir, const std::string& cn, const std:
                     const std::string& key) {
   const std::string request = cert + ".csr";
   if (!Run({"openssl", "req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-subj", "/CN=" + cn, "-addext", "subjectAltName=" + alt_names, "-keyout", key, "-out", request}) ||
+            "-subj", "/CN=" + cn, "-addext", "subjectAltName=" + alt_names, "-keyout", key, "-out",
+            request}) ||
       !Run({"openssl", "ca", "-batch", "-notext", "-config", ca_dir + "/ca.cnf", "-in", request, "-out", cert,
             "-startdate", start, "-enddate", end})) {
     throw std::runtime_error("openssl ca failed for " + cert);
@@ -131,19 +132,46 @@ CaFiles MakeAuthorityFiles() {
   const std::string ca_key = dir + "/ca.key";
   std::ofstream(dir + "/ca.cnf") << "[ ca ]\ndefault_ca = test_ca\n"
                                     "[ test_ca ]\n"
-                                    "database = " << dir << "/index.txt\n"
-                                    "new_certs_dir = " << dir << "/issued\n"
-                                    "serial = " << dir << "/serial\n"
-                                    "certificate = " << files.CaCert << "\n"
-                                    "private_key = " << ca_key << "\n"
+                                    "database = "
+                                 << dir
+                                 << "/index.txt\n"
+                                    "new_certs_dir = "
+                                 << dir
+                                 << "/issued\n"
+                                    "serial = "
+                                 << dir
+                                 << "/serial\n"
+                                    "certificate = "
+                                 << files.CaCert
+                                 << "\n"
+                                    "private_key = "
+                                 << ca_key
+                                 << "\n"
                                     "default_md = sha256\n"
                                     "policy = any_name\n"
                                     "unique_subject = no\n"
                                     "copy_extensions = copy\n"
                                     "[ any_name ]\ncommonName = supplied\n";
-  if (!Run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-subj", "/CN=Veilex Test CA", "-days", "2", "-addext", "basicConstraints=critical,CA:TRUE",
-            "-addext", "keyUsage=critical,keyCertSign,cRLSign", "-keyout", ca_key, "-out", files.CaCert})) {
+  if (!Run({"openssl",
+            "req",
+            "-x509",
+            "-newkey",
+            "ec",
+            "-pkeyopt",
+            "ec_paramgen_curve:prime256v1",
+            "-nodes",
+            "-subj",
+            "/CN=Veilex Test CA",
+            "-days",
+            "2",
+            "-addext",
+            "basicConstraints=critical,CA:TRUE",
+            "-addext",
+            "keyUsage=critical,keyCertSign,cRLSign",
+            "-keyout",
+            ca_key,
+            "-out",
+            files.CaCert})) {
     throw std::runtime_error("openssl req failed for the test authority");
   }
   files.GoodCert = dir + "/good.pem";

@@ -30,17 +30,31 @@ TEST(FailureReason, TheClientsErrorsBecomeShortFrenchReasons) {
     std::function<std::string()> reason;
     std::string expected;
   } cases[] = {
-      {"refused", [] { return ReasonFor(ENetSocketError(ECONNREFUSED, "Erreur de socket # 111\r\nConnexion refus\xc3\xa9" "e.")); },
-       "Connexion refus\xc3\xa9" "e"},
+      {"refused",
+       [] {
+         return ReasonFor(ENetSocketError(ECONNREFUSED,
+                                          "Erreur de socket # 111\r\nConnexion refus\xc3\xa9"
+                                          "e."));
+       },
+       "Connexion refus\xc3\xa9"
+       "e"},
       {"refused, from the connect thread",
-       [] { return ReasonFor(ENetConnectException("Erreur de socket # 111\r\nConnexion refus\xc3\xa9" "e.")); },
-       "Connexion refus\xc3\xa9" "e"},
+       [] {
+         return ReasonFor(
+             ENetConnectException("Erreur de socket # 111\r\nConnexion refus\xc3\xa9"
+                                  "e."));
+       },
+       "Connexion refus\xc3\xa9"
+       "e"},
       {"reset", [] { return ReasonFor(ENetSocketError(ECONNRESET, "Erreur de socket # 104\r\nx")); },
-       "Connexion coup\xc3\xa9" "e par le serveur"},
+       "Connexion coup\xc3\xa9"
+       "e par le serveur"},
       {"no route", [] { return ReasonFor(ENetSocketError(EHOSTUNREACH, "Erreur de socket # 113\r\nx")); },
        "H\xc3\xb4te inaccessible : www.exemple.fr"},
       {"another socket error",
-       [] { return ReasonFor(ENetSocketError(EMFILE, "Erreur de socket # 24\r\nTrop de fichiers ouverts.")); },
+       [] {
+         return ReasonFor(ENetSocketError(EMFILE, "Erreur de socket # 24\r\nTrop de fichiers ouverts."));
+       },
        "Trop de fichiers ouverts."},
       {"host not found", [] { return ReasonFor(ENetSocketError(1, "H\xc3\xb4te non trouv\xc3\xa9.")); },
        "H\xc3\xb4te introuvable : www.exemple.fr"},
@@ -49,14 +63,17 @@ TEST(FailureReason, TheClientsErrorsBecomeShortFrenchReasons) {
        "H\xc3\xb4te introuvable : www.exemple.fr"},
       {"resolver, try again",
        [] {
-         return ReasonFor(ENetSocketError(
-             2, "R\xc3\xa9ponse ne faisant pas autorit\xc3\xa9 (r\xc3\xa9" "essayez et v\xc3\xa9rifiez la configuration DNS)."));
+         return ReasonFor(ENetSocketError(2,
+                                          "R\xc3\xa9ponse ne faisant pas autorit\xc3\xa9 (r\xc3\xa9"
+                                          "essayez et v\xc3\xa9rifiez la configuration DNS)."));
        },
        "H\xc3\xb4te introuvable : www.exemple.fr"},
       {"read time-out", [] { return ReasonFor(ENetReadTimeout()); }, "Aucune r\xc3\xa9ponse pendant 30 s"},
-      {"connect time-out", [] { return ReasonFor(ENetConnectTimeout()); }, "Aucune r\xc3\xa9ponse pendant 30 s"},
+      {"connect time-out", [] { return ReasonFor(ENetConnectTimeout()); },
+       "Aucune r\xc3\xa9ponse pendant 30 s"},
       {"closed early", [] { return ReasonFor(ENetConnClosedGracefully()); },
-       "Connexion ferm\xc3\xa9" "e par le serveur avant la fin de la r\xc3\xa9ponse"},
+       "Connexion ferm\xc3\xa9"
+       "e par le serveur avant la fin de la r\xc3\xa9ponse"},
       {"404", [] { return ReasonFor(ENetHTTPProtocolException(404, "HTTP/1.1 404 Not Found", "")); },
        "R\xc3\xa9ponse 404 Not Found"},
       {"status without phrase", [] { return ReasonFor(ENetHTTPProtocolException(500, "HTTP/1.1 500", "")); },
@@ -64,7 +81,8 @@ TEST(FailureReason, TheClientsErrorsBecomeShortFrenchReasons) {
       {"TLS handshake", [] { return ReasonFor(ENetOSSLConnectError()); },
        "Erreur lors de la connexion avec le protocole SSL."},
       {"overlong line", [] { return ReasonFor(ENetReadLnMaxLineLengthExceeded()); },
-       "Longueur de ligne maximum d\xc3\xa9pass\xc3\xa9" "e."},
+       "Longueur de ligne maximum d\xc3\xa9pass\xc3\xa9"
+       "e."},
       {"chunk size", [] { return ReasonFor(ENetException("Taille de bloc incorrecte : zz")); },
        "Taille de bloc incorrecte : zz"},
       {"unknown protocol", [] { return ReasonFor(ENetUnknownProtocol()); },
@@ -96,7 +114,8 @@ TEST(FailureReason, ARedirectNamesItsTargetMadeAbsolute) {
       << "any answer with a Location is a redirect";
   context.Location.clear();
   EXPECT_EQ(ReasonFor(ENetHTTPProtocolException(302, "HTTP/1.1 302 Found", ""), context),
-            "Redirection vers une adresse non donn\xc3\xa9" "e (non suivie)");
+            "Redirection vers une adresse non donn\xc3\xa9"
+            "e (non suivie)");
 }
 
 TEST(FailureReason, ACertificateRefusalAndAMissingLibraryAreNamed) {
@@ -114,7 +133,8 @@ TEST(FailureReason, TextsFromTheServerAreBoundedOneLineUtf8) {
   EXPECT_EQ(ReasonFor(ENetHTTPProtocolException(302, "HTTP/1.1 302 Found", ""), context),
             "Redirection vers https://www.exemple.fr/a Set-Cookie: x=1 (non suivie)");
   EXPECT_EQ(ReasonFor(ENetHTTPProtocolException(404, "HTTP/1.1 404 Introuv\xe9", "")),
-            "R\xc3\xa9ponse 404 Introuv\xc3\xa9") << "a byte that is no UTF-8 is read as ISO 8859-1";
+            "R\xc3\xa9ponse 404 Introuv\xc3\xa9")
+      << "a byte that is no UTF-8 is read as ISO 8859-1";
   const std::string reason =
       ReasonFor(ENetHTTPProtocolException(404, "HTTP/1.1 404 " + std::string(100000, 'x'), ""));
   EXPECT_LE(reason.size(), 220u);

@@ -113,7 +113,10 @@ TEST(LinkAddress, AnAddressNamingNoReachableServerIsRefusedWithItsReason) {
       {"127.0.0.1:123456/", "Port incorrect : 123456"},
       {"https://exemple.fr:-1/", "Port incorrect : -1"},
       {"caf\xc3\xa9.fr/", "Nom d'h\xc3\xb4te non ASCII : caf\xc3\xa9.fr"},
-      {"https://b\xc3\xbc" "cher.de/", "Nom d'h\xc3\xb4te non ASCII : b\xc3\xbc" "cher.de"},
+      {"https://b\xc3\xbc"
+       "cher.de/",
+       "Nom d'h\xc3\xb4te non ASCII : b\xc3\xbc"
+       "cher.de"},
       {"exe mple.fr/", "Nom d'h\xc3\xb4te incorrect : exe mple.fr"},
       {"exemple.fr\r\nX-y/", "Nom d'h\xc3\xb4te incorrect : exemple.fr\r\nX-y"},
   };

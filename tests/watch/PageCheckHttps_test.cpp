@@ -65,7 +65,9 @@ class PageCheckHttpsTest : public ::testing::Test {
   static NginxPeer* Started(const std::string& cert, const std::string& key) {
     auto* nginx = new NginxPeer();
     nginx->EnableTls(cert, key);
-    nginx->WriteFile("/page.html", "<p>chiffr\xc3\xa9" "e</p>");
+    nginx->WriteFile("/page.html",
+                     "<p>chiffr\xc3\xa9"
+                     "e</p>");
     if (nginx->Start()) return nginx;
     delete nginx;
     return nullptr;
@@ -99,7 +101,9 @@ NginxPeer* PageCheckHttpsTest::expired_ = nullptr;
 TEST_F(PageCheckHttpsTest, AnHttpsPageIsChangedThenUnchangedOnTheKeptConnection) {
   AddLink(*data_, "chiffre", HttpsUrl(*good_, "/page.html"));
   EXPECT_EQ(CheckLink(*data_, "chiffre"), TCheckOutcome::Changed) << Field("chiffre", kFieldRaison);
-  EXPECT_EQ(Field("chiffre", kFieldPage), "<p>chiffr\xc3\xa9" "e</p>");
+  EXPECT_EQ(Field("chiffre", kFieldPage),
+            "<p>chiffr\xc3\xa9"
+            "e</p>");
   EXPECT_EQ(CheckLink(*data_, "chiffre"), TCheckOutcome::Unchanged);
   EXPECT_EQ(Field("chiffre", kFieldEtat), kEtatPasDeChangement);
   EXPECT_EQ(Field("chiffre", kFieldRaison), "");
@@ -136,7 +140,8 @@ TEST_F(PageCheckHttpsTest, AServerFromAnAuthorityNotTrustedFails) {
   AddLink(*data_, "inconnu", HttpsUrl(*good_, "/page.html"));
   EXPECT_EQ(CheckLink(*data_, "inconnu"), TCheckOutcome::Failed);
   setenv("SSL_CERT_FILE", test::AuthorityFiles().CaCert.c_str(), 1);
-  EXPECT_EQ(Field("inconnu", kFieldRaison), "Certificat refus\xc3\xa9 : unable to get local issuer certificate");
+  EXPECT_EQ(Field("inconnu", kFieldRaison),
+            "Certificat refus\xc3\xa9 : unable to get local issuer certificate");
 }
 
 TEST_F(PageCheckHttpsTest, HttpAndHttpsLinksOfOneServerAreCheckedInTurn) {

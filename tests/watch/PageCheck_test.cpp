@@ -138,7 +138,9 @@ TEST_F(PageCheckTest, EveryFailureWritesMajEtatAndItsReasonAndKeepsMajOkAndPage)
   } cases[] = {
       {"404", UrlOf(nginx_->Address("/missing.html")), "R\xc3\xa9ponse 404 Not Found"},
       {"302", UrlOf(nginx_->Address("/moved")), "Redirection vers " + moved_to + " (non suivie)"},
-      {"nothing listens", "127.0.0.1:" + std::to_string(ClosedPort()) + "/", "Connexion refus\xc3\xa9" "e"},
+      {"nothing listens", "127.0.0.1:" + std::to_string(ClosedPort()) + "/",
+       "Connexion refus\xc3\xa9"
+       "e"},
       {"no port number", "127.0.0.1:port/", "Port incorrect : port"},
       {"empty address", "", "Adresse sans nom d'h\xc3\xb4te"},
       {"other scheme", "ftp://127.0.0.1/", "Seules les adresses http:// et https:// sont prises en charge."},
@@ -191,7 +193,9 @@ TEST_F(PageCheckTest, AnOlderSixFieldFileGainsAnEmptyReasonThatAFailureFills) {
   EXPECT_EQ(Field("ancien", kFieldRaison), "");
   EXPECT_EQ(Field("ancien", kFieldEtat), kEtatPasDeChangement) << "the six fields keep their meaning";
   EXPECT_EQ(Check("ancien"), TCheckOutcome::Failed);
-  EXPECT_EQ(Field("ancien", kFieldRaison), "Connexion refus\xc3\xa9" "e");
+  EXPECT_EQ(Field("ancien", kFieldRaison),
+            "Connexion refus\xc3\xa9"
+            "e");
   EXPECT_EQ(Field("ancien", kFieldPage), "page");
 }
 
