@@ -124,6 +124,7 @@ bool BindAll() {
   ok &= Bind(s, a.SSL_connect, {"SSL_connect"});
   ok &= Bind(s, a.SSL_accept, {"SSL_accept"});
   ok &= Bind(s, a.SSL_shutdown, {"SSL_shutdown"});
+  ok &= Bind(s, a.SSL_clear_options, {"SSL_clear_options"});
   ok &= Bind(s, a.SSL_read, {"SSL_read"});
   ok &= Bind(s, a.SSL_peek, {"SSL_peek"});
   ok &= Bind(s, a.SSL_write, {"SSL_write"});
@@ -147,6 +148,7 @@ bool BindAll() {
   ok &= Bind(c, a.X509_STORE_CTX_get_error_depth, {"X509_STORE_CTX_get_error_depth"});
   ok &= Bind(c, a.X509_STORE_CTX_get_current_cert, {"X509_STORE_CTX_get_current_cert"});
   ok &= Bind(c, a.ERR_clear_error, {"ERR_clear_error"});
+  ok &= Bind(c, a.ERR_peek_error, {"ERR_peek_error"});
 
   void* x = aux_lib;
   ok &= Bind(x, a.SSL_CTX_set_info_callback_aux, {"SSL_CTX_set_info_callback_aux"});

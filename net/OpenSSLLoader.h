@@ -35,6 +35,11 @@ using X509_VERIFY_PARAM = ::X509_VERIFY_PARAM_st;
 constexpr int kSslErrorWantRead = 2;
 constexpr int kSslErrorWantWrite = 3;
 constexpr int kSslErrorZeroReturn = 6;
+constexpr int kSslErrorSsl = 1;
+// The option that reads a close without close notice as an orderly close.
+constexpr uint64_t kSslOpIgnoreUnexpectedEof = uint64_t{1} << 7;
+// The reason code (ERR_GET_REASON) of a close without close notice.
+constexpr unsigned long kSslReasonUnexpectedEof = 294;
 constexpr int kSslFiletypePem = 1;
 constexpr int kSslCbLoop = 0x01;
 constexpr int kSslCbAlert = 0x4000;
@@ -87,6 +92,7 @@ struct TOpenSSLApi {
   int (*SSL_connect)(SSL* ssl);
   int (*SSL_accept)(SSL* ssl);
   int (*SSL_shutdown)(SSL* ssl);
+  uint64_t (*SSL_clear_options)(SSL* ssl, uint64_t options);
   int (*SSL_read)(SSL* ssl, void* buffer, int length);
   int (*SSL_peek)(SSL* ssl, void* buffer, int length);
   int (*SSL_write)(SSL* ssl, const void* buffer, int length);
@@ -117,6 +123,7 @@ struct TOpenSSLApi {
   int (*X509_STORE_CTX_get_error_depth)(X509_STORE_CTX* store);
   X509* (*X509_STORE_CTX_get_current_cert)(X509_STORE_CTX* store);
   void (*ERR_clear_error)();
+  unsigned long (*ERR_peek_error)();
   int (*X509_VERIFY_PARAM_set1_ip_asc)(X509_VERIFY_PARAM* param, const char* address);  // optional
 
   // ---- libveilex_ssl ----
