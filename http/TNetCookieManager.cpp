@@ -70,9 +70,8 @@ void TNetCookieManager::StoreCookie(TNetCookieRFC2109* cookie, const std::string
     throw;
   }
   // A name or value that could end the line of the request head it goes
-  // back in, or that is empty of a name, is no cookie.
-  if (cookie->CookieName.empty() || HasCookieControlByte(cookie->CookieName) ||
-      HasCookieControlByte(cookie->Value)) {
+  // back in (looked for before any trimming), or an empty name, is no cookie.
+  if (cookie->CookieName.empty() || HasCookieControlByte(std::string_view(cookie_text).substr(0, cookie_text.find(';')))) {
     cookies_->Remove(cookie);
     return;
   }

@@ -243,7 +243,10 @@ int TNetTCPConnection::FillInputBuffer(bool raise_if_disconnected, int timeout, 
     // that a close can still be noticed while a failure is on its way out.
     const int wait = timeout == 0 ? 0 : BoundedByDeadline(timeout);
     if (!io_handler_->Readable(wait)) {
-      if (wait != 0 && DeadlinePassed()) throw ENetDeadlineExceeded();
+      // A wait the deadline cut short ends at the deadline, whatever the
+      // clock's rounding says.
+      const bool cut = has_deadline_ && timeout != 0 && (timeout < 0 || wait < timeout);
+      if (cut) throw ENetDeadlineExceeded();
       if (raise_on_timeout) throw ENetReadTimeout();
       return -1;
     }
