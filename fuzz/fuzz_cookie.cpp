@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TNetCookies& store = *manager.CookieCollection();
   if (store.Count() > TNetCookies::kMaxCookies) Die("more cookies than the store holds");
   for (const auto& domain : store.CookieList()) {
-    if (domain.Cookies.size() > static_cast<size_t>(TNetCookies::kMaxCookiesPerDomain)) Die("a domain over its bound");
+    if (domain.Cookies.size() > static_cast<size_t>(TNetCookies::kMaxCookiesPerDomain))
+      Die("a domain over its bound");
   }
 
   TNetURI own("http://x/");

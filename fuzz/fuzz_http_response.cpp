@@ -67,7 +67,8 @@ void FetchOnce(TNetHTTP& http, const char* address) {
     const std::string page = http.Get(address);
     TNetHTTPResponse& response = http.Response();
     if (response.BodyFraming() == TNetBodyFraming::ByLength && response.ResponseCode() / 100 == 2 &&
-        response.ResponseCode() != 204 && page.size() != static_cast<size_t>(std::max(response.ContentLength(), 0))) {
+        response.ResponseCode() != 204 &&
+        page.size() != static_cast<size_t>(std::max(response.ContentLength(), 0))) {
       Die("a page framed by a length has another size");
     }
   } catch (const ENetException&) {
@@ -90,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (http.CookieManager() != nullptr) {
     const std::string cookies = http.CookieManager()->BuildCookieHeader(TNetURI("http://fuzz.example/a/"));
     for (char c : cookies) {
-      if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) Die("a control byte in a Cookie line");
+      if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
+        Die("a control byte in a Cookie line");
     }
   }
   http.SetIOHandler(nullptr);

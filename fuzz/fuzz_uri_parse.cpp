@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string base = half == std::string::npos ? std::string("/") : text.substr(0, half);
   const std::string path = half == std::string::npos ? text : text.substr(half + 1);
   const std::string resolved = veilex::ResolveRelativePath("/" + base, path, '/');
-  if (resolved.empty() || resolved.front() != '/') Die("a path resolved against an absolute base is relative");
+  if (resolved.empty() || resolved.front() != '/')
+    Die("a path resolved against an absolute base is relative");
   (void)veilex::LastPos(path, base, static_cast<int>(size % 7) - 1);
   std::string rest = text;
   while (!rest.empty()) veilex::Fetch(rest, ";");

@@ -36,8 +36,8 @@ int ReadContentLength(const TNetHeaderList& lines) {
       }
       value.erase(0, std::min(value.find_first_not_of('0'), value.size() - 1));  // "007" is 7
       if (!agreed.empty() && value != agreed) {
-        throw ENetException(
-            Format("Longueurs de contenu contradictoires : %s et %s", {agreed.substr(0, 32), value.substr(0, 32)}));
+        throw ENetException(Format("Longueurs de contenu contradictoires : %s et %s",
+                                   {agreed.substr(0, 32), value.substr(0, 32)}));
       }
       agreed = std::move(value);
     } while (!rest.empty());

@@ -71,7 +71,8 @@ void TNetCookieManager::StoreCookie(TNetCookieRFC2109* cookie, const std::string
   }
   // A name or value that could end the line of the request head it goes
   // back in (looked for before any trimming), or an empty name, is no cookie.
-  if (cookie->CookieName.empty() || HasCookieControlByte(std::string_view(cookie_text).substr(0, cookie_text.find(';')))) {
+  if (cookie->CookieName.empty() ||
+      HasCookieControlByte(std::string_view(cookie_text).substr(0, cookie_text.find(';')))) {
     cookies_->Remove(cookie);
     return;
   }

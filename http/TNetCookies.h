@@ -63,7 +63,9 @@ class TNetCookies {
   // REQUIRES: a lock.
   const TNetCookieDomain* FindDomain(const std::string& domain) const;
   // The position of an entry in CookieList.
-  size_t DomainIndex(const TNetCookieDomain* entry) const { return static_cast<size_t>(entry - domains_.data()); }
+  size_t DomainIndex(const TNetCookieDomain* entry) const {
+    return static_cast<size_t>(entry - domains_.data());
+  }
 
   void lock() { mutex_.lock(); }
   void unlock() { mutex_.unlock(); }

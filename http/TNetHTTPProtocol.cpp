@@ -265,7 +265,8 @@ void TNetHTTPProtocol::ReadResponseBody(TNetHTTPResponse& response) {
       ReadBytes(*stream, -1);
       // Only the close frames this body: over TLS a close without the
       // peer's close notice may be anyone cutting the page short.
-      if (const TNetSSLIOHandlerSocket* tls = HTTP->TlsHandler(); tls != nullptr && tls->ClosedWithoutNotice()) {
+      if (const TNetSSLIOHandlerSocket* tls = HTTP->TlsHandler();
+          tls != nullptr && tls->ClosedWithoutNotice()) {
         throw ENetException("Connexion TLS coupée sans notification de fermeture : page incomplète.");
       }
       return;
@@ -294,7 +295,8 @@ void TNetHTTPProtocol::ReadChunkedBody(TStream& stream) {
     ReadBytes(stream, size);
     const std::string end = HTTP->ReadLn("\n", TimeoutDefault, -1);
     if (HTTP->LineTimedOut()) throw ENetConnClosedGracefully();
-    if (!end.empty()) throw ENetException("Fin de bloc incorrecte : les données du bloc dépassent sa taille.");
+    if (!end.empty())
+      throw ENetException("Fin de bloc incorrecte : les données du bloc dépassent sa taille.");
   }
   // trailer-section CRLF: up to the empty line; the body is whole already, so
   // a peer that closes instead of ending the trailer loses nothing.

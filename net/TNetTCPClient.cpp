@@ -26,7 +26,8 @@ void TNetTCPClient::Connect(int timeout) {
   }
   // Under a deadline the connect (and a TLS handshake or SOCKS negotiation
   // after it) waits at most what is left of it.
-  if (HasDeadline()) timeout = BoundedByDeadline(timeout == TimeoutDefault || timeout == 0 ? TimeoutInfinite : timeout);
+  if (HasDeadline())
+    timeout = BoundedByDeadline(timeout == TimeoutDefault || timeout == 0 ? TimeoutInfinite : timeout);
   try {
     IOHandler()->Open();
     ResetConnection();

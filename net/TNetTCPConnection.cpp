@@ -1,9 +1,9 @@
 #include "net/TNetTCPConnection.h"
 
 #include <arpa/inet.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <string.h>
 
 #include <algorithm>
 #include <climits>
@@ -136,7 +136,8 @@ bool TNetTCPConnection::DeadlinePassed() const {
 int TNetTCPConnection::BoundedByDeadline(int timeout) const {
   if (!has_deadline_) return timeout;
   const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now()).count();
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now())
+          .count();
   if (left <= 0) throw ENetDeadlineExceeded();
   const int bound = static_cast<int>(std::min<int64_t>(left, INT_MAX));
   return timeout == TimeoutInfinite || timeout < 0 ? bound : std::min(timeout, bound);

@@ -144,8 +144,9 @@ TEST(TNetResponseHeaderInfo, ContentLengthCases) {
 // the body unknown: the response fails rather than being cut somewhere.
 TEST(TNetResponseHeaderInfo, AMalformedOrContradictoryContentLengthIsAnError) {
   const std::vector<std::vector<const char*>> cases = {
-      {"Content-Length: many"}, {"Content-Length: +5"},     {"Content-Length: -1"},
-      {"Content-Length: 5x"},   {"Content-Length: 5 5"},    {"Content-Length: 5, 6"},
+      {"Content-Length: many"}, {"Content-Length: +5"},
+      {"Content-Length: -1"},   {"Content-Length: 5x"},
+      {"Content-Length: 5 5"},  {"Content-Length: 5, 6"},
       {"Content-Length:"},      {"Content-Length: 5", "content-length: 6"},
   };
   for (const auto& lines : cases) {

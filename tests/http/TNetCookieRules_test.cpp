@@ -28,10 +28,9 @@ TEST(TNetCookieRules, PathMatching) {
     const char* request;
     bool sent;
   } cases[] = {
-      {"/account", "/account", true},      {"/account", "/account/x", true},
-      {"/account", "/accounts", false},    {"/account/", "/account", false},
-      {"/account/", "/account/x/y", true}, {"/", "/anything", true},
-      {"/Account", "/account", false},     {"/a/b", "/a/b?q=1", true},
+      {"/account", "/account", true},   {"/account", "/account/x", true},    {"/account", "/accounts", false},
+      {"/account/", "/account", false}, {"/account/", "/account/x/y", true}, {"/", "/anything", true},
+      {"/Account", "/account", false},  {"/a/b", "/a/b?q=1", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.path) + " -> " + c.request);
@@ -49,8 +48,8 @@ TEST(TNetCookieRules, DefaultPath) {
     const char* request;
     bool sent;
   } cases[] = {
-      {"/app/", "/app/page", true}, {"/app/", "/app", true},  {"/app/", "/other", false},
-      {"/", "/anything", true},     {"", "/anything", true},  {"/a/b/", "/a/x", false},
+      {"/app/", "/app/page", true}, {"/app/", "/app", true}, {"/app/", "/other", false},
+      {"/", "/anything", true},     {"", "/anything", true}, {"/a/b/", "/a/x", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.set_at) + " -> " + c.request);
@@ -94,8 +93,12 @@ TEST(TNetCookieRules, APublicSuffixIsNoCookieDomain) {
   const struct {
     const char* host;
     const char* domain;
-  } refused[] = {{"www.example.co.uk", "co.uk"}, {"me.github.io", "github.io"}, {"a.example.com", "com"},
-                 {"www.example.org", "org"},     {"a.b.c", "c"},               {"127.0.0.1", "0.0.1"}};
+  } refused[] = {{"www.example.co.uk", "co.uk"},
+                 {"me.github.io", "github.io"},
+                 {"a.example.com", "com"},
+                 {"www.example.org", "org"},
+                 {"a.b.c", "c"},
+                 {"127.0.0.1", "0.0.1"}};
   for (const auto& c : refused) {
     SCOPED_TRACE(std::string(c.host) + " / " + c.domain);
     TNetCookieManager manager;
@@ -134,8 +137,8 @@ TEST(TNetCookieRules, AttributesAreTrimmedAndAnUnreadableExpiryIsIgnored) {
 }
 
 TEST(TNetCookieRules, ControlBytesInANameOrValueRefuseTheCookie) {
-  const std::string refused[] = {"A=B\rX-Injected: 1", "A=B\nX: 1", std::string("A=B\0C", 5), "A=\x01",
-                                 "A\x7F=1", "A=\x1b[31m"};
+  const std::string refused[] = {
+      "A=B\rX-Injected: 1", "A=B\nX: 1", std::string("A=B\0C", 5), "A=\x01", "A\x7F=1", "A=\x1b[31m"};
   for (const std::string& text : refused) {
     TNetCookieManager manager;
     manager.AddCookie(text + "; Domain=example.org", "www.example.org");
@@ -157,7 +160,8 @@ TEST(TNetCookieRules, TheJarKeepsAtMost50PerDomain3000InAllAnd4096BytesEach) {
   EXPECT_NE(sent.find("c59=1"), std::string::npos);
 
   for (int host = 0; host < 70; ++host) {
-    for (int i = 0; i < 50; ++i) manager.AddCookie("c" + std::to_string(i) + "=1", "h" + std::to_string(host) + ".example");
+    for (int i = 0; i < 50; ++i)
+      manager.AddCookie("c" + std::to_string(i) + "=1", "h" + std::to_string(host) + ".example");
   }
   EXPECT_EQ(manager.CookieCollection()->Count(), TNetCookies::kMaxCookies);
   EXPECT_EQ(CookiesFor(manager, "http://one.example/"), "");  // the oldest domain went first
@@ -195,7 +199,8 @@ TEST(TNetCookieRules, ALongCookieLineIsNeverFolded) {
   ScriptedServer server([](ScriptedConnection& c, int) {
     c.ReadRequest();
     std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n";
-    for (int i = 0; i < 30; ++i) answer += "Set-Cookie: name" + std::to_string(i) + "=" + std::string(90, 'v') + "\r\n";
+    for (int i = 0; i < 30; ++i)
+      answer += "Set-Cookie: name" + std::to_string(i) + "=" + std::string(90, 'v') + "\r\n";
     c.Send(answer + "\r\nok");
     while (!c.ReadRequest().empty()) c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
   });

@@ -57,7 +57,8 @@ TEST(TNetHTTPFraming, AFinalCodingOtherThanChunkedRunsUntilTheClose) {
     SCOPED_TRACE(head);
     ScriptedServer server([&](ScriptedConnection& c, int) {
       c.ReadRequest();
-      c.Send(std::string("HTTP/1.1 200 OK\r\n") + head + "\r\nContent-Length: 2\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+      c.Send(std::string("HTTP/1.1 200 OK\r\n") + head +
+             "\r\nContent-Length: 2\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
     });
     TNetHTTP http;
     http.ReadTimeout = 3000;
@@ -78,7 +79,8 @@ TEST(TNetHTTPFraming, AMalformedOrContradictoryLengthFailsTheResponse) {
   for (const char* lengths : {"Content-Length: +5", "Content-Length: 5abc", "Content-Length: -5",
                               "Content-Length: 5\r\nContent-Length: 6", "Content-Length: 5, 6"}) {
     SCOPED_TRACE(lengths);
-    ScriptedServer server(ScriptedServer::AnswerEach(std::string("HTTP/1.1 200 OK\r\n") + lengths + "\r\n\r\nhello!"));
+    ScriptedServer server(
+        ScriptedServer::AnswerEach(std::string("HTTP/1.1 200 OK\r\n") + lengths + "\r\n\r\nhello!"));
     TNetHTTP http;
     http.ReadTimeout = 3000;
     try {
@@ -89,7 +91,8 @@ TEST(TNetHTTPFraming, AMalformedOrContradictoryLengthFailsTheResponse) {
     }
   }
   int connections = 0;
-  EXPECT_EQ(Fetch("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello", &connections), "hello");
+  EXPECT_EQ(Fetch("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello", &connections),
+            "hello");
 }
 
 TEST(TNetHTTPFraming, TheLineEndAfterEachChunkIsChecked) {
@@ -147,7 +150,8 @@ TEST_F(TNetHTTPTlsClose, ABodyUntilTheCloseWithoutCloseNoticeIsATruncation) {
 }
 
 TEST_F(TNetHTTPTlsClose, FramedBodiesAreJudgedByTheirFramingWhateverTheClose) {
-  EXPECT_EQ(FetchOnce("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello", false), "hello");
+  EXPECT_EQ(FetchOnce("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello", false),
+            "hello");
   EXPECT_EQ(FetchOnce("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
                       "5\r\nhello\r\n0\r\n\r\n",
                       false),

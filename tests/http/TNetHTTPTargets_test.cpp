@@ -80,8 +80,9 @@ TEST_F(TNetHTTPTargets, ANumericHostIsDottedDecimalOrNothing) {
   const std::string port = ":" + std::to_string(server.Port());
   for (const char* host : {"0177.0.0.1", "2130706433", "0x7f.0.0.1", "127.1", "127.000.0.1"}) {
     SCOPED_TRACE(host);
-    EXPECT_NE(FailureAfterAPage(std::string("http://") + host + port + "/x").find("Adresse numérique ambiguë"),
-              std::string::npos);
+    EXPECT_NE(
+        FailureAfterAPage(std::string("http://") + host + port + "/x").find("Adresse numérique ambiguë"),
+        std::string::npos);
   }
   EXPECT_EQ(server.Requests().size(), 5u);
 }
@@ -100,14 +101,16 @@ TEST_F(TNetHTTPTargets, AnUnansweredChallengeLeavesNoCredentialsBehind) {
   EXPECT_THROW(http.Get(challenger.Address("/")), ENetHTTPProtocolException);
   EXPECT_THROW(http.Get(challenger.Address("/")), ENetHTTPProtocolException);
   EXPECT_EQ(http.Get(server.Address("/")), "page");
-  for (const std::string& request : challenger.Requests()) EXPECT_FALSE(Has(request, "Authorization")) << request;
+  for (const std::string& request : challenger.Requests())
+    EXPECT_FALSE(Has(request, "Authorization")) << request;
   EXPECT_FALSE(Has(server.Requests().at(0), "Authorization"));
 }
 
 TEST_F(TNetHTTPTargets, CredentialsAreNotSentToAnotherHostAfterARedirect) {
   ScriptedServer redirecting([&](ScriptedConnection& c, int) {
     while (!c.ReadRequest().empty()) {
-      c.Send("HTTP/1.1 302 Found\r\nLocation: " + server.Address("/elsewhere") + "\r\nContent-Length: 0\r\n\r\n");
+      c.Send("HTTP/1.1 302 Found\r\nLocation: " + server.Address("/elsewhere") +
+             "\r\nContent-Length: 0\r\n\r\n");
     }
   });
   http.HandleRedirects = true;

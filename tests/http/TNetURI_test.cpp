@@ -134,8 +134,11 @@ TEST(TNetURIFunctions, DotDotNeverClimbsAboveTheRoot) {
     const char* path;
     const char* expected;
   } cases[] = {
-      {"///.../d/", "./e", "/./d/./e"}, {"/", "...", "/."},  {"/", "../../x", "/x"},
-      {"/a/", "....", "/"},              {"/..x", "", "/x/"},
+      {"///.../d/", "./e", "/./d/./e"},
+      {"/", "...", "/."},
+      {"/", "../../x", "/x"},
+      {"/a/", "....", "/"},
+      {"/..x", "", "/x/"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.base) + " + " + c.path);

@@ -1,11 +1,10 @@
 // The connection's total deadline: a peer that keeps every single wait short
 // (a byte every few milliseconds, far inside the silence bound) still cannot
 // hold a read, a line, a write or a TLS handshake past it.
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
