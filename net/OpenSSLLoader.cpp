@@ -137,6 +137,7 @@ bool BindAll() {
   ok &= Require(s, a.SSL_connect, {"SSL_connect"}, "libssl");
   ok &= Require(s, a.SSL_accept, {"SSL_accept"}, "libssl");
   ok &= Require(s, a.SSL_shutdown, {"SSL_shutdown"}, "libssl");
+  ok &= Require(s, a.SSL_clear_options, {"SSL_clear_options"}, "libssl");
   ok &= Require(s, a.SSL_read, {"SSL_read"}, "libssl");
   ok &= Require(s, a.SSL_peek, {"SSL_peek"}, "libssl");
   ok &= Require(s, a.SSL_write, {"SSL_write"}, "libssl");
@@ -161,6 +162,7 @@ bool BindAll() {
   ok &= Require(c, a.X509_STORE_CTX_get_error_depth, {"X509_STORE_CTX_get_error_depth"}, "libcrypto");
   ok &= Require(c, a.X509_STORE_CTX_get_current_cert, {"X509_STORE_CTX_get_current_cert"}, "libcrypto");
   ok &= Require(c, a.ERR_clear_error, {"ERR_clear_error"}, "libcrypto");
+  ok &= Require(c, a.ERR_peek_error, {"ERR_peek_error"}, "libcrypto");
   ok &= Require(c, a.X509_verify_cert_error_string, {"X509_verify_cert_error_string"}, "libcrypto");
 
   void* x = aux_lib;

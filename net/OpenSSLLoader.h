@@ -36,6 +36,11 @@ using X509_VERIFY_PARAM = ::X509_VERIFY_PARAM_st;
 constexpr int kSslErrorWantRead = 2;
 constexpr int kSslErrorWantWrite = 3;
 constexpr int kSslErrorZeroReturn = 6;
+constexpr int kSslErrorSsl = 1;
+// The option that reads a close without close notice as an orderly close.
+constexpr uint64_t kSslOpIgnoreUnexpectedEof = uint64_t{1} << 7;
+// The reason code (ERR_GET_REASON) of a close without close notice.
+constexpr unsigned long kSslReasonUnexpectedEof = 294;
 constexpr int kSslFiletypePem = 1;
 constexpr int kSslCbLoop = 0x01;
 constexpr int kSslCbAlert = 0x4000;
@@ -95,6 +100,7 @@ struct TOpenSSLApi {
   int (*SSL_connect)(SSL* ssl);
   int (*SSL_accept)(SSL* ssl);
   int (*SSL_shutdown)(SSL* ssl);
+  uint64_t (*SSL_clear_options)(SSL* ssl, uint64_t options);
   int (*SSL_read)(SSL* ssl, void* buffer, int length);
   int (*SSL_peek)(SSL* ssl, void* buffer, int length);
   int (*SSL_write)(SSL* ssl, const void* buffer, int length);
@@ -127,6 +133,7 @@ struct TOpenSSLApi {
   void (*ERR_clear_error)();
   // The library's words for a certificate verification error code.
   const char* (*X509_verify_cert_error_string)(long error);
+  unsigned long (*ERR_peek_error)();
   int (*X509_VERIFY_PARAM_set1_ip_asc)(X509_VERIFY_PARAM* param, const char* address);  // optional
 
   // ---- libveilex_ssl ----
