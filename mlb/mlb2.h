@@ -111,7 +111,9 @@ class TMlb2 {
   // was: the CSV reader with code 3 when the file cannot be opened (a blank
   // name included), the TXT reader then with the error pair untouched; both
   // with code 2 for a file that cannot be read into the table. Writers save
-  // like SaveToMLBFile.
+  // like SaveToMLBFile. A separator or quote that would make the layout
+  // ambiguous (doc/csv-txt-format.md) is refused by all four with code 4,
+  // nothing read or written.
   bool LoadFromCSVFile(const std::string& file_name);
   bool SaveToCSVFile(const std::string& file_name);
   bool LoadFromTXTFile(const std::string& file_name);

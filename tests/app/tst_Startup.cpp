@@ -110,8 +110,10 @@ class TestStartup : public QObject {
       QTest::mouseClick(main->ToolBar1->widgetForAction(main->actAjouter), Qt::LeftButton);
       Quit(main);
     });
-    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QVERIFY(first_seen);
+    // The program's own icon, from its resources, on every window.
+    QCOMPARE(QApplication::windowIcon().availableSizes(), QList<QSize>{QSize(64, 64)});
 
     QString shown;
     WhenMainWindowShown([&](TfrmMain* main) {
@@ -119,7 +121,7 @@ class TestStartup : public QObject {
         shown = main->RowText(0, TfrmMain::kColNom) + " " + main->RowText(0, TfrmMain::kColUrl);
       Quit(main);
     });
-    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QCOMPARE(shown, QStringLiteral("Journal journal.example.org"));
   }
 
@@ -142,7 +144,7 @@ class TestStartup : public QObject {
       window_shown = true;
       main->close();
     });
-    QCOMPARE(RunVeilex(dir.Path()), 1);
+    QCOMPARE(RunVeilex(dir.DataFile()), 1);
     QVERIFY(!window_shown);
     QVERIFY(box.seen);
     QCOMPARE(box.title, QStringLiteral("Erreur"));
@@ -168,7 +170,7 @@ class TestStartup : public QObject {
 
     TBoxSeen box;
     AnswerBox(&box);
-    QCOMPARE(RunVeilex(dir.Path()), 1);
+    QCOMPARE(RunVeilex(dir.DataFile()), 1);
     QVERIFY(box.seen);
     QCOMPARE(box.title, QStringLiteral("Erreur"));
     QCOMPARE(box.text, AlreadyRunningText(dir.DataFile()));
@@ -183,7 +185,7 @@ class TestStartup : public QObject {
       shown = main->RowCount() == 1;
       Quit(main);
     });
-    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QVERIFY(shown);
   }
 
@@ -206,9 +208,41 @@ class TestStartup : public QObject {
 
     TBoxSeen box;
     AnswerBox(&box);
-    QCOMPARE(RunVeilex(bin), 1);
+    QCOMPARE(RunVeilex(bin + "veilex.mlb"), 1);
     QCOMPARE(box.text, AlreadyRunningText(bin + "veilex.mlb"));
     QCOMPARE(veilex.process.state(), QProcess::Running);
+  }
+
+  void leftoversOfAnInterruptedSaveGoOnlyOnceTheLockIsHeld() {
+    TTempDir dir;
+    WriteLinks(dir.DataFile(), {{"Journal", "journal.example.org"}});
+    const std::string leftover = dir.Path() + ".veilex.mlb.tmp4242.0";
+    const std::string other = dir.Path() + ".autre.mlb.tmp4242.0";
+    WriteBytes(leftover, std::string(1000, 'x'));
+    WriteBytes(other, "x");
+
+    // While another process holds the file, its save may be under way.
+    TChild holder;
+    holder.process.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
+                                QString::fromStdString(dir.DataFile() + ".lock")});
+    QVERIFY(holder.process.waitForStarted(5000));
+    QVERIFY(WaitFor([&] { return LockHeldElsewhere(dir.DataFile()); }, 5000));
+    TBoxSeen box;
+    AnswerBox(&box);
+    QCOMPARE(RunVeilex(dir.DataFile()), 1);
+    QVERIFY(fs::exists(leftover));
+    holder.process.kill();
+    QVERIFY(holder.process.waitForFinished(5000));
+
+    bool shown = false;
+    WhenMainWindowShown([&](TfrmMain* main) {
+      shown = main->RowCount() == 1;
+      QVERIFY(!fs::exists(leftover));  // gone before the window came up
+      Quit(main);
+    });
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
+    QVERIFY(shown);
+    QVERIFY(fs::exists(other));
   }
 
   void aStartUpSaveThatFailsIsToldAndTheRunGoesOn() {
@@ -226,7 +260,7 @@ class TestStartup : public QObject {
       shown = main->RowCount() == 1;
       Quit(main);
     });
-    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QVERIFY(warning.seen);
     QCOMPARE(warning.title, QStringLiteral("Avertissement"));
     QCOMPARE(warning.text, SaveFailedText(dir.DataFile()));

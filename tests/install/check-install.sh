@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch prefix and checks what a desktop and a
+# moved tree expect: every file in place, the menu entry and the metadata
+# valid, the program's run path relative to itself, and the program, copied
+# elsewhere, starting and finding its TLS wrapper there.
+# $1: the build directory.
+set -euo pipefail
+build=$(cd "${1:?usage: check-install.sh BUILD_DIR}" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+for file in bin/veilex lib/veilex/libveilex_ssl.so share/applications/veilex.desktop \
+            share/icons/hicolor/scalable/apps/veilex.svg share/icons/hicolor/64x64/apps/veilex.png \
+            share/metainfo/org.example.veilex.metainfo.xml share/man/man1/veilex.1; do
+  [ -f "$prefix/$file" ] || fail "$file is not installed"
+done
+file "$prefix/share/icons/hicolor/64x64/apps/veilex.png" >"$work/file"
+grep -q 'PNG image data, 64 x 64' "$work/file" || fail "the 64 px icon is not a 64 x 64 PNG: $(cat "$work/file")"
+
+desktop-file-validate "$prefix/share/applications/veilex.desktop" || fail "desktop-file-validate"
+grep -qx 'Categories=Network;' "$prefix/share/applications/veilex.desktop" || fail "Categories"
+appstreamcli validate --no-net "$prefix/share/metainfo/org.example.veilex.metainfo.xml" >/dev/null ||
+  fail "appstreamcli validate --no-net"
+LANG=C.UTF-8 groff -man -Tutf8 -ww -z "$prefix/share/man/man1/veilex.1" 2>"$work/groff" &&
+  [ ! -s "$work/groff" ] || fail "man page: $(cat "$work/groff")"
+
+# The run path names the library's place relative to the program, nothing of
+# the build tree.
+runpath=$(readelf -d "$prefix/bin/veilex" | grep -E '\((RUNPATH|RPATH)\)' || true)
+[[ "$runpath" == *'[$ORIGIN/../lib/veilex]'* ]] || fail "run path: $runpath"
+[[ "$runpath" != *"$build"* ]] || fail "run path into the build tree: $runpath"
+
+# Moved elsewhere, the tree still holds together: the run path, resolved as
+# the loader does from the program's own directory, reaches a wrapper whose
+# own libraries (OpenSSL) all resolve.
+mv "$prefix" "$work/moved"
+moved=$work/moved
+wrapper=$moved/bin/../lib/veilex/libveilex_ssl.so
+[ -f "$wrapper" ] || fail "no wrapper at \$ORIGIN/../lib/veilex from the moved program"
+ldd "$wrapper" >"$work/ldd"
+grep -q 'not found' "$work/ldd" && fail "the wrapper's libraries: $(cat "$work/ldd")"
+grep -q 'libssl\.so' "$work/ldd" || fail "the wrapper does not link OpenSSL: $(cat "$work/ldd")"
+
+# The moved program runs: `--help` when it answers it, else it starts its
+# window (offscreen) and creates its data file beside itself, the copied
+# tree being writable.
+export QT_QPA_PLATFORM=offscreen HOME=$work/home XDG_DATA_HOME=$work/xdg
+status=0
+timeout 10 "$moved/bin/veilex" --help >"$work/help" 2>&1 || status=$?
+if [ "$status" -eq 0 ] && [ -s "$work/help" ]; then
+  grep -q -- '--data' "$work/help" || fail "--help does not mention --data"
+elif [ "$status" -eq 124 ]; then
+  [ -f "$moved/bin/veilex.mlb" ] || fail "the moved program did not create its data file"
+else
+  fail "the moved program ended with $status: $(cat "$work/help")"
+fi
+echo "installed tree checked"
