@@ -1,7 +1,5 @@
 #include "mlb/SafeFileWriter.h"
 
-#include "mlb/SaveTarget.h"
-
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -9,8 +7,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+
+#include "mlb/SaveTarget.h"
 
 namespace veilex {
 
@@ -147,8 +146,10 @@ void TSafeFileWriter::CommitInPlace() {
   if (const int err = ::posix_fallocate(fd_.Get(), 0, size); err != 0 && err != EOPNOTSUPP && err != EINVAL)
     Fail("Unable to write", err);
   if (::lseek(fd_.Get(), 0, SEEK_SET) != 0) Fail("Unable to write", errno);
-  pending_.assign(1, {in_place_bytes_.data(), in_place_bytes_.size()});
-  Flush();
+  if (!in_place_bytes_.empty()) {
+    pending_.assign(1, {in_place_bytes_.data(), in_place_bytes_.size()});
+    Flush();
+  }
   if (::ftruncate(fd_.Get(), size) != 0) Fail("Unable to write", errno);
   if (::fsync(fd_.Get()) != 0) Fail("Unable to sync", errno);
   if (const int err = fd_.Close(); err != 0) Fail("Unable to close", err);

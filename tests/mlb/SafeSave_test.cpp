@@ -283,7 +283,12 @@ TEST_F(SafeSave, WritableFileInAReadOnlyDirectoryIsRewrittenInPlace) {
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   struct stat before;
   ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  WriteWholeFile(dir.File("ro/e.csv"), "old");
   ASSERT_EQ(::chmod(dir.File("ro").c_str(), 0555), 0);
+
+  TMlb2 no_fields;  // an empty file, written in place too
+  EXPECT_TRUE(no_fields.SaveToCSVFile(dir.File("ro/e.csv")));
+  EXPECT_EQ(ReadWholeFile(dir.File("ro/e.csv")), "");
 
   // A smaller table: the file is cut to its new length.
   TMlb2 t;
