@@ -129,7 +129,7 @@ bool TMlb2::SaveToCSVFile(const std::string& file_name) {
     for (int r = 0; r < row_count_; ++r) {
       for (size_t i = 0; i < columns_.size(); ++i) {
         if (i > 0) out.Put(csv_separator_);
-        out.Put(parse_csv_.Escape(columns_[i][r]));
+        out.Put(parse_csv_.Escape(columns_[i][r].View()));
       }
       out.Put('\n');
     }

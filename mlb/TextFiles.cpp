@@ -7,16 +7,18 @@
 #include <climits>
 #include <cstring>
 
+#include "mlb/Value.h"
+
 namespace veilex {
 
 namespace {
 
 // Values a file may make the table hold: those it holds itself, or, when a
 // short line asks for more (under a long header), what 10 bytes of memory
-// per byte read buys, a value costing one string object; and a quarter of a
+// per byte read buys, a short value costing one TValue; and a quarter of a
 // million more for any file.
 constexpr uint64_t kMemoryPerByte = 10;
-constexpr uint64_t kValueBytes = sizeof(std::string);
+constexpr uint64_t kValueBytes = sizeof(TValue);
 constexpr uint64_t kFreeValues = uint64_t{1} << 18;
 
 std::string OneByteError(const char* what, const std::string& setting) {

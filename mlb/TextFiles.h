@@ -29,7 +29,7 @@ std::string TableNameOfFile(const std::string& path);
 // bytes of its file were read. A short line can ask for a row of many empty
 // values that the file does not hold: rows times fields may pass the values
 // the file gave only up to what about 10 bytes of memory per byte read buys
-// (every value is a whole string in the table), so a hostile file is refused
+// (every value takes a TValue in the table), so a hostile file is refused
 // long before memory runs out, while a file's own values are always read.
 bool RowFitsTheFile(int row_count, int field_count, uint64_t values_given, uint64_t bytes_read);
 

@@ -207,7 +207,7 @@ bool TMlb2::SaveToTXTFile(const std::string& file_name) {
     for (int r = 0; r < row_count_; ++r) {
       for (size_t i = 0; i < columns_.size(); ++i) {
         if (i > 0) out.Put(csv_separator_);
-        const std::string& value = columns_[i][r];
+        const std::string_view value = columns_[i][r].View();
         if (field_types_[i] == "STRING" || NeedsQuotes(value, separator, quote)) {
           PutQuoted(out, value, quote_separator_);
         } else {

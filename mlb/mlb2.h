@@ -9,6 +9,7 @@
 
 #include "mlb/Concordances.h"
 #include "mlb/Mlb2ParseCSV.h"
+#include "mlb/Value.h"
 
 namespace veilex {
 
@@ -133,7 +134,7 @@ class TMlb2 {
   bool SortRange(const std::string& field_name, bool ascending, int from_pos, int to_pos);
 
  private:
-  using Column = std::vector<std::string>;
+  using Column = std::vector<TValue>;
 
   void SetError(int code, const std::string& message);
   // Moves fields, rows, cursor, flags, name and Distinct of `other` into this
