@@ -34,7 +34,7 @@ run: release
 	  echo "Veilex's window is not built yet: the libraries are, in $(RELEASE_DIR)."; \
 	fi
 
-# Installs the release build under PREFIX (bin/, lib/veilex/, share/).
+# Installs the release build under PREFIX (bin/, lib/<triplet>/veilex/, share/).
 install: release
 	cmake --install $(RELEASE_DIR) --prefix $(PREFIX)
 

@@ -13,7 +13,10 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for file in bin/veilex lib/veilex/libveilex_ssl.so share/applications/veilex.desktop \
+# The wrapper's directory: lib/<multiarch triplet>/veilex on Debian.
+wrapper_dir=$(cd "$prefix" && find lib -name libveilex_ssl.so -printf '%h\n' | head -n 1)
+[ -n "$wrapper_dir" ] || fail "the TLS wrapper is not installed under lib/"
+for file in bin/veilex "$wrapper_dir/libveilex_ssl.so" share/applications/veilex.desktop \
             share/icons/hicolor/scalable/apps/veilex.svg share/icons/hicolor/64x64/apps/veilex.png \
             share/metainfo/org.example.veilex.metainfo.xml share/man/man1/veilex.1; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"
@@ -31,7 +34,7 @@ LANG=C.UTF-8 groff -man -Tutf8 -ww -z "$prefix/share/man/man1/veilex.1" 2>"$work
 # The run path names the library's place relative to the program, nothing of
 # the build tree.
 runpath=$(readelf -d "$prefix/bin/veilex" | grep -E '\((RUNPATH|RPATH)\)' || true)
-[[ "$runpath" == *'[$ORIGIN/../lib/veilex]'* ]] || fail "run path: $runpath"
+[[ "$runpath" == *"[\$ORIGIN/../$wrapper_dir]"* ]] || fail "run path: $runpath, wrapper in $wrapper_dir"
 [[ "$runpath" != *"$build"* ]] || fail "run path into the build tree: $runpath"
 
 # Moved elsewhere, the tree still holds together: the run path, resolved as
@@ -39,8 +42,8 @@ runpath=$(readelf -d "$prefix/bin/veilex" | grep -E '\((RUNPATH|RPATH)\)' || tru
 # own libraries (OpenSSL) all resolve.
 mv "$prefix" "$work/moved"
 moved=$work/moved
-wrapper=$moved/bin/../lib/veilex/libveilex_ssl.so
-[ -f "$wrapper" ] || fail "no wrapper at \$ORIGIN/../lib/veilex from the moved program"
+wrapper=$moved/bin/../$wrapper_dir/libveilex_ssl.so
+[ -f "$wrapper" ] || fail "no wrapper at \$ORIGIN/../$wrapper_dir from the moved program"
 ldd "$wrapper" >"$work/ldd"
 grep -q 'not found' "$work/ldd" && fail "the wrapper's libraries: $(cat "$work/ldd")"
 grep -q 'libssl\.so' "$work/ldd" || fail "the wrapper does not link OpenSSL: $(cat "$work/ldd")"
