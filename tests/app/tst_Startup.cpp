@@ -79,6 +79,15 @@ class TChild {
   QProcess process;
 };
 
+// Starts `holder` as one process that locks the data file and then only
+// sleeps (flock(1) alone would leave the lock with its child); true once the
+// lock is held.
+bool HoldLock(TChild& holder, const std::string& data_file) {
+  holder.process.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
+                              QString::fromStdString(data_file + ".lock")});
+  return holder.process.waitForStarted(5000) && WaitFor([&] { return LockHeldElsewhere(data_file); }, 5000);
+}
+
 }  // namespace
 
 class TestStartup : public QObject {
@@ -161,12 +170,7 @@ class TestStartup : public QObject {
     const std::string before = ReadBytes(dir.DataFile());
     const auto written = fs::last_write_time(dir.DataFile());
     TChild holder;
-    // One process that locks the file and then only sleeps (flock(1) alone
-    // would leave the lock with its child).
-    holder.process.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
-                                QString::fromStdString(dir.DataFile() + ".lock")});
-    QVERIFY(holder.process.waitForStarted(5000));
-    QVERIFY(WaitFor([&] { return LockHeldElsewhere(dir.DataFile()); }, 5000));
+    QVERIFY(HoldLock(holder, dir.DataFile()));
 
     TBoxSeen box;
     AnswerBox(&box);
@@ -223,10 +227,7 @@ class TestStartup : public QObject {
 
     // While another process holds the file, its save may be under way.
     TChild holder;
-    holder.process.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
-                                QString::fromStdString(dir.DataFile() + ".lock")});
-    QVERIFY(holder.process.waitForStarted(5000));
-    QVERIFY(WaitFor([&] { return LockHeldElsewhere(dir.DataFile()); }, 5000));
+    QVERIFY(HoldLock(holder, dir.DataFile()));
     TBoxSeen box;
     AnswerBox(&box);
     QCOMPARE(RunVeilex(dir.DataFile()), 1);
