@@ -48,6 +48,33 @@ ldd "$wrapper" >"$work/ldd"
 grep -q 'not found' "$work/ldd" && fail "the wrapper's libraries: $(cat "$work/ldd")"
 grep -q 'libssl\.so' "$work/ldd" || fail "the wrapper does not link OpenSSL: $(cat "$work/ldd")"
 
+# The moved program's own loader finds it: a probe preloaded into the program
+# opens the wrapper by name, as the TLS loader does, before main runs. The
+# dynamic loader then searches the program's run path, from where the program
+# now lies. (Under AddressSanitizer its runtime must come first.)
+cat >"$work/probe.c" <<'PROBE'
+#include <dlfcn.h>
+#include <stdio.h>
+#include <unistd.h>
+__attribute__((constructor)) static void probe(void) {
+  void* wrapper = dlopen("libveilex_ssl.so", RTLD_NOW);
+  printf("%s\n", wrapper != NULL ? "wrapper found" : dlerror());
+  fflush(stdout);
+  _exit(wrapper != NULL ? 0 : 1);
+}
+PROBE
+cc -shared -fPIC -o "$work/probe.so" "$work/probe.c" || fail "cannot build the loader probe"
+ldd "$moved/bin/veilex" >"$work/ldd-veilex"
+preload=$(awk '/libasan/ {print $3}' "$work/ldd-veilex")
+LD_PRELOAD="${preload:+$preload }$work/probe.so" "$moved/bin/veilex" >"$work/probe" 2>&1 ||
+  fail "the moved program does not find its TLS wrapper: $(cat "$work/probe")"
+# The same program copied alone, without its lib/ beside it, does not: the
+# probe can tell.
+mkdir "$work/alone"
+cp "$moved/bin/veilex" "$work/alone/"
+LD_PRELOAD="${preload:+$preload }$work/probe.so" "$work/alone/veilex" >"$work/probe" 2>&1 &&
+  fail "the probe found a wrapper where there is none: $(cat "$work/probe")"
+
 # The moved program runs: `--help` when it answers it, else it starts its
 # window (offscreen) and creates its data file beside itself, the copied
 # tree being writable.
