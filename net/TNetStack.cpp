@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "net/NetExceptions.h"
+#include "net/TNetInterrupt.h"
 #include "rtl/StrUtils.h"
 
 namespace veilex {
@@ -362,10 +363,21 @@ int TNetStackLinux::SockSelect(std::vector<TNetStackSocketHandle>* read_list,
 int TNetStackLinux::SockPoll(TNetStackSocketHandle socket, short events, int timeout) {
   const bool infinite = timeout == TimeoutInfinite;
   const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : std::max(timeout, 0));
+  const TNetInterrupt* interrupt = TNetInterrupt::Current();
   while (true) {
+    if (interrupt != nullptr && interrupt->Interrupted()) {
+      errno = ECANCELED;
+      return -1;
+    }
+    int wait = infinite ? -1 : MillisecondsLeft(deadline);
+    // A wait that another thread may cut short looks at its interrupt
+    // between slices.
+    const bool sliced = interrupt != nullptr && (wait < 0 || wait > kInterruptSliceMs);
+    if (sliced) wait = kInterruptSliceMs;
     pollfd entry{socket, events, 0};
-    const int result = poll(&entry, 1, infinite ? -1 : MillisecondsLeft(deadline));
+    const int result = poll(&entry, 1, wait);
     if (result == -1 && errno == EINTR) continue;
+    if (result == 0 && sliced) continue;
     if (result == 1 && (entry.revents & POLLNVAL)) {
       errno = EBADF;
       return -1;
