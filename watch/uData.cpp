@@ -36,6 +36,7 @@ TData::TData(const std::string& directory, TSaveErrorEvent on_save_error)
   Table.SetEndOfFile(true);
 
   ConfigureCheckClient(HTTP);
+  HTTP.SetCookieManager(&Cookies);
 
   DataModuleCreate();
 }
