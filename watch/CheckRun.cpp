@@ -48,8 +48,9 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
   }
   // The hosts with the most links first, so that none of them is left to run
   // alone at the end while the other workers are idle.
-  std::stable_sort(hosts_.begin(), hosts_.end(),
-                   [](const std::vector<TJob>& a, const std::vector<TJob>& b) { return a.size() > b.size(); });
+  std::stable_sort(hosts_.begin(), hosts_.end(), [](const std::vector<TJob>& a, const std::vector<TJob>& b) {
+    return a.size() > b.size();
+  });
 
   const int workers = std::min(std::max(MaxParallel, 1), static_cast<int>(hosts_.size()));
   // The clients are made (and later freed) here, on the owner's thread: tying

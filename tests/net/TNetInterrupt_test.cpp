@@ -1,15 +1,16 @@
 // Cutting short the socket waits of one thread from another: a read from a
 // silent peer, a connect to a peer that never answers, and any wait begun
 // after the interrupt; a thread without the interrupt is not touched.
+#include "net/TNetInterrupt.h"
+
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <functional>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 #include "NetTestPeer.h"
 #include "net/NetExceptions.h"
-#include "net/TNetInterrupt.h"
 #include "net/TNetTCPClient.h"
 
 namespace veilex {

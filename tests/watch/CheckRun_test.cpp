@@ -6,6 +6,7 @@
 #include "watch/CheckRun.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,8 +20,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFiles.h"
@@ -55,8 +54,8 @@ int64_t MsSince(SteadyClock::time_point start) {
 }
 
 std::string HttpOk(const std::string& body, const std::string& extra_headers = "") {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra_headers + "\r\n" +
-         body;
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra_headers +
+         "\r\n" + body;
 }
 
 // The target of a request line ("GET /a HTTP/1.1" gives "/a").
@@ -202,7 +201,8 @@ TEST(CheckRun, WritesWhatTheOneAtATimeCheckWritesForAMixedList) {
       {"change", UrlOf(first, "/new"), "ancienne page", TCheckOutcome::Changed},
       {"nouveau", UrlOf(second, "/new"), "", TCheckOutcome::Changed},
       {"absent", UrlOf(second, "/absent"), "avant", TCheckOutcome::Failed},
-      {"refuse", "127.0.0.3:" + std::to_string(ClosedPort("127.0.0.3")) + "/", "avant", TCheckOutcome::Failed},
+      {"refuse", "127.0.0.3:" + std::to_string(ClosedPort("127.0.0.3")) + "/", "avant",
+       TCheckOutcome::Failed},
       {"muet", UrlOf(silent, "/"), "avant", TCheckOutcome::Failed},
       {"muet bis", UrlOf(silent, "/bis"), "", TCheckOutcome::Failed},
   };
@@ -253,7 +253,8 @@ TEST(CheckRun, NeverFetchesTwoPagesFromOneHostAtOnceNorMoreThanItsLimit) {
   std::vector<std::string> names;
   for (int h = 0; h < kHosts; ++h) {
     std::map<std::string, std::string> pages;
-    for (int i = 0; i < kLinksPerHost; ++i) pages["/" + std::to_string(i)] = HttpOk("page " + std::to_string(i));
+    for (int i = 0; i < kLinksPerHost; ++i)
+      pages["/" + std::to_string(i)] = HttpOk("page " + std::to_string(i));
     servers.push_back(std::make_unique<ScriptedServer>(Answer(pages, 60ms, &per_host[h], &all),
                                                        "127.0.0." + std::to_string(h + 1)));
   }
