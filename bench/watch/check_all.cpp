@@ -1,8 +1,9 @@
-// "Tout mettre à jour" over 200 links of 100 KB each, served by nginx on
-// loopback, through the check routine as the window runs it (find, date,
-// fetch, compare, write, save), without a window. Two rounds: the first finds
-// every page changed (the data file grows to its full size), the second finds
-// none changed (every save rewrites the whole file). Prints the total time,
+// 200 links of 100 KB each, served by nginx on loopback, checked one at a
+// time through the check of one link (find, date, fetch, compare, write,
+// save), without a window: what each save of the whole file costs. Two
+// rounds: the first finds every page changed (the data file grows to its
+// full size), the second finds none changed (every save rewrites the whole
+// file). Prints the total time,
 // the time spent fetching and saving, and the data file's size; beside them
 // the time of writing the same bytes once with plain write(), so that the
 // cost of each whole-file rewrite shows.
