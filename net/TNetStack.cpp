@@ -124,9 +124,12 @@ void ReadSet(std::vector<TNetStackSocketHandle>* list, const fd_set& set) {
 
 bool TNetStack::CheckSocketResult(int result, std::initializer_list<int> ignore) {
   if (result != kSocketError) return false;
-  LastError = SockLastError();
-  if (std::find(ignore.begin(), ignore.end(), LastError) != ignore.end()) return true;
-  RaiseSocketError(LastError);
+  // The code read back here is this thread's: another thread's failure may
+  // overwrite LastError meanwhile.
+  const int error = SockLastError();
+  LastError = error;
+  if (std::find(ignore.begin(), ignore.end(), error) != ignore.end()) return true;
+  RaiseSocketError(error);
 }
 
 void TNetStack::RaiseSocketError(int error) {
