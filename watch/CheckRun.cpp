@@ -1,6 +1,7 @@
 #include "watch/CheckRun.h"
 
 #include <algorithm>
+#include <system_error>
 #include <unordered_map>
 #include <utility>
 
@@ -61,9 +62,21 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
     http->SetCookieManager(&data_.Cookies);
     clients_.push_back(std::move(http));
   }
-  workers_running_ = workers;
-  for (const std::unique_ptr<TNetHTTP>& http : clients_)
-    workers_.emplace_back([this, client = http.get()] { Work(*client); });
+  for (const std::unique_ptr<TNetHTTP>& http : clients_) {
+    {
+      std::lock_guard lock(mutex_);
+      ++workers_running_;
+    }
+    try {
+      workers_.emplace_back([this, client = http.get()] { Work(*client); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the workers started share the hosts; with none,
+      // the run ends at its first Pump with the links not done.
+      std::lock_guard lock(mutex_);
+      --workers_running_;
+      break;
+    }
+  }
 }
 
 const std::vector<TCheckRun::TJob>* TCheckRun::NextHost() {
