@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/mlb/BenchUtil.h"
+#include "bench/watch/BenchLinks.h"
 #include "tests/support/NginxPeer.h"
 #include "tests/support/ScriptedServer.h"
 #include "watch/CheckRun.h"
@@ -34,41 +35,23 @@ using veilex::TCheckOutcome;
 using veilex::TCheckRun;
 using veilex::TCheckRunResult;
 using veilex::TData;
+using veilex::bench::Die;
+using veilex::bench::kPageBytes;
+using veilex::bench::LinkName;
+using veilex::bench::LinkPage;
+using veilex::bench::LinkPath;
 using veilex::bench::Report;
+using veilex::bench::Seconds;
 using veilex::testing::NginxPeer;
 using veilex::testing::ScriptedConnection;
 using veilex::testing::ScriptedServer;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kNginxLinks = 300;
-constexpr size_t kPageBytes = 100 * 1024;
 constexpr int kSlowLinks = 200;
 constexpr int kSlowHosts = 8;
 constexpr auto kSlowAnswer = std::chrono::milliseconds(200);
 constexpr const char* kMeasuredRun = "--measured-run";
-
-[[noreturn]] void Die(const std::string& what) {
-  std::fprintf(stderr, "watch bench: %s\n", what.c_str());
-  std::exit(1);
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-std::string Name(int i) {
-  char name[16];
-  std::snprintf(name, sizeof name, "lien%03d", i);
-  return name;
-}
-
-std::string Path(int i) { return std::string("/").append(Name(i)).append(".html"); }
-
-// A page of text, different for every link.
-std::string Page(int i) {
-  std::string page(kPageBytes, ' ');
-  for (size_t k = 0; k < page.size(); ++k)
-    page[k] = static_cast<char>('a' + (k * 7 + static_cast<size_t>(i)) % 26);
-  return page;
-}
 
 void AddLink(TData& data, const std::string& nom, const std::string& url) {
   data.Table.AddRow();
@@ -154,14 +137,15 @@ int main(int argc, char** argv) {
 
   // ---- 1 and 3: nginx ----
   NginxPeer nginx;
-  for (int i = 0; i < kNginxLinks; ++i) nginx.WriteFile(Path(i), Page(i));
+  for (int i = 0; i < kNginxLinks; ++i) nginx.WriteFile(LinkPath(i), LinkPage(i));
   if (!nginx.Start()) Die("nginx would not start: " + nginx.Error());
   std::vector<std::string> urls;
-  for (int i = 0; i < kNginxLinks; ++i) urls.push_back("127.0.0.1:" + std::to_string(nginx.Port()) + Path(i));
+  for (int i = 0; i < kNginxLinks; ++i)
+    urls.push_back("127.0.0.1:" + std::to_string(nginx.Port()) + LinkPath(i));
   {
     // A first run stores every page, so that the measured one finds none changed.
     TData data(nginx_dir);
-    for (int i = 0; i < kNginxLinks; ++i) AddLink(data, Name(i), urls[static_cast<size_t>(i)]);
+    for (int i = 0; i < kNginxLinks; ++i) AddLink(data, LinkName(i), urls[static_cast<size_t>(i)]);
     RunAll(data, TCheckOutcome::Changed);
   }
 
@@ -205,7 +189,7 @@ int main(int argc, char** argv) {
     TData data(slow_dir);
     for (int i = 0; i < kSlowLinks; ++i) {
       const ScriptedServer& server = *servers[static_cast<size_t>(i % kSlowHosts)];
-      AddLink(data, Name(i), server.Address(Path(i)).substr(std::string("http://").size()));
+      AddLink(data, LinkName(i), server.Address(LinkPath(i)).substr(std::string("http://").size()));
     }
     if (!data.Save()) Die("cannot save " + data.FileName());
     const auto start = Clock::now();
