@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "app/CheckRunner.h"
+#include "app/LinkReason.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "app/uAproposDe.h"
@@ -79,6 +80,9 @@ TfrmMain::TfrmMain(TData& data, QWidget* parent) : QMainWindow(parent), data_(da
   connect(runner_, &TCheckRunner::LinksDone, this, &TfrmMain::ShowCheckResults);
   connect(runner_, &TCheckRunner::Progressed, this, &TfrmMain::ShowCheckProgress);
   connect(runner_, &TCheckRunner::RunFinished, this, &TfrmMain::EndChecks);
+  connect(Grille->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (!Checking()) ShowSelectedReason(*Status, *Grille);
+  });
   if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
   Grille->setFocus();
 }
@@ -218,6 +222,7 @@ int TfrmMain::AddRowFromTable() {
   rows_->appendRow(items);
   for (int column = 0; column < kColumnCount; ++column)
     SetRowText(row, column, data_.Table.GetData(kColumnFields[column]));
+  SetRowReason(*rows_, row, data_.Table.GetData(kFieldRaison));
   return row;
 }
 
@@ -360,6 +365,7 @@ void TfrmMain::ShowCheckResults(const std::vector<TCheckRunResult>& results) {
     SetRowText(row, kColMaj, result.DateText);
     if (result.Outcome != TCheckOutcome::Failed) SetRowText(row, kColMajOk, result.DateText);
     SetRowText(row, kColEtat, EtatText(result.Outcome));
+    SetRowReason(*rows_, row, result.Reason);
   }
   AjusterColonnes();
   if (Progression->isVisibleTo(this)) Progression->setValue(runner_->Done());
@@ -375,6 +381,7 @@ void TfrmMain::EndChecks() {
   checked_rows_.clear();
   Progression->hide();
   Status->clearMessage();
+  ShowSelectedReason(*Status, *Grille);
   actArreter->setEnabled(false);
   SetEditCommandsEnabled(true);
   if (close_pending_) {

@@ -39,7 +39,7 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
   for (size_t i = 0; i < names.size(); ++i) {
     const int index = static_cast<int>(i);
     if (!data_.TrouverLien(names[i])) {
-      not_found_.push_back({index, names[i], TCheckOutcome::NotFound, std::string()});
+      not_found_.push_back({index, names[i], TCheckOutcome::NotFound, std::string(), std::string()});
       continue;
     }
     std::string url = data_.Table.GetData(kFieldUrl);
@@ -147,7 +147,7 @@ std::vector<TCheckRunResult> TCheckRun::Pump() {
 
 TCheckRunResult TCheckRun::Apply(TFetched& fetched) {
   ++done_;
-  TCheckRunResult done{fetched.index, fetched.name, TCheckOutcome::NotFound, std::string()};
+  TCheckRunResult done{fetched.index, fetched.name, TCheckOutcome::NotFound, std::string(), std::string()};
   TPageCheck check(data_);
   check.Clock = [started = fetched.started] { return started; };
   if (!check.TrouverLien(fetched.name)) return done;
@@ -155,6 +155,7 @@ TCheckRunResult TCheckRun::Apply(TFetched& fetched) {
   check.Apply(std::move(fetched.result));
   check.Finish(/*save=*/false);
   done.Outcome = check.Outcome();
+  done.Reason = check.Reason();
   if (done.Outcome == TCheckOutcome::Changed) changed_.emplace_back(fetched.index, fetched.name);
   unsaved_ = true;
   return done;

@@ -47,6 +47,8 @@ struct TCheckRunResult {
   TCheckOutcome Outcome = TCheckOutcome::NotFound;
   // The date text written into `maj` (and into `majok` after a success).
   std::string DateText;
+  // Why the fetch failed, as written into `raison`; empty after a success.
+  std::string Reason;
 };
 
 class TCheckRun {
