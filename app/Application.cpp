@@ -1,27 +1,26 @@
 #include "app/Application.h"
 
 #include <QApplication>
+#include <QIcon>
 
+#include "app/DataSession.h"
 #include "app/MessageBoxes.h"
-#include "app/SingleInstance.h"
 #include "app/TextCodec.h"
+#include "app/uAproposDe.h"
 #include "app/uMain.h"
 #include "watch/uData.h"
+
+// The icon's resource lives in the application's static library, which the
+// linker would leave out unless something refers to it.
+static void InitResources() { Q_INIT_RESOURCE(veilex); }
 
 namespace veilex {
 namespace {
 
 QString FileText(const std::string& data_file) { return DisplayText(data_file); }
 
-// Runs the program once the lock question is settled.
-int RunWithLock(const std::string& directory) {
-  // Boxes shown before the main window must not end the run when they close.
-  QApplication::setQuitOnLastWindowClosed(false);
-  TData data(directory, WarnSaveFailed);
-  if (data.LoadFailed()) {
-    ShowError(nullptr, UnreadableFileText(data.FileName()));
-    return 1;
-  }
+// Runs the window on the open link store until it closes.
+int RunWindow(TData& data) {
   int exit_code;
   {
     TfrmMain frmMain(data);
@@ -72,20 +71,26 @@ QString ExitSaveFailedText(const std::string& data_file) {
       .arg(FileText(data_file));
 }
 
-int RunVeilex(const std::string& directory) {
+int RunVeilex(const std::string& data_file) {
   int exit_code = 1;
   RunGuarded(nullptr, [&] {
-    std::string data_file = directory;
-    if (!data_file.empty() && data_file.back() != '/') data_file += '/';
-    data_file += TData::kDataFileName;
-    // Held until the last save is done. When the lock file cannot be opened
-    // at all, no save can succeed there either, so running unlocked is safe.
-    TSingleInstanceLock lock(data_file + ".lock");
-    if (lock.State() == TSingleInstanceLock::TState::HeldElsewhere) {
-      ShowError(nullptr, AlreadyRunningText(data_file));
-      return;
+    // Boxes shown before the main window must not end the run when they close.
+    QApplication::setQuitOnLastWindowClosed(false);
+    InitResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/veilex/veilex.png")));
+    TfrmAproposDe::SetDataFileShown(data_file);
+    TDataSession session(data_file, WarnSaveFailed);
+    switch (session.State()) {
+      case TDataSession::TState::HeldElsewhere:
+        ShowError(nullptr, AlreadyRunningText(data_file));
+        return;
+      case TDataSession::TState::Unreadable:
+        ShowError(nullptr, UnreadableFileText(data_file));
+        return;
+      case TDataSession::TState::Open:
+        exit_code = RunWindow(session.Data());
+        return;
     }
-    exit_code = RunWithLock(directory);
   });
   return exit_code;
 }

@@ -1,11 +1,14 @@
-// Veilex's entry: the application object, then the run on the data file that
-// lies next to the executable.
+// Veilex's entry: the application object in French, then the run on the data
+// file: next to the executable when Veilex may write there, else in the
+// user's data directory (watch/DataLocation.h).
 #include <QApplication>
 
 #include "app/Application.h"
-#include "watch/uData.h"
+#include "app/Translations.h"
+#include "watch/DataLocation.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  return veilex::RunVeilex(veilex::ExecutableDirectory());
+  veilex::InstallFrenchTranslations();
+  return veilex::RunVeilex(veilex::DefaultDataFile());
 }

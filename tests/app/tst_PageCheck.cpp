@@ -132,6 +132,7 @@ class TestPageCheck : public QObject {
     for (const QString& name : {QStringLiteral("present"), QStringLiteral("absent")}) {
       session.ClickRow(name);
       session.ClickTool(main.actMettreAJour);
+      QVERIFY(session.WaitForChecks());
     }
     const QAbstractItemModel* shown = main.Grille->model();
     const auto tip = [&](const QString& name, int column) {
@@ -188,6 +189,7 @@ class TestPageCheck : public QObject {
     session.ClickTool(main.actAjouter);
     QCOMPARE(ReadTable(session.DataFile()).Value("chiffr\xc3\xa9", kFieldUrl), typed.toStdString());
     session.ClickTool(main.actMettreAJour);  // the new link is selected
+    QVERIFY(session.WaitForChecks());
     const int row = session.RowOf(QStringLiteral("chiffré"));
     QCOMPARE(main.RowText(row, TfrmMain::kColEtat), kChangements);
     QCOMPARE(ReadTable(session.DataFile()).Value("chiffr\xc3\xa9", kFieldPage),
