@@ -75,55 +75,72 @@ class TFetchBounds {
 
 }  // namespace
 
+TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits) {
+  // Exactly as stored: no trimming, no check of its form.
+  const std::string address = "http://" + url;
+  TFetchResult result;
+  try {
+    TFetchBounds bounds(http, limits);
+    result.Body = http.Get(address);
+    result.Ok = true;
+  } catch (const EPageTooLarge&) {
+    result.Reason = "Page trop grande";
+  } catch (const std::exception& error) {
+    // Whatever went wrong, and however, the check records a failure and why.
+    result.Reason = error.what();
+  } catch (...) {
+    result.Reason = "Erreur inconnue";
+  }
+  return result;
+}
+
 TPageCheck::TPageCheck(TData& data) : data_(data) {}
 
 bool TPageCheck::TrouverLien(const std::string& name) { return data_.TrouverLien(name); }
 
 const std::string& TPageCheck::Begin() {
   stored_page_ = data_.Table.GetData(kFieldPage);
+  url_ = data_.Table.GetData(kFieldUrl);
   date_text_ = FormatDateTime(kCheckDatePattern, Clock());
   data_.Table.SetData(kFieldMaj, date_text_);
   return date_text_;
 }
 
 bool TPageCheck::Fetch(const TFetchRunner& run) {
-  // Exactly as stored: no trimming, no check of its form.
-  const std::string address = "http://" + data_.Table.GetData(kFieldUrl);
-  std::string body;
-  bool fetched = false;
-  const std::function<void()> fetch = [&] {
-    try {
-      TFetchBounds bounds(data_.HTTP, data_.CheckLimits);
-      body = data_.HTTP.Get(address);
-      fetched = true;
-    } catch (...) {
-      // Whatever went wrong, and however, the check only records a failure.
-    }
-  };
+  TFetchResult result;
+  const std::function<void()> fetch = [&] { result = FetchPage(data_.HTTP, url_, data_.CheckLimits); };
   if (run) {
     run(fetch);
   } else {
     fetch();
   }
+  return Apply(std::move(result));
+}
 
-  if (!fetched) {
+bool TPageCheck::Apply(TFetchResult result) {
+  if (!result.Ok) {
     outcome_ = TCheckOutcome::Failed;
+    data_.Table.SetData(kFieldRaison, result.Reason);
     return false;
   }
+  data_.Table.SetData(kFieldRaison, "");
   data_.Table.SetData(kFieldMajOk, date_text_);
-  if (body == stored_page_) {
+  if (result.Body == stored_page_) {
     outcome_ = TCheckOutcome::Unchanged;
   } else {
     outcome_ = TCheckOutcome::Changed;
-    data_.Table.SetData(kFieldPage, std::move(body));
+    data_.Table.SetData(kFieldAncienne, std::move(stored_page_));
+    data_.Table.SetData(kFieldChg, date_text_);
+    data_.Table.SetData(kFieldPage, std::move(result.Body));
+    stored_page_.clear();
   }
   return true;
 }
 
-const char* TPageCheck::Finish() {
+const char* TPageCheck::Finish(bool save) {
   const char* etat = EtatText(outcome_);
   data_.Table.SetData(kFieldEtat, etat);
-  data_.Save();
+  if (save) data_.Save();
   return etat;
 }
 

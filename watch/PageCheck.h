@@ -3,18 +3,33 @@
 // compare it with the stored copy, write `etat` and save. CheckLink runs them
 // all without a window. Works on the TData it is given (its table's cursor,
 // its HTTP client), which must outlive it; the thread that owns the TData,
-// except for the fetch itself, which a TFetchRunner may hand to another
-// thread while the owner waits.
+// except for the fetch itself (FetchPage), which may run on another thread
+// with a client of its own while the owner goes on.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "rtl/DateTime.h"
+#include "watch/CheckLimits.h"
 
 namespace veilex {
 
 class TData;
+class TNetHTTP;
+
+// What fetching one page gave: its body, or why there is none.
+struct TFetchResult {
+  bool Ok = false;
+  std::string Body;
+  // A short French text (UTF-8) saying why the fetch failed; empty on success.
+  std::string Reason;
+};
+
+// Fetches the page of a link whose stored address is `url` with `http`,
+// within `limits`. Raises nothing: every failure gives Ok false and a reason.
+// Uses only `http`, so it may run on any thread that owns that client.
+TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits);
 
 // Runs `fetch` and returns once it has finished. `fetch` uses only the
 // TData's HTTP client and raises nothing. The default runs it in place.
@@ -35,24 +50,32 @@ class TPageCheck {
   // Puts the table's cursor on the link named `name`. False when there is
   // none: the check ends there and nothing is written.
   bool TrouverLien(const std::string& name);
-  // Reads the stored body, takes the check's date text and writes it into
-  // `maj`. Returns the date text.
+  // Reads the stored body and address, takes the check's date text and
+  // writes it into `maj`. Returns the date text.
   const std::string& Begin();
-  // Fetches "http://" + `url` with the data's HTTP client, within the data's
-  // CheckLimits. On success writes the date text into `majok`, and the body
-  // into `page` when it differs from the stored one. True when the fetch
-  // succeeded; any failure of the fetch only makes it false.
+  // FetchPage with the data's HTTP client and CheckLimits, then Apply. True
+  // when the fetch succeeded; any failure of the fetch only makes it false.
   bool Fetch(const TFetchRunner& run = nullptr);
-  // Writes the state text into `etat` and saves the table. Returns the state
-  // text (ISO 8859-1 bytes).
-  const char* Finish();
+  // Writes what a fetch of this link gave into the row under the cursor
+  // (which must be this link's again if it moved since Begin). On success:
+  // the date text into `majok`, and when the body differs from the stored
+  // one, the body into `page`, the page it replaces into `ancienne` and the
+  // date text into `chg`. `raison` gets the reason of a failure, or is
+  // emptied by a success. Returns result.Ok.
+  bool Apply(TFetchResult result);
+  // Writes the state text into `etat` and, unless told not to, saves the
+  // table. Returns the state text (ISO 8859-1 bytes).
+  const char* Finish(bool save = true);
 
   const std::string& DateText() const { return date_text_; }
+  // The link's stored address, as Begin read it.
+  const std::string& Url() const { return url_; }
   TCheckOutcome Outcome() const { return outcome_; }
 
  private:
   TData& data_;
   std::string stored_page_;
+  std::string url_;
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;
 };

@@ -35,25 +35,7 @@ TData::TData(const std::string& directory, TSaveErrorEvent on_save_error)
   Table.SetBeginningOfFile(true);
   Table.SetEndOfFile(true);
 
-  // Stored settings of the HTTP client; everything else keeps the client's
-  // defaults: redirects are not followed and no proxy is used.
-  HTTP.MaxLineAction = TNetMaxLineAction::maException;
-  HTTP.ReadTimeout = 0;  // a check sets its own bound while it fetches
-  HTTP.RecvBufferSize = 524288;
-  HTTP.SendBufferSize = 524288;
-  HTTP.AllowCookies = true;
-  HTTP.ProxyParams.BasicAuthentication = false;
-  HTTP.ProxyParams.SetProxyPort(0);
-  HTTP.Request().ContentLanguage = "fr";
-  HTTP.Request().SetContentLength(-1);
-  HTTP.Request().ContentRangeStart = 0;
-  HTTP.Request().ContentRangeEnd = 0;
-  HTTP.Request().ContentType = "text/html";
-  HTTP.Request().Accept = "text/html, */*";
-  HTTP.Request().AcceptLanguage = "fr";
-  HTTP.Request().BasicAuthentication = false;
-  HTTP.Request().UserAgent = "Mozilla/3.0 (compatible; Veilex)";
-  HTTP.HTTPOptions = hoForceEncodeParams;
+  ConfigureCheckClient(HTTP);
 
   DataModuleCreate();
 }
@@ -70,6 +52,7 @@ void TData::DataModuleCreate() {
     Table.SetFileName("");
   }
   for (const char* field : kLinkFields) Table.AddField(field);
+  for (const char* field : kAddedLinkFields) Table.AddField(field);
   Save();
 }
 
@@ -100,6 +83,28 @@ bool TData::TrouverLien(const std::string& name) {
   if (!Table.First()) return false;  // an empty table never has the name
   Table.Seek(kFieldNom, "=", name);
   return Table.GetData(kFieldNom) == name;
+}
+
+void ConfigureCheckClient(TNetHTTP& http) {
+  // Stored settings of the HTTP client; everything else keeps the client's
+  // defaults: redirects are not followed and no proxy is used.
+  http.MaxLineAction = TNetMaxLineAction::maException;
+  http.ReadTimeout = 0;  // a check sets its own bound while it fetches
+  http.RecvBufferSize = 524288;
+  http.SendBufferSize = 524288;
+  http.AllowCookies = true;
+  http.ProxyParams.BasicAuthentication = false;
+  http.ProxyParams.SetProxyPort(0);
+  http.Request().ContentLanguage = "fr";
+  http.Request().SetContentLength(-1);
+  http.Request().ContentRangeStart = 0;
+  http.Request().ContentRangeEnd = 0;
+  http.Request().ContentType = "text/html";
+  http.Request().Accept = "text/html, */*";
+  http.Request().AcceptLanguage = "fr";
+  http.Request().BasicAuthentication = false;
+  http.Request().UserAgent = "Mozilla/3.0 (compatible; Veilex)";
+  http.HTTPOptions = hoForceEncodeParams;
 }
 
 std::string ExecutableDirectory() {

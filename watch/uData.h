@@ -71,6 +71,11 @@ class TData {
   bool load_failed_ = false;
 };
 
+// Gives `http` the settings of the client page checks fetch with. Every client
+// that checks links (the data's own, or one per parallel fetch) gets exactly
+// these, so that a check's outcome does not depend on which client ran it.
+void ConfigureCheckClient(TNetHTTP& http);
+
 // The directory of the running executable, with its trailing "/"; "" when it
 // cannot be found (the data file is then looked for in the working directory).
 std::string ExecutableDirectory();

@@ -30,6 +30,14 @@ constexpr const char* kModalAnswerName = "veilex-test-modal";
 
 }  // namespace
 
+TRow StoredRow(TRow six_fields) {
+  for (const char* field : kAddedLinkFields) {
+    (void)field;
+    six_fields.emplace_back();
+  }
+  return six_fields;
+}
+
 TTempDir::TTempDir() : dir_(QDir::tempPath() + QStringLiteral("/veilex-app-XXXXXX")) {}
 
 std::vector<std::string> TStoredTable::Column(const std::string& field) const {

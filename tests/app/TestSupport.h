@@ -25,6 +25,10 @@ namespace veilex::test {
 using TRow = std::vector<std::string>;
 using TLinks = std::vector<TRow>;
 
+// A row as the data file holds it: the six link fields given, then the fields
+// added after them, empty.
+TRow StoredRow(TRow six_fields);
+
 // A fresh directory, removed with everything in it at the end.
 class TTempDir {
  public:

@@ -91,7 +91,7 @@ class TestLinkCommands : public QObject {
     QCOMPARE(main.RowText(row, TfrmMain::kColMaj), QStringLiteral("inconnue"));
     QCOMPARE(main.RowText(row, TfrmMain::kColEtat), QStringLiteral("Jamais mise à jour"));
     const TStoredTable stored = ReadTable(session.DataFile());
-    QCOMPARE(stored.Link("Alpha"), (TRow{"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
+    QCOMPARE(stored.Link("Alpha"), StoredRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
   }
 
   void addingChecksTheNameByItsExactBytes_data() {
@@ -217,7 +217,7 @@ class TestLinkCommands : public QObject {
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColEtat), QStringLiteral("Pas de changement"));
     const TStoredTable stored = ReadTable(session.DataFile());
     QCOMPARE(stored.rows.size(), size_t(2));
-    TRow expected = site;
+    TRow expected = StoredRow(site);
     expected[0] = new_name.toStdString();
     expected[1] = new_url.toStdString();
     // With a duplicate name the changed row is the second of the two.
@@ -360,7 +360,7 @@ class TestLinkCommands : public QObject {
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColUrl), QStringLiteral("b2.example.org"));
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColEtat), QStringLiteral("Pas de changement"));
     const TStoredTable stored = ReadTable(session.DataFile());
-    QCOMPARE(stored.Link("Beta 2"), (TRow{"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
+    QCOMPARE(stored.Link("Beta 2"), StoredRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
     QCOMPARE(stored.rows.size(), size_t(2));
   }
 

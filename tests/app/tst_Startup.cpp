@@ -99,7 +99,8 @@ class TestStartup : public QObject {
       QCOMPARE(main->RowCount(), 0);
       const TStoredTable stored = ReadTable(dir.DataFile());
       QVERIFY(stored.loaded);  // written by the start-up save, before any change
-      QCOMPARE(stored.fields, (std::vector<std::string>{"nom", "url", "majok", "maj", "etat", "page"}));
+      QCOMPARE(stored.fields, (std::vector<std::string>{"nom", "url", "majok", "maj", "etat", "page",
+                                                        "raison", "ancienne", "chg"}));
       WhenModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<TfrmURL*>(modal);
         QVERIFY(dialog != nullptr);
@@ -200,7 +201,7 @@ class TestStartup : public QObject {
     veilex.process.start(QString::fromStdString(bin + "veilex"), {});
     QVERIFY(veilex.process.waitForStarted(5000));
     QVERIFY(WaitFor([&] { return ReadTable(bin + "veilex.mlb").loaded; }, 20000));
-    QCOMPARE(ReadTable(bin + "veilex.mlb").fields.size(), size_t(6));
+    QCOMPARE(ReadTable(bin + "veilex.mlb").fields.size(), size_t(9));
     QVERIFY(!fs::exists(elsewhere.DataFile()));
     QVERIFY(WaitFor([&] { return LockHeldElsewhere(bin + "veilex.mlb"); }, 5000));
 

@@ -27,6 +27,13 @@ using testing::TempDir;
 using testing::WriteWholeFile;
 
 const std::vector<std::string> kSixFields = {"nom", "url", "majok", "maj", "etat", "page"};
+// The six, then the fields added after them, as a new file gets them.
+const std::vector<std::string> kAllFields = {"nom",  "url",    "majok",    "maj", "etat",
+                                             "page", "raison", "ancienne", "chg"};
+std::vector<std::string> WithAddedFields(std::vector<std::string> fields) {
+  fields.insert(fields.end(), {"raison", "ancienne", "chg"});
+  return fields;
+}
 
 std::vector<std::string> FieldNames(const TMlb2& table) {
   std::vector<std::string> names;
@@ -61,7 +68,7 @@ void AddLink(TData& data, const std::string& nom) {
   data.Table.SetData(kFieldNom, nom);
 }
 
-TEST(TData, FirstStartCreatesTheSixFieldFileWithNoRows) {
+TEST(TData, FirstStartCreatesTheLinkFieldFileWithNoRows) {
   for (const char* suffix : {"", "/"}) {
     TempDir dir;
     {
@@ -71,8 +78,8 @@ TEST(TData, FirstStartCreatesTheSixFieldFileWithNoRows) {
       ASSERT_TRUE(fs::exists(dir.File(TData::kDataFileName))) << "created at start-up, not only at exit";
       TMlb2 table;
       ASSERT_TRUE(table.LoadFromMLBFile(dir.File(TData::kDataFileName)));
-      EXPECT_EQ(FieldNames(table), kSixFields);
-      for (int i = 1; i <= 6; ++i) EXPECT_EQ(table.GetFieldType(i), "STRING");
+      EXPECT_EQ(FieldNames(table), kAllFields);
+      for (int i = 1; i <= table.FieldCount(); ++i) EXPECT_EQ(table.GetFieldType(i), "STRING");
       EXPECT_EQ(table.RowCount(), 0);
     }
   }
@@ -84,10 +91,12 @@ TEST(TData, ExistingFieldsKeepTheirOrderAndMissingOnesAreAppended) {
     std::vector<std::string> after;
   };
   const Case cases[] = {
-      {{"page", "etat", "maj", "majok", "url", "nom"}, {"page", "etat", "maj", "majok", "url", "nom"}},
-      {{"nom", "url", "majok", "maj", "etat"}, kSixFields},
-      {{"url", "NOM", "extra"}, {"url", "NOM", "extra", "majok", "maj", "etat", "page"}},
-      {{}, kSixFields},
+      {{"page", "etat", "maj", "majok", "url", "nom"},
+       WithAddedFields({"page", "etat", "maj", "majok", "url", "nom"})},
+      {{"nom", "url", "majok", "maj", "etat"}, kAllFields},
+      {kSixFields, kAllFields},
+      {{"url", "NOM", "extra", "CHG"}, {"url", "NOM", "extra", "CHG", "majok", "maj", "etat", "page", "raison", "ancienne"}},
+      {{}, kAllFields},
   };
   for (const auto& c : cases) {
     TempDir dir;
