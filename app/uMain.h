@@ -1,5 +1,5 @@
 // TfrmMain: the main window. Shows every link as one row of the list Grille,
-// offers the seven commands on its tool bar and progress in its status bar.
+// offers its commands on its tool bar and progress in its status bar.
 // It owns its widgets and actions, not the links: those live in the TData it
 // is given, which must outlive it. GUI thread only.
 #pragma once
@@ -10,6 +10,7 @@
 
 class QAction;
 class QCloseEvent;
+class QResizeEvent;
 class QModelIndex;
 class QShowEvent;
 class QSortFilterProxyModel;
@@ -34,7 +35,9 @@ class TfrmMain : public QMainWindow {
 
   // Fills Grille from the link table, sorted on the name (the table too).
   void RemplirGrille();
-  // Widens the auto-sized columns to their longest text.
+  // Sizes the columns: "Nom" to its longest text within a share of the
+  // width, the dates and the state to their longest texts, and "URL" to what
+  // is left (eliding its texts), so that the state stays in view.
   void AjusterColonnes();
 
   // The list's rows in their internal order, the order in which they were
@@ -66,6 +69,7 @@ class TfrmMain : public QMainWindow {
   QAction* actSupprimer;
   QAction* actMettreAJour;
   QAction* actToutMettreAJour;
+  QAction* actVoirChangements;
   QAction* actAProposDe;
   QAction* actQuitter;
 
@@ -75,12 +79,14 @@ class TfrmMain : public QMainWindow {
   void actSupprimerExecute();
   void actMettreAJourExecute();
   void actToutMettreAJourExecute();
+  void actVoirChangementsExecute();
   void actAProposDeExecute();
   void actQuitterExecute();
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
