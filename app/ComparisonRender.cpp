@@ -1,6 +1,6 @@
 #include "app/ComparisonRender.h"
 
-#include <QFont>
+#include <QElapsedTimer>
 #include <QPalette>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -33,50 +33,62 @@ TDiffColours DiffColours(const QPalette& palette) {
   return colours;
 }
 
+TComparisonRenderer::TComparisonRenderer(QTextDocument& document, const TComparison& comparison,
+                                         const QPalette& palette)
+    : comparison_(comparison), cursor_(&document) {
+  const TDiffColours colours = DiffColours(palette);
+  added_.setBackground(colours.AddedBackground);
+  removed_.setForeground(colours.RemovedText);
+  removed_.setBackground(colours.RemovedBackground);
+  removed_.setFontStrikeOut(true);
+  skipped_.setForeground(colours.SkippedText);
+  skipped_.setFontItalic(true);
+  cursor_.movePosition(QTextCursor::End);
+}
+
+bool TComparisonRenderer::Step(int milliseconds) {
+  QElapsedTimer clock;
+  clock.start();
+  const auto& spans = comparison_.Spans;
+  // Spans are written a few at a time between looks at the clock.
+  constexpr size_t kSpansBetweenLooks = 64;
+  while (next_span_ < spans.size()) {
+    for (size_t n = 0; n < kSpansBetweenLooks && next_span_ < spans.size(); ++n, ++next_span_) {
+      if (next_change_ < comparison_.Changes.size() && comparison_.Changes[next_change_] == next_span_) {
+        starts_.push_back(cursor_.position());
+        ++next_change_;
+      }
+      const TDiffSpan& span = spans[next_span_];
+      switch (span.Kind) {
+        case TSpanKind::Same:
+          cursor_.insertText(Text(span.Text), same_);
+          break;
+        case TSpanKind::Added:
+          cursor_.insertText(Text(span.Text), added_);
+          break;
+        case TSpanKind::Removed:
+          cursor_.insertText(Text(span.Text), removed_);
+          break;
+        case TSpanKind::Skipped:
+          cursor_.insertText(span.Lines == 1
+                                 ? QStringLiteral("\u2026 1 ligne identique \u2026\n")
+                                 : QStringLiteral("\u2026 %1 lignes identiques \u2026\n").arg(span.Lines),
+                             skipped_);
+          break;
+      }
+    }
+    if (clock.elapsed() >= milliseconds) break;
+  }
+  return Done();
+}
+
 std::vector<int> RenderComparison(QTextDocument& document, const TComparison& comparison,
                                   const QPalette& palette) {
-  const TDiffColours colours = DiffColours(palette);
-  QTextCharFormat same;
-  QTextCharFormat added;
-  added.setBackground(colours.AddedBackground);
-  QTextCharFormat removed;
-  removed.setForeground(colours.RemovedText);
-  removed.setBackground(colours.RemovedBackground);
-  removed.setFontStrikeOut(true);
-  QTextCharFormat skipped;
-  skipped.setForeground(colours.SkippedText);
-  skipped.setFontItalic(true);
-
   document.clear();
-  QTextCursor cursor(&document);
-  cursor.beginEditBlock();
-  std::vector<int> starts;
-  size_t next_change = 0;
-  for (size_t i = 0; i < comparison.Spans.size(); ++i) {
-    if (next_change < comparison.Changes.size() && comparison.Changes[next_change] == i) {
-      starts.push_back(cursor.position());
-      ++next_change;
-    }
-    const TDiffSpan& span = comparison.Spans[i];
-    switch (span.Kind) {
-      case TSpanKind::Same:
-        cursor.insertText(Text(span.Text), same);
-        break;
-      case TSpanKind::Added:
-        cursor.insertText(Text(span.Text), added);
-        break;
-      case TSpanKind::Removed:
-        cursor.insertText(Text(span.Text), removed);
-        break;
-      case TSpanKind::Skipped:
-        cursor.insertText(span.Lines == 1 ? QStringLiteral("\u2026 1 ligne identique \u2026\n")
-                                          : QStringLiteral("\u2026 %1 lignes identiques \u2026\n").arg(span.Lines),
-                          skipped);
-        break;
-    }
+  TComparisonRenderer renderer(document, comparison, palette);
+  while (!renderer.Step(1000)) {
   }
-  cursor.endEditBlock();
-  return starts;
+  return renderer.ChangeStarts();
 }
 
 }  // namespace veilex

@@ -5,8 +5,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QRegularExpression>
 #include <QTextBrowser>
+#include <QTextDocument>
+#include <QTimer>
 #include <QTextCursor>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -14,23 +19,25 @@
 #include <QDesktopServices>
 #include <utility>
 
-#include "app/ComparisonRender.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
-#include "compare/HtmlText.h"
+#include "compare/PageComparison.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
 namespace veilex {
 namespace {
 
+// Time the GUI thread gives to writing a comparison before it turns to its
+// other events.
+constexpr int kRenderSliceMs = 15;
+
 // What a pool thread computes for one mode. Raises nothing: a comparison
 // that cannot be made (memory) is reported as stopped.
-TComparison Compare(const TChangedLink& link, TfrmChangements::TMode mode, TCompareLimits limits) {
+TComparison Compare(const TChangedLink& link, TfrmChangements::TMode mode, const TCompareLimits& limits) {
   try {
-    if (mode == TfrmChangements::kTexte)
-      return CompareTexts(PageText(link.Ancienne, limits).Text, PageText(link.Page, limits).Text, limits);
-    return CompareTexts(SourceText(link.Ancienne), SourceText(link.Page), limits);
+    return ComparePages(link.Ancienne, link.Page,
+                        mode == TfrmChangements::kTexte ? TPageView::Text : TPageView::Source, limits);
   } catch (...) {
     TComparison failed;
     failed.Stopped = true;
@@ -112,16 +119,22 @@ TfrmChangements::~TfrmChangements() {
 void TfrmChangements::SetMode(TMode mode) {
   mode_ = mode;
   (mode == kTexte ? btnTexte : btnSource)->setChecked(true);
-  if (results_[mode]) {
-    Show(mode);
-    return;
+  if (renderer_) {  // another mode's comparison was being written
+    renderer_.reset();
+    delete rendered_;
+    rendered_ = nullptr;
   }
   current_ = -1;
   starts_.clear();
+  shown_ = -1;
   Vue->setPlainText(QStringLiteral("Comparaison en cours\u2026"));
   lblNote->hide();
   UpdateNavigation();
-  if (watchers_[mode] == nullptr) Start(mode);
+  if (results_[mode]) {
+    Show(mode);
+  } else if (watchers_[mode] == nullptr) {
+    Start(mode);
+  }
 }
 
 void TfrmChangements::Start(TMode mode) {
@@ -136,27 +149,51 @@ void TfrmChangements::Start(TMode mode) {
 
 void TfrmChangements::Finished(TMode mode) {
   results_[mode] = std::make_unique<TComparison>(watchers_[mode]->result());
-  if (mode == mode_) Show(mode);
+  if (mode == mode_ && !renderer_) Show(mode);
 }
 
-bool TfrmChangements::Ready() const { return results_[mode_] != nullptr; }
+bool TfrmChangements::Ready() const { return shown_ == mode_; }
 
-const TComparison* TfrmChangements::Shown() const { return results_[mode_].get(); }
+const TComparison* TfrmChangements::Shown() const { return Ready() ? results_[mode_].get() : nullptr; }
 
 int TfrmChangements::ChangeCount() const {
   return Ready() ? static_cast<int>(results_[mode_]->ChangeCount) : 0;
 }
 
 void TfrmChangements::Show(TMode mode) {
-  const TComparison& comparison = *results_[mode];
-  Vue->setFont(mode == kSource ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : font());
-  starts_ = RenderComparison(*Vue->document(), comparison, Vue->palette());
+  rendered_ = new QTextDocument(Vue);
+  rendered_->setDefaultFont(mode == kSource ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : Vue->font());
+  renderer_ = std::make_unique<TComparisonRenderer>(*rendered_, *results_[mode], Vue->palette());
+  RenderSlice();
+}
+
+void TfrmChangements::RenderSlice() {
+  if (!renderer_) return;  // a slice asked for by a comparison since dropped
+  if (!renderer_->Step(kRenderSliceMs)) {
+    QTimer::singleShot(0, this, &TfrmChangements::RenderSlice);
+    return;
+  }
+  starts_ = renderer_->ChangeStarts();
+  renderer_.reset();
+  // The view deletes the document it made itself; the ones made here are
+  // this window's to delete.
+  QTextDocument* previous = Vue->document();
+  const bool made_here = previous->parent() == Vue;
+  Vue->setDocument(rendered_);
+  rendered_ = nullptr;
+  if (made_here) previous->deleteLater();
+  RenderingDone();
+}
+
+void TfrmChangements::RenderingDone() {
+  shown_ = mode_;
+  const TComparison& comparison = *results_[mode_];
   if (comparison.Stopped) {
     Vue->setPlainText(QStringLiteral("La comparaison n'a pas pu être faite."));
   } else if (comparison.Identical()) {
-    Vue->setPlainText(mode == kTexte ? QStringLiteral("Le texte de la page n'a pas changé : seule sa source "
-                                                      "diffère (voir « Source »).")
-                                     : QStringLiteral("Les deux versions sont identiques."));
+    Vue->setPlainText(mode_ == kTexte ? QStringLiteral("Le texte de la page n'a pas changé : seule sa source "
+                                                       "diffère (voir « Source »).")
+                                      : QStringLiteral("Les deux versions sont identiques."));
   }
   QStringList notes;
   if (comparison.Approximate)
@@ -183,13 +220,12 @@ void TfrmChangements::GoTo(int change) {
   if (change < 0 || change >= static_cast<int>(starts_.size())) return;
   current_ = change;
   QTextCursor cursor(Vue->document());
-  // From the end first, so that the change comes to the top of the view.
-  cursor.movePosition(QTextCursor::End);
-  Vue->setTextCursor(cursor);
-  Vue->ensureCursorVisible();
   cursor.setPosition(starts_[static_cast<size_t>(change)]);
   Vue->setTextCursor(cursor);
-  Vue->ensureCursorVisible();
+  // The change's line comes to the top of the view; only the document up to
+  // it needs laying out for that.
+  const QRectF line = Vue->document()->documentLayout()->blockBoundingRect(cursor.block());
+  Vue->verticalScrollBar()->setValue(static_cast<int>(line.top()));
   UpdateNavigation();
 }
 

@@ -2,9 +2,9 @@
 // changed between the previous and the current version of a link's page:
 // its text as a reader sees it by default, or its source; the changes one
 // after the other; the date of the change; and a way to open the page. It
-// keeps its own copies of both versions and compares them on a pool thread,
-// showing the result when it is ready: the window and its owner never wait.
-// GUI thread only.
+// keeps its own copies of both versions and compares them on a pool thread;
+// the result is then written into the view a slice at a time between other
+// events: the window and its owner never wait. GUI thread only.
 #pragma once
 
 #include <QFutureWatcher>
@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "app/ComparisonRender.h"
 #include "compare/TextDiff.h"
 
 class QLabel;
+class QTextDocument;
 class QPushButton;
 class QRadioButton;
 class QTextBrowser;
@@ -47,7 +49,7 @@ class TfrmChangements : public QWidget {
 
   TMode Mode() const { return mode_; }
   void SetMode(TMode mode);
-  // True when the comparison of the current mode is shown.
+  // True when the comparison of the current mode is shown in full.
   bool Ready() const;
   // Changes found, and the one the view stands on (0-based; -1 when none).
   int ChangeCount() const;
@@ -84,7 +86,11 @@ class TfrmChangements : public QWidget {
  private:
   void Start(TMode mode);
   void Finished(TMode mode);
+  // Starts writing the comparison of `mode` into a new document; the view
+  // gets it once it is complete.
   void Show(TMode mode);
+  void RenderSlice();
+  void RenderingDone();
   void GoTo(int change);
   void UpdateNavigation();
 
@@ -97,6 +103,9 @@ class TfrmChangements : public QWidget {
   std::unique_ptr<TComparison> results_[2];
   QFutureWatcher<TComparison>* watchers_[2] = {nullptr, nullptr};
   std::vector<int> starts_;  // document position of each change shown
+  int shown_ = -1;           // the mode whose comparison the view holds
+  std::unique_ptr<TComparisonRenderer> renderer_;  // while a comparison is written
+  QTextDocument* rendered_ = nullptr;              // what it is written into
 };
 
 class TData;

@@ -39,34 +39,6 @@ void AppendCodePoint(std::string& out, uint32_t c) {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";
 
-// The length of the well-formed UTF-8 sequence at the start of `s`, or 0.
-size_t SequenceLength(std::string_view s) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // overlong
-    if (lead == 0xED) high = 0x9F;  // surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // overlong
-    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
-  } else {
-    return 0;
-  }
-  if (s.size() < length) return 0;
-  if (byte(1) < low || byte(1) > high) return 0;
-  for (size_t i = 2; i < length; ++i)
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  return length;
-}
-
 bool IsAttributeSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 // The charset named by a label, as browsers match labels.
@@ -154,7 +126,7 @@ std::string ToUtf8(std::string_view bytes, TCharset charset) {
     out.append(bytes.substr(i, ascii - i));
     i = ascii;
     if (i == bytes.size()) break;
-    const size_t length = SequenceLength(bytes.substr(i));
+    const size_t length = Utf8SequenceLength(bytes.substr(i));
     if (length == 0) {
       out += kReplacement;
       ++i;

@@ -14,8 +14,7 @@
 #include "app/uChangements.h"
 #include "bench/compare/PageMaker.h"
 #include "bench/mlb/BenchUtil.h"
-#include "compare/HtmlText.h"
-#include "compare/TextDiff.h"
+#include "compare/PageComparison.h"
 
 namespace {
 
@@ -63,9 +62,8 @@ int main(int argc, char** argv) {
   veilex::bench::TPageMaker::Make(size_t{1} << 20, old_page, new_page);
   double window = 1e9;
   for (int i = 0; i < 5; ++i) window = std::min(window, OpenWindow(old_page, new_page).seconds);
-  const double library = BestOf(5, [&] {
-    veilex::CompareTexts(veilex::PageText(old_page).Text, veilex::PageText(new_page).Text);
-  });
+  const double library =
+      BestOf(5, [&] { veilex::ComparePages(old_page, new_page, veilex::TPageView::Text); });
   Report("1 MB: command to comparison shown", window, "extract + compare, no window", library, "s", 0);
   Report("1 MB: command to comparison shown", window, "the 300 ms allowed", 0.300, "s", 1.0);
 

@@ -96,14 +96,14 @@ TEST(CompareTexts, WhenTheLineBudgetRunsOutTheMiddleIsOneBlock) {
   TCompareLimits limits;
   limits.LineBudget = 2;
   limits.ContextLines = 1;
+  limits.MaxBlockWords = 0;  // whole lines, to see the block's extent
   const TComparison comparison = CompareTexts("h\na\nb\nc\nd\nt\n", "h\nb\nX\nc\nY\nt\n", limits);
   EXPECT_TRUE(comparison.Approximate);
   EXPECT_EQ(comparison.ChangeCount, 1u);
-  // The middle lines are not word-compared either when they differ in
-  // number; here they do not, so the block is compared word by word.
-  const std::string shown = Render(comparison);
-  EXPECT_EQ(shown.substr(0, 3), "h\n|");
-  EXPECT_EQ(shown.substr(shown.size() - 2), "t\n");
+  // From the first difference to the last; the same head and tail kept.
+  EXPECT_EQ(Render(comparison), "h\n|[-a\nb\nc\nd\n-]{+b\nX\nc\nY\n+}t\n");
+  // With the budget it needs: a removed, X added, d replaced by Y.
+  EXPECT_EQ(CompareTexts("h\na\nb\nc\nd\nt\n", "h\nb\nX\nc\nY\nt\n").ChangeCount, 3u);
 }
 
 TEST(CompareTexts, TheShownTextStopsAtItsLimit) {
