@@ -55,6 +55,9 @@ TfrmChangements::TfrmChangements(TChangedLink link, QWidget* parent, const TComp
       stop_(std::make_shared<std::atomic<bool>>(false)) {
   setObjectName(QStringLiteral("frmChangements"));
   setAttribute(Qt::WA_DeleteOnClose);
+  // Closing the main window ends the program even while comparisons are
+  // open; they go with it.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle(QStringLiteral("Changements \u2014 ") + DisplayText(link_->Nom));
   resize(640, 480);
 

@@ -107,7 +107,9 @@ void TfrmMain::CreateToolBar() {
   ToolBar1->setStyleSheet(
       QStringLiteral("QToolBar { background: rgb(184,194,229); border-top: 1px solid rgb(128,128,128);"
                      " border-bottom: 1px solid rgb(128,128,128); padding: 1px; spacing: 0px; }"
-                     "QToolBar::separator { width: 8px; }"));
+                     "QToolBar::separator { width: 8px; }"
+                     // Tight enough for every caption at the default width.
+                     "QToolButton { padding: 0px; margin: 0px; }"));
 
   const QList<QAction*> groups[] = {{actAjouter, actModifier, actSupprimer},
                                     {actMettreAJour, actToutMettreAJour, actVoirChangements},

@@ -119,6 +119,8 @@ class TestChangements : public QObject {
     QVERIFY(window != nullptr);
     QVERIFY(window->isVisible());
     QCOMPARE(window->windowTitle(), QStringLiteral("Changements — Club"));
+    QVERIFY(window->isWindow());
+    QVERIFY(!window->testAttribute(Qt::WA_QuitOnClose));  // closing the main window still quits
     QTRY_VERIFY_WITH_TIMEOUT(window->Ready(), 5000);
     QCOMPARE(window->Mode(), TfrmChangements::kTexte);
     QVERIFY(window->btnTexte->isChecked());
