@@ -15,6 +15,11 @@ void ShowWarning(QWidget* parent, const QString& text) {
   box.exec();
 }
 
+void ShowInformation(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
 bool AskConfirmation(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Question, QStringLiteral("Confirmation"), text,
                   QMessageBox::Yes | QMessageBox::No, parent);

@@ -14,6 +14,8 @@ namespace veilex {
 void ShowError(QWidget* parent, const QString& text);
 // "Avertissement", one OK button.
 void ShowWarning(QWidget* parent, const QString& text);
+// "Information", one OK button.
+void ShowInformation(QWidget* parent, const QString& text);
 // "Confirmation", Yes and No, Yes the default. True only when Yes was
 // pressed: a box closed any other way answers no.
 bool AskConfirmation(QWidget* parent, const QString& text);

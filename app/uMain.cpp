@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <QScreen>
 #include <QShowEvent>
@@ -20,10 +21,12 @@
 #include <utility>
 
 #include "app/CheckRunner.h"
+#include "app/EtatDelegate.h"
 #include "app/LinkReason.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "app/uAproposDe.h"
+#include "app/uChangements.h"
 #include "app/uURL.h"
 #include "rtl/StrUtils.h"
 #include "watch/CheckRun.h"
@@ -105,6 +108,8 @@ void TfrmMain::CreateActions() {
   make(actMettreAJour, "actMettreAJour", QStringLiteral("Mettre à jour"), &TfrmMain::actMettreAJourExecute);
   make(actToutMettreAJour, "actToutMettreAJour", QStringLiteral("Tout mettre à jour"),
        &TfrmMain::actToutMettreAJourExecute);
+  make(actVoirChangements, "actVoirChangements", QStringLiteral("Voir les changements"),
+       &TfrmMain::actVoirChangementsExecute);
   make(actArreter, "actArreter", QStringLiteral("Arrêter"), &TfrmMain::actArreterExecute);
   actArreter->setEnabled(false);  // only while "Tout mettre à jour" runs
   make(actAProposDe, "actAProposDe", QStringLiteral("A propos de..."), &TfrmMain::actAProposDeExecute);
@@ -121,10 +126,12 @@ void TfrmMain::CreateToolBar() {
   ToolBar1->setStyleSheet(
       QStringLiteral("QToolBar { background: rgb(184,194,229); border-top: 1px solid rgb(128,128,128);"
                      " border-bottom: 1px solid rgb(128,128,128); padding: 1px; spacing: 0px; }"
-                     "QToolBar::separator { width: 8px; }"));
+                     "QToolBar::separator { width: 8px; }"
+                     // Tight enough for every caption at the default width.
+                     "QToolButton { padding: 0px; margin: 0px; }"));
 
   const QList<QAction*> groups[] = {{actAjouter, actModifier, actSupprimer},
-                                    {actMettreAJour, actToutMettreAJour, actArreter},
+                                    {actMettreAJour, actToutMettreAJour, actVoirChangements, actArreter},
                                     {actAProposDe},
                                     {actQuitter}};
   bool first = true;
@@ -164,10 +171,16 @@ void TfrmMain::CreateGrille() {
   QHeaderView* header = Grille->header();
   header->setSortIndicatorShown(true);
   header->setSectionsClickable(false);  // the list stays sorted on "Nom"
-  header->setStretchLastSection(true);
+  // "URL" takes the width the other columns leave; its texts are elided.
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(kColUrl, QHeaderView::Stretch);
+  Grille->setTextElideMode(Qt::ElideMiddle);
   for (int column = 0; column < kColumnCount; ++column) Grille->setColumnWidth(column, kColumnWidths[column]);
-  // A double click anywhere on the list, on a row or not, modifies.
+  Grille->setItemDelegate(new TEtatDelegate(kColEtat, Grille));
+  // A double click anywhere on the list, on a row or not, modifies; Return
+  // on a row shows its changes.
   Grille->viewport()->installEventFilter(this);
+  Grille->installEventFilter(this);
   setCentralWidget(Grille);
 }
 
@@ -176,6 +189,13 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     // As "Modifier...", which is disabled during a check.
     if (actModifier->isEnabled()) actModifierExecute();
     return true;
+  }
+  if (watched == Grille && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      actVoirChangementsExecute();
+      return true;
+    }
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -208,11 +228,22 @@ void TfrmMain::RemplirGrille() {
 }
 
 void TfrmMain::AjusterColonnes() {
-  // Every column but "URL" widens to its longest text, never below its width.
-  // (QTreeView hides the size hint that its base class offers.)
+  // The dates and the state fit their longest text (or their header), never
+  // below their width; "Nom" too, but within a third of the list, so that a
+  // long name cannot push the state out of view. "URL" stretches over the
+  // rest. (QTreeView hides the size hint that its base class offers.)
   const QAbstractItemView* view = Grille;
-  for (int column : {kColNom, kColMajOk, kColMaj, kColEtat})
-    Grille->setColumnWidth(column, std::max(kColumnWidths[column], view->sizeHintForColumn(column)));
+  const QHeaderView* header = Grille->header();
+  const auto fitted = [&](int column) {
+    return std::max({kColumnWidths[column], view->sizeHintForColumn(column), header->sectionSizeHint(column)});
+  };
+  for (int column : {kColMajOk, kColMaj, kColEtat}) Grille->setColumnWidth(column, fitted(column));
+  Grille->setColumnWidth(kColNom, std::min(fitted(kColNom), std::max(kColumnWidths[kColNom], Grille->viewport()->width() / 3)));
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  AjusterColonnes();
 }
 
 int TfrmMain::AddRowFromTable() {
@@ -405,6 +436,19 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     return;
   }
   QMainWindow::closeEvent(event);
+}
+
+void TfrmMain::actVoirChangementsExecute() {
+  RunGuarded(this, [this] {
+    // Allowed during a run too: the window takes a copy of both versions,
+    // and every check finds its link again before writing to it.
+    const int row = SelectedRow();
+    if (row < 0) {
+      ShowError(this, QStringLiteral("Rien à comparer."));
+      return;
+    }
+    OuvrirChangements(this, data_, RowName(row));
+  });
 }
 
 void TfrmMain::actAProposDeExecute() {

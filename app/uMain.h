@@ -11,6 +11,7 @@
 
 class QAction;
 class QCloseEvent;
+class QResizeEvent;
 class QModelIndex;
 class QProgressBar;
 class QShowEvent;
@@ -38,7 +39,9 @@ class TfrmMain : public QMainWindow {
 
   // Fills Grille from the link table, sorted on the name (the table too).
   void RemplirGrille();
-  // Widens the auto-sized columns to their longest text.
+  // Sizes the columns: "Nom" to its longest text within a share of the
+  // width, the dates and the state to their longest texts, and "URL" to what
+  // is left (eliding its texts), so that the state stays in view.
   void AjusterColonnes();
 
   // The list's rows in their internal order, the order in which they were
@@ -78,6 +81,7 @@ class TfrmMain : public QMainWindow {
   QAction* actMettreAJour;
   QAction* actToutMettreAJour;
   QAction* actArreter;
+  QAction* actVoirChangements;
   QAction* actAProposDe;
   QAction* actQuitter;
 
@@ -88,12 +92,14 @@ class TfrmMain : public QMainWindow {
   void actMettreAJourExecute();
   void actToutMettreAJourExecute();
   void actArreterExecute();
+  void actVoirChangementsExecute();
   void actAProposDeExecute();
   void actQuitterExecute();
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

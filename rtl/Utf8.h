@@ -2,6 +2,7 @@
 // 8-bit text in another encoding. Stateless; any thread may call it.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace veilex {
@@ -10,5 +11,9 @@ namespace veilex {
 // byte, no truncated sequence, no overlong form, no surrogate, nothing above
 // U+10FFFF. The empty string and plain ASCII are valid.
 bool IsValidUtf8(std::string_view bytes);
+
+// The length (1 to 4) of the well-formed UTF-8 sequence that `bytes` starts
+// with, by the same rules; 0 when it starts with none (or is empty).
+size_t Utf8SequenceLength(std::string_view bytes);
 
 }  // namespace veilex

@@ -5,12 +5,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 
+#include "app/EtatDelegate.h"
 #include "app/uAproposDe.h"
 #include "app/uMain.h"
 #include "tests/app/TestSupport.h"
@@ -38,8 +41,17 @@ class TestMainWindow : public QObject {
     for (int column = 0; column < model->columnCount(); ++column)
       headers << model->headerData(column, Qt::Horizontal).toString();
     QCOMPARE(headers, (QStringList{"Nom", "URL", "MàJ Ok", "MàJ", "Etat"}));
-    const int widths[] = {150, 250, 70, 70};
-    for (int column = 0; column < 4; ++column) QCOMPARE(main.Grille->columnWidth(column), widths[column]);
+    // "Nom" keeps its width, the other columns fit at least their headers,
+    // "URL" takes the rest.
+    QCOMPARE(main.Grille->columnWidth(TfrmMain::kColNom), 150);
+    for (int column : {TfrmMain::kColMajOk, TfrmMain::kColMaj, TfrmMain::kColEtat}) {
+      QVERIFY(main.Grille->columnWidth(column) >= 70);
+      QVERIFY(main.Grille->columnWidth(column) >= main.Grille->header()->sectionSizeHint(column));
+    }
+    QCOMPARE(main.Grille->header()->sectionResizeMode(TfrmMain::kColUrl), QHeaderView::Stretch);
+    int total = 0;
+    for (int column = 0; column < model->columnCount(); ++column) total += main.Grille->columnWidth(column);
+    QCOMPARE(total, main.Grille->viewport()->width());
     QVERIFY(main.Status->currentMessage().isEmpty());
   }
 
@@ -61,7 +73,8 @@ class TestMainWindow : public QObject {
       shown << button->text();
     }
     QCOMPARE(shown, (QStringList{"Ajouter...", "Modifier...", "Supprimer", "|", "Mettre à jour",
-                                 "Tout mettre à jour", "Arrêter", "|", "A propos de...", "|", "Quitter"}));
+                                 "Tout mettre à jour", "Voir les changements", "Arrêter", "|",
+                                 "A propos de...", "|", "Quitter"}));
   }
 
   void theStartUpSortsOnTheNameBytesAndTheExitSaveWritesThatOrder() {
@@ -103,9 +116,83 @@ class TestMainWindow : public QObject {
     for (int row = 0; row < model->rowCount(); ++row)
       for (int column = 0; column < model->columnCount(); ++column)
         QVERIFY(!model->index(row, column).data().toString().contains("secret"));
-    // An auto-sized column widens to its longest text.
+    // An auto-sized column widens to its longest text, in bold for a change.
+    QFont bold = main.Grille->font();
+    bold.setBold(true);
     QVERIFY(main.Grille->columnWidth(TfrmMain::kColEtat) >=
-            main.Grille->fontMetrics().horizontalAdvance("Changements détectés"));
+            QFontMetrics(bold).horizontalAdvance("Changements détectés"));
+  }
+
+  void atTheDefaultSizeTheStateColumnIsFullyVisibleAndTheUrlIsElided() {
+    const std::string date = "26/12/08 \xe0 09:12";
+    const std::string long_url = "www.un-site-au-nom-tres-long.example/rubrique/sous-rubrique/page-tres-longue.html";
+    TSession session(TLinks{{"Journal du club", long_url, date, date, "Changements d\xe9tect\xe9s"},
+                            {"Mairie", "www.mairie.example/agenda/", date, date, "Pas de changement"},
+                            {"M\xe9t\xe9o locale", "meteo.example/ville?id=42", date, date,
+                             "Echec de la mise \xe0 jour"},
+                            {"Prix du train", "www.rail.example/tarifs", "inconnue", "inconnue",
+                             "Jamais mise \xe0 jour"}});
+    session.Start();
+    TfrmMain& main = session.Main();
+    QCOMPARE(main.size(), QSize(696, 480));
+    QTreeView* grille = main.Grille;
+    const QAbstractItemView* view = grille;  // QTreeView hides the size hint
+    QHeaderView* header = grille->header();
+    QVERIFY(!grille->horizontalScrollBar()->isVisible());
+    const int etat_end = header->sectionViewportPosition(TfrmMain::kColEtat) + header->sectionSize(TfrmMain::kColEtat);
+    QVERIFY2(etat_end <= grille->viewport()->width(), qPrintable(QString::number(etat_end)));
+    QVERIFY(header->sectionSize(TfrmMain::kColEtat) >= view->sizeHintForColumn(TfrmMain::kColEtat));
+    for (int column : {TfrmMain::kColMajOk, TfrmMain::kColMaj})
+      QVERIFY(header->sectionSize(column) >= view->sizeHintForColumn(column));
+    // The URL column got what was left, too little for the long address.
+    QVERIFY(header->sectionSize(TfrmMain::kColUrl) < view->sizeHintForColumn(TfrmMain::kColUrl));
+    QVERIFY(header->sectionSize(TfrmMain::kColUrl) >= 80);
+    QVERIFY(grille->textElideMode() != Qt::ElideNone);
+
+    // A wider window gives the width to the URL column alone.
+    const int nom = header->sectionSize(TfrmMain::kColNom);
+    const int url = header->sectionSize(TfrmMain::kColUrl);
+    main.resize(900, 480);
+    QTRY_VERIFY(header->sectionSize(TfrmMain::kColUrl) > url);
+    QCOMPARE(header->sectionSize(TfrmMain::kColNom), nom);
+  }
+
+  void theStatesThatCallForAttentionStandOut() {
+    const std::string date = "26/12/08 \xe0 09:12";
+    TSession session(TLinks{{"change", "a", date, date, "Changements d\xe9tect\xe9s"},
+                            {"echec", "b", date, date, "Echec de la mise \xe0 jour"},
+                            {"calme", "c", date, date, "Pas de changement"}});
+    session.Start();
+    TfrmMain& main = session.Main();
+    struct TProbe : TEtatDelegate {
+      using TEtatDelegate::initStyleOption;
+      using TEtatDelegate::TEtatDelegate;
+    } probe(TfrmMain::kColEtat, nullptr);
+    QVERIFY(qobject_cast<TEtatDelegate*>(main.Grille->itemDelegate()) != nullptr);
+    const QAbstractItemModel* model = main.Grille->model();
+    const auto option = [&](const QString& name, int column) {
+      for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->index(row, 0).data().toString() != name) continue;
+        QStyleOptionViewItem item;
+        item.initFrom(main.Grille);
+        probe.initStyleOption(&item, model->index(row, column));
+        return item;
+      }
+      return QStyleOptionViewItem();
+    };
+    const QPalette palette = main.Grille->palette();
+    // A change: the whole row in bold.
+    for (int column = 0; column < TfrmMain::kColumnCount; ++column)
+      QVERIFY(option("change", column).font.bold());
+    // A failure: its state in the palette's visited-link colour, in italics.
+    const QStyleOptionViewItem echec = option("echec", TfrmMain::kColEtat);
+    QVERIFY(echec.font.italic());
+    QCOMPARE(echec.palette.color(QPalette::Text), palette.color(QPalette::LinkVisited));
+    QVERIFY(!echec.font.bold());
+    // The others as they were.
+    const QStyleOptionViewItem calme = option("calme", TfrmMain::kColEtat);
+    QVERIFY(!calme.font.bold() && !calme.font.italic());
+    QCOMPARE(calme.palette.color(QPalette::Text), palette.color(QPalette::Text));
   }
 
   void namesDifferingOnlyInCaseAreSeparateRows() {

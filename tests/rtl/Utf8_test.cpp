@@ -42,5 +42,16 @@ TEST(Utf8, TellsWellFormedFromMalformed) {
   }
 }
 
+TEST(Utf8, SequenceLengthMeasuresOnlyTheFirstSequence) {
+  EXPECT_EQ(Utf8SequenceLength("a\xff"), 1u);
+  EXPECT_EQ(Utf8SequenceLength("\xc3\xa9\xff"), 2u);
+  EXPECT_EQ(Utf8SequenceLength("\xe2\x82\xac"), 3u);
+  EXPECT_EQ(Utf8SequenceLength("\xf0\x9f\x98\x80z"), 4u);
+  EXPECT_EQ(Utf8SequenceLength(""), 0u);
+  EXPECT_EQ(Utf8SequenceLength("\x80" "a"), 0u);     // continuation byte as a lead
+  EXPECT_EQ(Utf8SequenceLength("\xe2\x82"), 0u);    // cut short
+  EXPECT_EQ(Utf8SequenceLength("\xed\xa0\x80"), 0u);  // surrogate
+}
+
 }  // namespace
 }  // namespace veilex

@@ -1,0 +1,26 @@
+// TEtatDelegate: draws the rows of the link list so that the states that
+// call for attention stand out: a row whose state is "Changements détectés"
+// in bold, the state "Echec de la mise à jour" in the palette's visited-link
+// colour and in italics. It reads the state from the row's `etat_column`.
+// Colours come from the view's palette, so dark themes stay readable.
+// GUI thread only.
+#pragma once
+
+#include <QStyledItemDelegate>
+
+namespace veilex {
+
+class TEtatDelegate : public QStyledItemDelegate {
+  Q_OBJECT
+
+ public:
+  TEtatDelegate(int etat_column, QObject* parent);
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+ private:
+  int etat_column_;
+};
+
+}  // namespace veilex

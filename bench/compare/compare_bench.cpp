@@ -1,0 +1,114 @@
+// The comparison of two versions of a page: two HTML pages of about 1 MB that
+// differ in about 1 % of their paragraphs, then two of about 10 MB. Prints the
+// time to extract both texts and compare them beside GNU diff on the same
+// two extracted texts (written to files, diff run as a program, its output
+// thrown away), and beside the extraction alone (both pages at once on two
+// threads, as the comparison extracts them); the source view beside GNU diff
+// on the decoded sources; then the peak memory.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "bench/compare/PageMaker.h"
+#include "bench/mlb/BenchUtil.h"
+#include "compare/HtmlText.h"
+#include "compare/PageComparison.h"
+#include "compare/TextDiff.h"
+
+extern char** environ;
+
+namespace {
+
+using veilex::bench::BestOf;
+using veilex::bench::Report;
+
+[[noreturn]] void Die(const std::string& what) {
+  std::fprintf(stderr, "compare bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+  if (!out) Die("cannot write " + path);
+}
+
+// Runs `diff old new` with its output to /dev/null; its exit status.
+int RunDiff(const std::string& old_file, const std::string& new_file) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  const char* argv[] = {"diff", old_file.c_str(), new_file.c_str(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, "diff", &actions, nullptr, const_cast<char* const*>(argv), environ) != 0)
+    Die("cannot run diff (diffutils)");
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void Bench(const char* label, size_t bytes, int runs, const std::string& dir) {
+  std::string old_page;
+  std::string new_page;
+  veilex::bench::TPageMaker::Make(bytes, old_page, new_page);
+  const std::string old_text = veilex::PageText(old_page).Text;
+  const std::string new_text = veilex::PageText(new_page).Text;
+  const std::string old_file = dir + "/old.txt";
+  const std::string new_file = dir + "/new.txt";
+  WriteFile(old_file, old_text);
+  WriteFile(new_file, new_text);
+
+  veilex::TComparison comparison;
+  const double compare = BestOf(runs, [&] { comparison = veilex::CompareTexts(old_text, new_text); });
+  const double extract = BestOf(runs, [&] {
+    std::string old_extracted;
+    std::thread helper([&] { old_extracted = veilex::PageText(old_page).Text; });
+    const std::string new_extracted = veilex::PageText(new_page).Text;
+    helper.join();
+    if (old_extracted.empty() || new_extracted.empty()) Die("no text");
+  });
+  const double both = BestOf(runs, [&] {
+    comparison = veilex::ComparePages(old_page, new_page, veilex::TPageView::Text);
+  });
+  int status = 0;
+  const double diff = BestOf(runs, [&] { status = RunDiff(old_file, new_file); });
+  if (status != 1) Die("diff did not find the differences");
+
+  std::printf("compare: %s, pages of %zu and %zu bytes, texts of %zu and %zu bytes, %zu changes%s%s\n", label,
+              old_page.size(), new_page.size(), old_text.size(), new_text.size(), comparison.ChangeCount,
+              comparison.LinesOnly ? ", some by lines only" : "", comparison.Approximate ? ", approximate" : "");
+  const std::string what = std::string(label) + ": compare texts";
+  Report(what.c_str(), compare, "GNU diff on the texts", diff, "s", 1.5);
+  const std::string all = std::string(label) + ": extract + compare";
+  Report(all.c_str(), both, "extraction alone", extract, "s", 0);
+  const double source = BestOf(runs, [&] {
+    comparison = veilex::ComparePages(old_page, new_page, veilex::TPageView::Source);
+  });
+  WriteFile(old_file, veilex::SourceText(old_page));
+  WriteFile(new_file, veilex::SourceText(new_page));
+  const double source_diff = BestOf(runs, [&] { status = RunDiff(old_file, new_file); });
+  if (status != 1) Die("diff did not find the differences in the sources");
+  const std::string raw = std::string(label) + ": decode + compare sources";
+  Report(raw.c_str(), source, "GNU diff on the decoded sources", source_diff, "s", 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) Die("usage: compare_bench SCRATCH_DIR");
+  Bench("1 MB", size_t{1} << 20, 7, argv[1]);
+  Bench("10 MB", size_t{10} << 20, 3, argv[1]);
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("compare: peak memory of the whole run %.0f MB\n", static_cast<double>(usage.ru_maxrss) / 1024);
+  return 0;
+}

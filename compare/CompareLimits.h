@@ -1,0 +1,44 @@
+// The bounds of one comparison of two page versions: how much is parsed, how
+// much work the diff may do before it settles for a coarser answer, and how
+// much of the result is kept for display. Plain values; the defaults are the
+// program's, tests lower them.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace veilex {
+
+// A page past this size is not parsed as HTML (the parser's tree costs many
+// times the page): its text is its source.
+inline constexpr size_t kCompareMaxParsedBytes = size_t{16} << 20;
+// Element comparisons the line diff may make. Its cost grows with the size of
+// the pages times the number of differences; past this, the lines between
+// the first and the last difference are shown as one block removed and one
+// block added, instead of a wait without end on two unrelated pages.
+inline constexpr int64_t kCompareLineBudget = 300'000'000;
+// Word comparisons, over all changed blocks together; past this, the blocks
+// that are left are shown as whole lines.
+inline constexpr int64_t kCompareWordBudget = 50'000'000;
+// A changed block with more words than this on one side is shown as whole
+// lines: its word comparison would tell little and cost much.
+inline constexpr size_t kCompareMaxBlockWords = 20'000;
+// Unchanged lines shown around each change.
+inline constexpr int kCompareContextLines = 3;
+// Text kept for display; the rest of the comparison is dropped, and said so.
+inline constexpr size_t kCompareMaxShownBytes = size_t{4} << 20;
+
+struct TCompareLimits {
+  size_t MaxParsedBytes = kCompareMaxParsedBytes;
+  int64_t LineBudget = kCompareLineBudget;
+  int64_t WordBudget = kCompareWordBudget;
+  size_t MaxBlockWords = kCompareMaxBlockWords;
+  int ContextLines = kCompareContextLines;
+  size_t MaxShownBytes = kCompareMaxShownBytes;
+  // When set and true, the comparison stops as soon as it can (its owner
+  // went away); the result is then incomplete and marked Stopped.
+  const std::atomic<bool>* Stop = nullptr;
+};
+
+}  // namespace veilex

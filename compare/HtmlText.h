@@ -1,0 +1,41 @@
+// The text of a page as a reader sees it, and its source as lines: what the
+// comparison of two page versions works on. Both are UTF-8 lines, each ended
+// by '\n'. Stateless; any thread may call these, several at once.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "compare/CompareLimits.h"
+
+namespace veilex {
+
+struct TPageText {
+  // The lines of text, each ended by '\n'; no empty line.
+  std::string Text;
+  // True when the page was read as HTML; false for a page that is not (no
+  // tag, binary bytes) or too large to parse, whose text is its source.
+  bool Html = false;
+};
+
+// True when `page` holds bytes no text has: a zero byte, or many control
+// characters, in its first kilobytes.
+bool LooksBinary(std::string_view page);
+// True when `page` has something that reads as a tag, a comment or a
+// doctype ('<' followed by a letter, '/' or '!') and is not binary.
+bool LooksLikeHtml(std::string_view page);
+
+// The page's text: for HTML, what an HTML5 parser makes of it, without
+// scripts, styles, comments, <template> and <noscript>; block elements (p,
+// div, li, h1-h6, tr, br, ...) start and end lines, white space collapses as
+// a browser collapses it (but not inside <pre>), entities are decoded. The
+// bytes are read in PageCharset(page). Pages that are not HTML, or larger
+// than limits.MaxParsedBytes, give SourceText.
+TPageText PageText(std::string_view page, const TCompareLimits& limits = {});
+
+// The page's bytes as lines of text in PageCharset(page): CR LF and lone CR
+// end lines as LF does, control characters other than tab become U+FFFD; the
+// last line is ended by '\n' too. Empty lines are kept.
+std::string SourceText(std::string_view page);
+
+}  // namespace veilex

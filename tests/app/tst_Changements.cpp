@@ -1,0 +1,251 @@
+// « Voir les changements »: the command and its boxes, and the comparison
+// window on a link checked twice against nginx with a changed page: the
+// changed words highlighted, the navigation, the source switch, the date
+// and « Ouvrir la page ». Also the colours in light and dark palettes.
+#include <QAction>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QToolBar>
+#include <QTreeView>
+#include <QUrl>
+
+#include "app/ComparisonRender.h"
+#include "app/uChangements.h"
+#include "app/uMain.h"
+#include "tests/app/TestSupport.h"
+#include "tests/support/NginxPeer.h"
+#include "watch/LinkRecord.h"
+#include "watch/uData.h"
+
+namespace veilex::test {
+namespace {
+
+using testing::NginxPeer;
+
+// A page with two changes far apart: a word in the first paragraph, a word
+// in the last, ten unchanged paragraphs between.
+std::string Page(const std::string& animal, const std::string& mois) {
+  std::string page = "<html><head><title>Club</title><script>var x = 1;</script></head><body>\n";
+  page += "<h1>Nouvelles</h1>\n<p>Le " + animal + " dort au soleil.</p>\n";
+  for (int i = 1; i <= 10; ++i) page += "<p>Paragraphe " + std::to_string(i) + " sans changement.</p>\n";
+  page += "<p>Fin du mois de " + mois + ".</p>\n</body></html>\n";
+  return page;
+}
+
+// The format of the first piece of the document whose text is `text`.
+bool FindFragment(const QTextDocument* document, const QString& text, QTextCharFormat& format) {
+  for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      if (it.fragment().text() == text) {
+        format = it.fragment().charFormat();
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+double Lightness(const QColor& colour) { return colour.lightnessF(); }
+
+}  // namespace
+
+class TestChangements : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    if (!NginxPeer::Installed() || !nginx_.Start()) QSKIP("nginx-light is needed (scripts/install-deps)");
+  }
+  void init() { BeginModalChecks(); }
+  void cleanup() { EndModalChecks(); }
+
+  void theCommandSitsAfterToutMettreAJour() {
+    TSession session;
+    session.Start();
+    const QList<QAction*> actions = session.Main().ToolBar1->actions();
+    const int index = actions.indexOf(session.Main().actVoirChangements);
+    QVERIFY(index > 0);
+    QCOMPARE(actions[index - 1], session.Main().actToutMettreAJour);
+    QCOMPARE(session.Main().actVoirChangements->text(), QStringLiteral("Voir les changements"));
+  }
+
+  void noRowSelectedSaysRienAComparer() {
+    TSession session(TLinks{{"site", "127.0.0.1:1/"}});
+    session.Start();
+    TBoxSeen seen;
+    AnswerBox(&seen);
+    session.ClickTool(session.Main().actVoirChangements);
+    QVERIFY(seen.seen);
+    QCOMPARE(seen.title, QStringLiteral("Erreur"));
+    QCOMPARE(seen.text, QStringLiteral("Rien à comparer."));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
+  }
+
+  void aLinkWithoutPreviousVersionSaysSoInAnInformationBox() {
+    nginx_.WriteFile("/once.html", Page("chat", "mai"));
+    TSession session(TLinks{{"site", Address("/once.html"), "inconnue", "inconnue", "Jamais mise \xe0 jour"}});
+    session.Start();
+    session.ClickRow(QStringLiteral("site"));
+    session.ClickTool(session.Main().actMettreAJour);  // a first check: no previous version
+    TBoxSeen seen;
+    AnswerBox(&seen);
+    QTest::keyClick(session.Main().Grille, Qt::Key_Return);
+    QVERIFY(seen.seen);
+    QCOMPARE(seen.title, QStringLiteral("Information"));
+    QCOMPARE(seen.text, QStringLiteral("Pas encore de version précédente à comparer pour ce lien."));
+    QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(session.Main().findChild<TfrmChangements*>() == nullptr);
+  }
+
+  void theWindowShowsTheChangedWordsAndNavigatesBetweenChanges() {
+    nginx_.WriteFile("/twice.html", Page("chat", "mai"));
+    TSession session(TLinks{{"Club", Address("/twice.html"), "inconnue", "inconnue", "Jamais mise \xe0 jour"}});
+    session.Start();
+    TfrmMain& main = session.Main();
+    session.ClickRow(QStringLiteral("Club"));
+    session.ClickTool(main.actMettreAJour);
+    nginx_.WriteFile("/twice.html", Page("chien", "juin"));
+    session.ClickTool(main.actMettreAJour);
+    const QString chg = main.RowText(session.RowOf(QStringLiteral("Club")), TfrmMain::kColMaj);
+
+    QTest::keyClick(main.Grille, Qt::Key_Return);
+    auto* window = main.findChild<TfrmChangements*>();
+    QVERIFY(window != nullptr);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Changements — Club"));
+    QVERIFY(window->isWindow());
+    QVERIFY(!window->testAttribute(Qt::WA_QuitOnClose));  // closing the main window still quits
+    QTRY_VERIFY_WITH_TIMEOUT(window->Ready(), 5000);
+    QCOMPARE(window->Mode(), TfrmChangements::kTexte);
+    QVERIFY(window->btnTexte->isChecked());
+    QCOMPARE(window->lblDate->text(), QStringLiteral("Changement détecté le ") + chg);
+
+    // The text as a reader sees it: no script, no tags.
+    const QString text = window->Vue->toPlainText();
+    QVERIFY2(text.contains(QStringLiteral("Le chatchien dort au soleil.")), qPrintable(text));
+    QVERIFY(!text.contains(QStringLiteral("<p>")));
+    QVERIFY(!text.contains(QStringLiteral("var x")));
+    QVERIFY(text.contains(QStringLiteral("lignes identiques")));
+
+    const TDiffColours colours = DiffColours(window->Vue->palette());
+    QTextCharFormat added;
+    QVERIFY(FindFragment(window->Vue->document(), QStringLiteral("chien"), added));
+    QCOMPARE(added.background().color(), colours.AddedBackground);
+    QVERIFY(!added.fontStrikeOut());
+    QTextCharFormat removed;
+    QVERIFY(FindFragment(window->Vue->document(), QStringLiteral("chat"), removed));
+    QVERIFY(removed.fontStrikeOut());
+    QCOMPARE(removed.foreground().color(), colours.RemovedText);
+    QTextCharFormat same;
+    QVERIFY(FindFragment(window->Vue->document(), QStringLiteral(" dort au soleil."), same));
+    QVERIFY(!same.fontStrikeOut());
+    QVERIFY(same.background().style() == Qt::NoBrush);
+
+    // Two changes; the view starts on the first.
+    QCOMPARE(window->ChangeCount(), 2);
+    QCOMPARE(window->CurrentChange(), 0);
+    QCOMPARE(window->lblCompte->text(), QStringLiteral("Changement 1 sur 2"));
+    QVERIFY(!window->btnPrecedent->isEnabled());
+    QVERIFY(window->btnSuivant->isEnabled());
+    const int first = window->Vue->textCursor().position();
+    QTest::mouseClick(window->btnSuivant, Qt::LeftButton);
+    QCOMPARE(window->CurrentChange(), 1);
+    QCOMPARE(window->lblCompte->text(), QStringLiteral("Changement 2 sur 2"));
+    QVERIFY(!window->btnSuivant->isEnabled());
+    QVERIFY(window->btnPrecedent->isEnabled());
+    const int second = window->Vue->textCursor().position();
+    QVERIFY(second > first);
+    QCOMPARE(window->Vue->document()->toPlainText().mid(second, 23), QStringLiteral("Fin du mois de maijuin."));
+    QTest::mouseClick(window->btnPrecedent, Qt::LeftButton);
+    QCOMPARE(window->CurrentChange(), 0);
+    QCOMPARE(window->Vue->textCursor().position(), first);
+
+    // The source: the lines of the raw pages.
+    QTest::mouseClick(window->btnSource, Qt::LeftButton);
+    QCOMPARE(window->Mode(), TfrmChangements::kSource);
+    QTRY_VERIFY_WITH_TIMEOUT(window->Ready(), 5000);
+    const QString source = window->Vue->toPlainText();
+    QVERIFY2(source.contains(QStringLiteral("<p>Le chatchien dort au soleil.</p>")), qPrintable(source));
+    QCOMPARE(window->ChangeCount(), 2);
+    QTest::mouseClick(window->btnTexte, Qt::LeftButton);
+    QVERIFY(window->Ready());  // kept from the first time
+    QVERIFY(!window->Vue->toPlainText().contains(QStringLiteral("<p>")));
+
+    // « Ouvrir la page » asks the desktop for the link's address.
+    QUrl opened;
+    window->OpenUrl = [&opened](const QUrl& url) {
+      opened = url;
+      return true;
+    };
+    QTest::mouseClick(window->btnOuvrir, Qt::LeftButton);
+    QCOMPARE(opened, QUrl(QString::fromStdString("http://" + Address("/twice.html"))));
+
+    QTest::mouseClick(window->btnFermer, Qt::LeftButton);
+    QTRY_VERIFY(main.findChild<TfrmChangements*>() == nullptr);  // deleted on close
+  }
+
+  void onlyMarkupChangedSaysTheTextIsTheSame() {
+    TfrmChangements window({"n", "example.org/", "24/05/02 \xe0 10:30", "<p>same</p>", "<p class=x>same</p>"});
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(window.Ready(), 5000);
+    QCOMPARE(window.ChangeCount(), 0);
+    QCOMPARE(window.lblCompte->text(), QStringLiteral("Aucun changement"));
+    QVERIFY(window.Vue->toPlainText().contains(QStringLiteral("« Source »")));
+    QVERIFY(!window.btnSuivant->isEnabled());
+    window.SetMode(TfrmChangements::kSource);
+    QTRY_VERIFY_WITH_TIMEOUT(window.Ready(), 5000);
+    QCOMPARE(window.ChangeCount(), 1);
+  }
+
+  void anAddressWithItsSchemeOpensAsStored() {
+    TfrmChangements https({"n", "https://example.org/a", "", "a", "b"});
+    QCOMPARE(https.PageUrl(), QUrl(QStringLiteral("https://example.org/a")));
+    QCOMPARE(https.lblDate->text(), QStringLiteral("Date du changement inconnue"));
+    TfrmChangements plain({"n", "example.org:8080/a?b=c", "", "a", "b"});
+    QCOMPARE(plain.PageUrl(), QUrl(QStringLiteral("http://example.org:8080/a?b=c")));
+  }
+
+  void theLimitsAreSaidInTheWindow() {
+    TCompareLimits limits;
+    limits.MaxBlockWords = 1;
+    TfrmChangements window({"n", "x/", "", "one two\n", "one three\n"}, nullptr, limits);
+    QTRY_VERIFY_WITH_TIMEOUT(window.Ready(), 5000);
+    QVERIFY(!window.lblNote->isHidden());
+    QVERIFY(window.lblNote->text().contains(QStringLiteral("lignes entières")));
+  }
+
+  void theColoursFollowLightAndDarkPalettes() {
+    QPalette light;
+    light.setColor(QPalette::Base, Qt::white);
+    light.setColor(QPalette::Text, Qt::black);
+    QPalette dark;
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    for (const QPalette& palette : {light, dark}) {
+      const TDiffColours colours = DiffColours(palette);
+      const double text = Lightness(palette.color(QPalette::Text));
+      // The text stays readable on both grounds, and the removed text on the base.
+      QVERIFY(std::abs(text - Lightness(colours.AddedBackground)) > 0.4);
+      QVERIFY(std::abs(text - Lightness(colours.RemovedBackground)) > 0.4);
+      QVERIFY(std::abs(Lightness(palette.color(QPalette::Base)) - Lightness(colours.RemovedText)) > 0.3);
+      QVERIFY(colours.AddedBackground.green() > colours.AddedBackground.red());
+      QVERIFY(colours.RemovedText.red() > colours.RemovedText.green());
+    }
+  }
+
+ private:
+  std::string Address(const std::string& path) { return "127.0.0.1:" + std::to_string(nginx_.Port()) + path; }
+
+  NginxPeer nginx_;
+};
+
+}  // namespace veilex::test
+
+QTEST_MAIN(veilex::test::TestChangements)
+#include "tst_Changements.moc"

@@ -1,0 +1,104 @@
+#include "compare/HtmlText.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace veilex {
+namespace {
+
+struct TTextCase {
+  const char* name;
+  std::string page;
+  std::string text;
+};
+
+class PageTextTest : public ::testing::TestWithParam<TTextCase> {};
+
+TEST_P(PageTextTest, GivesTheTextAReaderSees) {
+  const TPageText text = PageText(GetParam().page);
+  EXPECT_TRUE(text.Html);
+  EXPECT_EQ(text.Text, GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, PageTextTest,
+    ::testing::Values(
+        TTextCase{"EntitiesAreDecoded", "<p>Caf&eacute; &amp; th&#233; &lt;b&gt; &#x20AC;&nbsp;5</p>",
+                  "Caf\xC3\xA9 & th\xC3\xA9 <b> \xE2\x82\xAC\xC2\xA0" "5\n"},
+        TTextCase{"ScriptsStylesCommentsTemplatesAndNoscriptAreDropped",
+                  "<html><head><title>T</title><style>p{color:red}</style>"
+                  "<script>var a = '<p>no</p>';</script></head><body>"
+                  "<!-- hidden --><p>seen</p><template><p>tpl</p></template>"
+                  "<noscript>enable JS</noscript><script>x()</script>end</body></html>",
+                  "seen\nend\n"},
+        TTextCase{"NestedBlocksEachStartALine",
+                  "<div>a<div>b<p>c</p>d</div><ul><li>e</li><li>f <b>g</b></li></ul>h</div>",
+                  "a\nb\nc\nd\ne\nf g\nh\n"},
+        TTextCase{"WhiteSpaceCollapsesAsInABrowser", "<p>  one\n\t two   <i>three</i>\n</p>",
+                  "one two three\n"},
+        TTextCase{"BreaksAndHeadingsEndLines", "<h1>Title</h1>line one<br>line two<br/><h2>Sub</h2>",
+                  "Title\nline one\nline two\nSub\n"},
+        TTextCase{"PreformattedTextKeepsItsLines", "<pre>a  b\n  c\n</pre>", "a  b\n  c\n"},
+        TTextCase{"TableRowsAreLinesAndCellsAreSpaced",
+                  "<table><tr><td>a</td><td>b</td></tr><tr><th>c</th><td>d</td></tr></table>", "a b\nc d\n"},
+        TTextCase{"Latin1PageDeclared",
+                  "<meta charset=\"iso-8859-1\"><p>\xC9t\xE9 \x96 caf\xE9</p>",
+                  "\xC3\x89t\xC3\xA9 \xE2\x80\x93 caf\xC3\xA9\n"},
+        TTextCase{"Latin1PageUndeclared", "<p>d\xE9j\xE0 vu</p>", "d\xC3\xA9j\xC3\xA0 vu\n"},
+        TTextCase{"Utf8PageUndeclared", "<p>d\xC3\xA9j\xC3\xA0 vu</p>", "d\xC3\xA9j\xC3\xA0 vu\n"},
+        TTextCase{"UnclosedTagsAreRepairedByTheParser", "<p>one<p>two<li>three", "one\ntwo\nthree\n"},
+        TTextCase{"AnEmptyDocumentHasNoText", "<html></html>", ""}),
+    [](const ::testing::TestParamInfo<TTextCase>& info) { return info.param.name; });
+
+TEST(PageText, APageWithoutTagsIsItsSourceText) {
+  const TPageText text = PageText("plain text\r\nsecond line 1 < 2\n\nlast");
+  EXPECT_FALSE(text.Html);
+  EXPECT_EQ(text.Text, "plain text\nsecond line 1 < 2\n\nlast\n");
+}
+
+TEST(PageText, ABinaryPageIsItsSourceTextWithControlsReplaced) {
+  const TPageText text = PageText(std::string("<p>\x00\x01x</p>", 10));
+  EXPECT_FALSE(text.Html);
+  EXPECT_EQ(text.Text, "<p>\xEF\xBF\xBD\xEF\xBF\xBDx</p>\n");
+}
+
+TEST(PageText, APageTooLargeToParseIsItsSourceText) {
+  TCompareLimits limits;
+  limits.MaxParsedBytes = 10;
+  const TPageText text = PageText("<p>eleven bytes and more</p>", limits);
+  EXPECT_FALSE(text.Html);
+  EXPECT_EQ(text.Text, "<p>eleven bytes and more</p>\n");
+}
+
+TEST(PageText, DeepNestingDoesNotExhaustTheStack) {
+  std::string page;
+  for (int i = 0; i < 50000; ++i) page += "<span>";
+  page += "deep";
+  const TPageText text = PageText(page);
+  EXPECT_EQ(text.Text, "deep\n");
+}
+
+TEST(PageText, ZeroBytesGiveNoText) {
+  const TPageText text = PageText("");
+  EXPECT_FALSE(text.Html);
+  EXPECT_EQ(text.Text, "");
+}
+
+TEST(LooksLikeHtml, NeedsSomethingThatReadsAsATag) {
+  EXPECT_TRUE(LooksLikeHtml("<!DOCTYPE html>"));
+  EXPECT_TRUE(LooksLikeHtml("text </p>"));
+  EXPECT_TRUE(LooksLikeHtml("<b>"));
+  EXPECT_FALSE(LooksLikeHtml("a < b and c > d"));
+  EXPECT_FALSE(LooksLikeHtml("<"));
+  EXPECT_FALSE(LooksLikeHtml(std::string("<p>\0</p>", 8)));
+}
+
+TEST(SourceText, KeepsEmptyLinesAndEndsTheLastLine) {
+  EXPECT_EQ(SourceText("a\r\rb\n\nc"), "a\n\nb\n\nc\n");
+  EXPECT_EQ(SourceText(""), "");
+  EXPECT_EQ(SourceText("caf\xE9\t\x7F"), "caf\xC3\xA9\t\xEF\xBF\xBD\n");
+}
+
+}  // namespace
+}  // namespace veilex
