@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/AutoChecks.h"
 #include "app/MessageBoxes.h"
 #include "app/SingleInstance.h"
 #include "app/TextCodec.h"
@@ -13,11 +14,18 @@ namespace {
 
 QString FileText(const std::string& data_file) { return DisplayText(data_file); }
 
+// The link store opens "veilex.mlb" in a directory: the directory of
+// `data_file`.
+std::string DataDirectory(const std::string& data_file) {
+  const size_t slash = data_file.rfind('/');
+  return slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1);
+}
+
 // Runs the program once the lock question is settled.
-int RunWithLock(const std::string& directory) {
+int RunWithLock(const std::string& data_file) {
   // Boxes shown before the main window must not end the run when they close.
   QApplication::setQuitOnLastWindowClosed(false);
-  TData data(directory, WarnSaveFailed);
+  TData data(DataDirectory(data_file), WarnSaveFailed);
   if (data.LoadFailed()) {
     ShowError(nullptr, UnreadableFileText(data.FileName()));
     return 1;
@@ -25,6 +33,7 @@ int RunWithLock(const std::string& directory) {
   int exit_code;
   {
     TfrmMain frmMain(data);
+    TAutoChecks auto_checks(frmMain);
     QApplication::setQuitOnLastWindowClosed(true);
     frmMain.show();
     exit_code = QApplication::exec();
@@ -72,12 +81,9 @@ QString ExitSaveFailedText(const std::string& data_file) {
       .arg(FileText(data_file));
 }
 
-int RunVeilex(const std::string& directory) {
+int RunVeilex(const std::string& data_file) {
   int exit_code = 1;
   RunGuarded(nullptr, [&] {
-    std::string data_file = directory;
-    if (!data_file.empty() && data_file.back() != '/') data_file += '/';
-    data_file += TData::kDataFileName;
     // Held until the last save is done. When the lock file cannot be opened
     // at all, no save can succeed there either, so running unlocked is safe.
     TSingleInstanceLock lock(data_file + ".lock");
@@ -85,7 +91,7 @@ int RunVeilex(const std::string& directory) {
       ShowError(nullptr, AlreadyRunningText(data_file));
       return;
     }
-    exit_code = RunWithLock(directory);
+    exit_code = RunWithLock(data_file);
   });
   return exit_code;
 }

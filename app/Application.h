@@ -8,11 +8,10 @@
 
 namespace veilex {
 
-// Runs Veilex on "veilex.mlb" in `directory` (the program passes its
-// executable's directory) until the main window closes; returns the exit
-// code: 0, or 1 when another Veilex holds the file or the file cannot be
-// read (each told in an error box, the file left untouched).
-int RunVeilex(const std::string& directory);
+// Runs Veilex on the data file `data_file` until the main window closes;
+// returns the exit code: 0, or 1 when another Veilex holds the file or the
+// file cannot be read (each told in an error box, the file left untouched).
+int RunVeilex(const std::string& data_file);
 
 class TData;
 

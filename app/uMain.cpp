@@ -89,6 +89,7 @@ void TfrmMain::CreateActions() {
   make(actToutMettreAJour, "actToutMettreAJour", QStringLiteral("Tout mettre à jour"),
        &TfrmMain::actToutMettreAJourExecute);
   make(actAProposDe, "actAProposDe", QStringLiteral("A propos de..."), &TfrmMain::actAProposDeExecute);
+  make(actOptions, "actOptions", QStringLiteral("Options..."), &TfrmMain::actOptionsExecute);
   make(actQuitter, "actQuitter", QStringLiteral("Quitter"), &TfrmMain::actQuitterExecute);
 }
 
@@ -106,7 +107,7 @@ void TfrmMain::CreateToolBar() {
 
   const QList<QAction*> groups[] = {{actAjouter, actModifier, actSupprimer},
                                     {actMettreAJour, actToutMettreAJour},
-                                    {actAProposDe},
+                                    {actAProposDe, actOptions},
                                     {actQuitter}};
   bool first = true;
   for (const auto& group : groups) {
@@ -293,6 +294,7 @@ void TfrmMain::MettreAJourLien(int row) {
     SetRowText(row, kColMaj, check.Begin());
     if (check.Fetch(RunFetchWhileRepainting)) SetRowText(row, kColMajOk, check.DateText());
     SetRowText(row, kColEtat, check.Finish());
+    if (check.Outcome() == TCheckOutcome::Changed) changed_in_run_ << DisplayText(name);
     AjusterColonnes();
   }
   Status->clearMessage();
@@ -337,8 +339,10 @@ void TfrmMain::RunCheckCommand(const std::function<void()>& command) {
   // check on the same client and table cursor.
   if (checking_) return;
   checking_ = true;
+  changed_in_run_.clear();
   RunGuarded(this, command);
   checking_ = false;
+  emit CheckRunEnded(changed_in_run_);
   if (close_pending_) {
     close_pending_ = false;
     close();
@@ -346,6 +350,11 @@ void TfrmMain::RunCheckCommand(const std::function<void()>& command) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (!quitting_ && HideOnClose && HideOnClose()) {
+    hide();
+    event->ignore();
+    return;
+  }
   if (checking_) {
     close_pending_ = true;
     event->ignore();
@@ -361,6 +370,11 @@ void TfrmMain::actAProposDeExecute() {
   });
 }
 
-void TfrmMain::actQuitterExecute() { close(); }
+void TfrmMain::actOptionsExecute() { emit OptionsRequested(); }
+
+void TfrmMain::actQuitterExecute() {
+  quitting_ = true;
+  close();
+}
 
 }  // namespace veilex

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <functional>
 #include <string>
 
@@ -57,6 +58,10 @@ class TfrmMain : public QMainWindow {
   // True while a page check runs.
   bool Checking() const { return checking_; }
 
+  // Asked when the window is closed other than by « Quitter »: true hides
+  // it instead (checks go on in the background); unset closes it.
+  std::function<bool()> HideOnClose;
+
   QToolBar* ToolBar1;
   QTreeView* Grille;
   QStatusBar* Status;
@@ -67,7 +72,15 @@ class TfrmMain : public QMainWindow {
   QAction* actMettreAJour;
   QAction* actToutMettreAJour;
   QAction* actAProposDe;
+  QAction* actOptions;
   QAction* actQuitter;
+
+ signals:
+  // A checking command ended; `changed_names` are the links it found
+  // changed, as shown.
+  void CheckRunEnded(const QStringList& changed_names);
+  // « Options... » was chosen; whoever keeps the settings opens the dialog.
+  void OptionsRequested();
 
  public slots:
   void actAjouterExecute();
@@ -76,6 +89,7 @@ class TfrmMain : public QMainWindow {
   void actMettreAJourExecute();
   void actToutMettreAJourExecute();
   void actAProposDeExecute();
+  void actOptionsExecute();
   void actQuitterExecute();
 
  protected:
@@ -101,6 +115,8 @@ class TfrmMain : public QMainWindow {
   bool shown_once_ = false;
   bool checking_ = false;
   bool close_pending_ = false;
+  bool quitting_ = false;
+  QStringList changed_in_run_;
 };
 
 }  // namespace veilex

@@ -111,7 +111,7 @@ class TestStartup : public QObject {
       QTest::mouseClick(main->ToolBar1->widgetForAction(main->actAjouter), Qt::LeftButton);
       Quit(main);
     });
-    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QVERIFY(first_seen);
 
     QString shown;
@@ -120,7 +120,7 @@ class TestStartup : public QObject {
         shown = main->RowText(0, TfrmMain::kColNom) + " " + main->RowText(0, TfrmMain::kColUrl);
       Quit(main);
     });
-    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QCOMPARE(shown, QStringLiteral("Journal journal.example.org"));
   }
 
@@ -143,7 +143,7 @@ class TestStartup : public QObject {
       window_shown = true;
       main->close();
     });
-    QCOMPARE(RunVeilex(dir.Path()), 1);
+    QCOMPARE(RunVeilex(dir.DataFile()), 1);
     QVERIFY(!window_shown);
     QVERIFY(box.seen);
     QCOMPARE(box.title, QStringLiteral("Erreur"));
@@ -169,7 +169,7 @@ class TestStartup : public QObject {
 
     TBoxSeen box;
     AnswerBox(&box);
-    QCOMPARE(RunVeilex(dir.Path()), 1);
+    QCOMPARE(RunVeilex(dir.DataFile()), 1);
     QVERIFY(box.seen);
     QCOMPARE(box.title, QStringLiteral("Erreur"));
     QCOMPARE(box.text, AlreadyRunningText(dir.DataFile()));
@@ -184,7 +184,7 @@ class TestStartup : public QObject {
       shown = main->RowCount() == 1;
       Quit(main);
     });
-    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QVERIFY(shown);
   }
 
@@ -207,7 +207,7 @@ class TestStartup : public QObject {
 
     TBoxSeen box;
     AnswerBox(&box);
-    QCOMPARE(RunVeilex(bin), 1);
+    QCOMPARE(RunVeilex(bin + "veilex.mlb"), 1);
     QCOMPARE(box.text, AlreadyRunningText(bin + "veilex.mlb"));
     QCOMPARE(veilex.process.state(), QProcess::Running);
   }
@@ -227,7 +227,7 @@ class TestStartup : public QObject {
       shown = main->RowCount() == 1;
       Quit(main);
     });
-    QCOMPARE(RunVeilex(dir.Path()), 0);
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QVERIFY(warning.seen);
     QCOMPARE(warning.title, QStringLiteral("Avertissement"));
     QCOMPARE(warning.text, SaveFailedText(dir.DataFile()));
