@@ -1,7 +1,6 @@
 #include "app/AutoChecks.h"
 
 #include <QApplication>
-#include <QTimer>
 
 #include "app/MessageBoxes.h"
 #include "app/Notifier.h"
@@ -15,14 +14,7 @@ namespace veilex {
 TAutoChecks::TAutoChecks(TfrmMain& main, QObject* parent)
     : QObject(parent), main_(main), settings_(TSettings::Load()) {
   periodic_ = new TPeriodicChecks([this] { return main_.Checking(); },
-                                  [this] {
-                                    // Started from the event loop, not from inside
-                                    // the timer's own signal.
-                                    QTimer::singleShot(0, &main_, [this] {
-                                      if (!main_.Checking()) main_.actToutMettreAJourExecute();
-                                    });
-                                  },
-                                  this);
+                                  [this] { main_.actToutMettreAJourExecute(); }, this);
   tray_ = new TTrayIcon(main_, this);
   connect(&main_, &TfrmMain::OptionsRequested, this, &TAutoChecks::OpenOptions);
   connect(&main_, &TfrmMain::CheckRunEnded, this, &TAutoChecks::RunEnded);

@@ -20,16 +20,19 @@ void TPeriodicChecks::SetInterval(std::chrono::milliseconds interval) {
 }
 
 void TPeriodicChecks::Due() {
-  if (running_ && running_()) {
-    ++skipped_;
-    emit TurnSkipped();
-    return;
-  }
-  ++started_;
-  emit RunStarted();
-  // Last: with a run that blocks until it is over, the turns that fall due
-  // meanwhile come in here and are skipped above.
-  if (start_run_) start_run_();
+  // The turn is taken from the event loop, not inside the timer's signal: a
+  // timer does not fire again while its own slot runs, so a run that waits
+  // for its end in there would hide the turns that fall due meanwhile.
+  QTimer::singleShot(0, this, [this] {
+    if (running_ && running_()) {
+      ++skipped_;
+      emit TurnSkipped();
+      return;
+    }
+    ++started_;
+    emit RunStarted();
+    if (start_run_) start_run_();
+  });
 }
 
 }  // namespace veilex
