@@ -60,7 +60,7 @@ class TestMainWindow : public QObject {
       shown << button->text();
     }
     QCOMPARE(shown, (QStringList{"Ajouter...", "Modifier...", "Supprimer", "|", "Mettre à jour",
-                                 "Tout mettre à jour", "|", "A propos de...", "|", "Quitter"}));
+                                 "Tout mettre à jour", "|", "A propos de...", "Options...", "|", "Quitter"}));
   }
 
   void theStartUpSortsOnTheNameBytesAndTheExitSaveWritesThatOrder() {
