@@ -37,15 +37,23 @@ struct TRun {
   QStringList Lines() const { return out.split('\n', Qt::SkipEmptyParts); }
 };
 
+enum class TBus { Unreachable, Unset };
+
 // Runs the program as cron would: no display (and a platform that would
-// need one, so that loading it fails loudly), no session bus.
-TRun RunProgram(const QStringList& arguments) {
+// need one, so that loading it fails loudly), no session bus: an address
+// where none listens, or none at all (and no runtime directory holding one).
+TRun RunProgram(const QStringList& arguments, TBus bus = TBus::Unreachable) {
   QProcess process;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.remove("DISPLAY");
   environment.remove("WAYLAND_DISPLAY");
   environment.insert("QT_QPA_PLATFORM", "xcb");
-  environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/veilex-test-bus");
+  if (bus == TBus::Unreachable) {
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/veilex-test-bus");
+  } else {
+    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    environment.insert("XDG_RUNTIME_DIR", "/nonexistent/veilex-test-runtime");
+  }
   process.setProcessEnvironment(environment);
   process.start(QStringLiteral(VEILEX_EXECUTABLE), arguments);
   TRun run;
@@ -162,7 +170,8 @@ class TestCommandLine : public QObject {
     // An ISO 8859-1 name, as older files hold, and a UTF-8 one.
     WriteLinks(dir.DataFile(), {Link("R\xe9" "cettes", recettes), Link("Mairie \xc3\xa9t\xc3\xa9", mairie)});
 
-    const TRun first = RunProgram({"--check", "--data", Q(dir.DataFile())});
+    // Without a session bus, --notify is silent.
+    const TRun first = RunProgram({"--check", "--notify", "--data", Q(dir.DataFile())});
     QCOMPARE(first.err, QString());
     QCOMPARE(first.status, kExitAllChecked);
     QCOMPARE(first.Lines(), QStringList({Line(kChangements, QStringLiteral("Mairie été"), mairie),
@@ -171,7 +180,9 @@ class TestCommandLine : public QObject {
     QCOMPARE(stored.Value("Mairie \xc3\xa9t\xc3\xa9", kFieldPage), std::string("<p>conseil municipal</p>"));
     QCOMPARE(stored.Value("R\xe9" "cettes", kFieldEtat), std::string(kEtatChangements));
 
-    const TRun second = RunProgram({"--check", "--data", Q(dir.DataFile())});
+    nginx_.WriteFile("/mairie.html", "<p>conseil municipal</p>");  // the same bytes again
+    const TRun second = RunProgram({"--check", "--notify", "--data", Q(dir.DataFile())}, TBus::Unset);
+    QCOMPARE(second.err, QString());
     QCOMPARE(second.status, kExitAllChecked);
     QCOMPARE(second.Lines(), QStringList({Line(kPasDeChangement, QStringLiteral("Mairie été"), mairie),
                                           Line(kPasDeChangement, QStringLiteral("Récettes"), recettes)}));

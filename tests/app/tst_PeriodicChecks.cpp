@@ -33,6 +33,21 @@ using testing::NginxPeer;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
+// Answers the next « Options » dialog: the interval's entry, the box, then
+// the button.
+void AnswerOptions(int interval_index, bool notify, QPushButton* TfrmOptions::*button) {
+  WhenModal([=](QWidget* modal) {
+    auto* dialog = qobject_cast<TfrmOptions*>(modal);
+    if (dialog == nullptr) {
+      modal->close();
+      return;
+    }
+    dialog->cbxVerifier->setCurrentIndex(interval_index);
+    dialog->chkPrevenir->setChecked(notify);
+    (dialog->*button)->click();
+  });
+}
+
 }  // namespace
 
 class TestPeriodicChecks : public QObject {
@@ -146,16 +161,7 @@ class TestPeriodicChecks : public QObject {
           qobject_cast<QToolButton*>(session.Main().ToolBar1->widgetForAction(session.Main().actOptions));
       QVERIFY(button != nullptr);
       QCOMPARE(button->text(), QStringLiteral("Options..."));
-      WhenModal([](QWidget* modal) {
-        auto* dialog = qobject_cast<TfrmOptions*>(modal);
-        if (dialog == nullptr) {
-          modal->close();
-          return;
-        }
-        dialog->cbxVerifier->setCurrentIndex(1);
-        dialog->chkPrevenir->setChecked(false);
-        dialog->btnOK->click();
-      });
+      AnswerOptions(1, false, &TfrmOptions::btnOK);
       QTest::mouseClick(button, Qt::LeftButton);
       QCOMPARE(auto_checks.Settings(), (TSettings{15, false}));
       QCOMPARE(auto_checks.Periodic().Interval(), std::chrono::milliseconds(15min));
@@ -171,15 +177,7 @@ class TestPeriodicChecks : public QObject {
     TSession session;
     session.Start();
     TAutoChecks auto_checks(session.Main());
-    WhenModal([](QWidget* modal) {
-      auto* dialog = qobject_cast<TfrmOptions*>(modal);
-      if (dialog == nullptr) {
-        modal->close();
-        return;
-      }
-      dialog->cbxVerifier->setCurrentIndex(5);
-      dialog->btnAnnuler->click();
-    });
+    AnswerOptions(5, true, &TfrmOptions::btnAnnuler);
     session.Main().actOptions->trigger();
     QCOMPARE(auto_checks.Settings(), TSettings());
     QVERIFY(!QFile::exists(TSettings::FileName()));
