@@ -23,7 +23,8 @@ std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 // A stored value as one field of an output line.
 std::string Field(const std::string& bytes) {
   std::string text = Utf8(DisplayText(bytes));
-  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   return text;
 }
 

@@ -30,8 +30,7 @@ void CheckLinks(TData& data, const std::vector<std::string>& names,
 // messages to `err`, both UTF-8. With line.Notify, changes found are told to
 // the desktop. Returns the exit status (kExitAllChecked, kExitSomeFailed,
 // kExitUsageOrFile). Raises nothing.
-int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostream& out,
-             std::ostream& err);
+int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostream& out, std::ostream& err);
 
 // One line of the output, without its end: the state, the name, the address
 // and, for a failure, the reason, separated by tabs; stored bytes shown as

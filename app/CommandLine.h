@@ -37,9 +37,9 @@ struct TCommandLine {
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The exit status of a check, and of a refused command line.
-inline constexpr int kExitAllChecked = 0;    // every check ran, changed or not
-inline constexpr int kExitSomeFailed = 1;    // a check failed, or a name is unknown
-inline constexpr int kExitUsageOrFile = 2;   // bad command line, unreadable or busy file
+inline constexpr int kExitAllChecked = 0;   // every check ran, changed or not
+inline constexpr int kExitSomeFailed = 1;   // a check failed, or a name is unknown
+inline constexpr int kExitUsageOrFile = 2;  // bad command line, unreadable or busy file
 
 // The texts printed for --help (standard output), --version (standard
 // output) and a refused command line (standard error, after the error).

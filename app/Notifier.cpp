@@ -10,8 +10,8 @@ namespace veilex {
 QString ChangedPagesText(const QStringList& names) {
   const qsizetype count = names.size();
   if (count == 0) return QString();
-  QString text = count == 1 ? QStringLiteral("1 page a changé : ")
-                            : QStringLiteral("%1 pages ont changé : ").arg(count);
+  QString text =
+      count == 1 ? QStringLiteral("1 page a changé : ") : QStringLiteral("%1 pages ont changé : ").arg(count);
   // One name more than the limit would take as much room as « … et 1 autre ».
   if (count <= kMaxNamesShown + 1) return text + names.join(QStringLiteral(", "));
   const qsizetype others = count - kMaxNamesShown;

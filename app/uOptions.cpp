@@ -24,10 +24,10 @@ TfrmOptions::TfrmOptions(const TSettings& settings, QWidget* parent) : QDialog(p
   cbxVerifier = new QComboBox;
   cbxVerifier->setObjectName(QStringLiteral("cbxVerifier"));
   for (int minutes : TSettings::kIntervals) cbxVerifier->addItem(IntervalCaption(minutes), minutes);
-  const auto* chosen = std::find(TSettings::kIntervals.begin(), TSettings::kIntervals.end(), settings.IntervalMinutes);
-  cbxVerifier->setCurrentIndex(chosen == TSettings::kIntervals.end()
-                                   ? 0
-                                   : static_cast<int>(chosen - TSettings::kIntervals.begin()));
+  const auto* chosen =
+      std::find(TSettings::kIntervals.begin(), TSettings::kIntervals.end(), settings.IntervalMinutes);
+  cbxVerifier->setCurrentIndex(
+      chosen == TSettings::kIntervals.end() ? 0 : static_cast<int>(chosen - TSettings::kIntervals.begin()));
   lblVerifier = new QLabel(QStringLiteral("Vérifier automatiquement"));
   lblVerifier->setObjectName(QStringLiteral("lblVerifier"));
   lblVerifier->setBuddy(cbxVerifier);

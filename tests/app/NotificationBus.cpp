@@ -54,7 +54,8 @@ bool TPrivateBus::Start() {
   }
   while (!daemon_.canReadLine()) {
     if (!daemon_.waitForReadyRead(5000)) {
-      error_ = QStringLiteral("dbus-daemon gave no address: ") + QString::fromUtf8(daemon_.readAllStandardError());
+      error_ =
+          QStringLiteral("dbus-daemon gave no address: ") + QString::fromUtf8(daemon_.readAllStandardError());
       return false;
     }
   }

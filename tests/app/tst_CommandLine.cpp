@@ -94,9 +94,10 @@ class TestCommandLine : public QObject {
     QTest::addColumn<QStringList>("names");
     const int window = int(TMode::Window), check = int(TMode::Check), refused = int(TMode::UsageError);
     QTest::newRow("nothing") << QStringList{} << window << "" << false << QStringList{};
-    QTest::newRow("window on a file") << QStringList{"--data", "/x/l.mlb"} << window << "/x/l.mlb" << false
-                                      << QStringList{};
-    QTest::newRow("--data=") << QStringList{"--data=/x/l.mlb"} << window << "/x/l.mlb" << false << QStringList{};
+    QTest::newRow("window on a file")
+        << QStringList{"--data", "/x/l.mlb"} << window << "/x/l.mlb" << false << QStringList{};
+    QTest::newRow("--data=") << QStringList{"--data=/x/l.mlb"} << window << "/x/l.mlb" << false
+                             << QStringList{};
     QTest::newRow("check all") << QStringList{"--check"} << check << "" << false << QStringList{};
     QTest::newRow("options after names")
         << QStringList{"--check", "Mairie", "--notify", "Recettes", "--data", "f"} << check << "f" << true
@@ -105,19 +106,21 @@ class TestCommandLine : public QObject {
                                      << QStringList{"--data"};
     QTest::newRow("help wins") << QStringList{"--check", "--help"} << int(TMode::Help) << "" << false
                                << QStringList{};
-    QTest::newRow("version") << QStringList{"--version"} << int(TMode::Version) << "" << false << QStringList{};
+    QTest::newRow("version") << QStringList{"--version"} << int(TMode::Version) << "" << false
+                             << QStringList{};
     QTest::newRow("unknown option") << QStringList{"--verbose"} << refused << "" << false << QStringList{};
     QTest::newRow("short option") << QStringList{"-c"} << refused << "" << false << QStringList{};
-    QTest::newRow("--data without file") << QStringList{"--check", "--data"} << refused << "" << false
-                                         << QStringList{};
+    QTest::newRow("--data without file")
+        << QStringList{"--check", "--data"} << refused << "" << false << QStringList{};
     QTest::newRow("--data= empty") << QStringList{"--data="} << refused << "" << false << QStringList{};
     QTest::newRow("--data twice") << QStringList{"--data", "a", "--data", "b"} << refused << "" << false
                                   << QStringList{};
     QTest::newRow("--check twice") << QStringList{"--check", "--check"} << refused << "" << false
                                    << QStringList{};
-    QTest::newRow("names without --check") << QStringList{"Mairie"} << refused << "" << false << QStringList{};
-    QTest::newRow("--notify without --check") << QStringList{"--notify"} << refused << "" << false
-                                              << QStringList{};
+    QTest::newRow("names without --check")
+        << QStringList{"Mairie"} << refused << "" << false << QStringList{};
+    QTest::newRow("--notify without --check")
+        << QStringList{"--notify"} << refused << "" << false << QStringList{};
   }
 
   void parses() {
@@ -142,7 +145,8 @@ class TestCommandLine : public QObject {
   void aLineKeepsItsFourFieldsWhateverTheValuesHold() {
     QCOMPARE(Q(CheckLine("Echec de la mise \xe0 jour", "a\tb\nc", "h/p\r", "Délai de lecture")),
              QStringLiteral("Echec de la mise à jour\ta b c\th/p \tDélai de lecture"));
-    QCOMPARE(Q(CheckLine("Pas de changement", "Caf\xe9", "h/", "")), QStringLiteral("Pas de changement\tCafé\th/"));
+    QCOMPARE(Q(CheckLine("Pas de changement", "Caf\xe9", "h/", "")),
+             QStringLiteral("Pas de changement\tCafé\th/"));
   }
 
   void helpAndVersionNeedNoDisplay() {
@@ -168,7 +172,10 @@ class TestCommandLine : public QObject {
     const std::string mairie = Url(nginx_.Port(), "/mairie.html");
     const std::string recettes = Url(nginx_.Port(), "/recettes.html");
     // An ISO 8859-1 name, as older files hold, and a UTF-8 one.
-    WriteLinks(dir.DataFile(), {Link("R\xe9" "cettes", recettes), Link("Mairie \xc3\xa9t\xc3\xa9", mairie)});
+    WriteLinks(dir.DataFile(), {Link("R\xe9"
+                                     "cettes",
+                                     recettes),
+                                Link("Mairie \xc3\xa9t\xc3\xa9", mairie)});
 
     // Without a session bus, --notify is silent.
     const TRun first = RunProgram({"--check", "--notify", "--data", Q(dir.DataFile())});
@@ -178,7 +185,10 @@ class TestCommandLine : public QObject {
                                          Line(kChangements, QStringLiteral("Récettes"), recettes)}));
     const TStoredTable stored = ReadTable(dir.DataFile());
     QCOMPARE(stored.Value("Mairie \xc3\xa9t\xc3\xa9", kFieldPage), std::string("<p>conseil municipal</p>"));
-    QCOMPARE(stored.Value("R\xe9" "cettes", kFieldEtat), std::string(kEtatChangements));
+    QCOMPARE(stored.Value("R\xe9"
+                          "cettes",
+                          kFieldEtat),
+             std::string(kEtatChangements));
 
     nginx_.WriteFile("/mairie.html", "<p>conseil municipal</p>");  // the same bytes again
     const TRun second = RunProgram({"--check", "--notify", "--data", Q(dir.DataFile())}, TBus::Unset);

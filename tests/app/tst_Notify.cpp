@@ -78,7 +78,8 @@ class TestNotify : public QObject {
 
   void theTrayToolTipCountsTheChangedPages() {
     QCOMPARE(TrayToolTip({}), QStringLiteral("Veilex"));
-    QCOMPARE(TrayToolTip({"Mairie", "Recettes"}), QStringLiteral("Veilex – 2 pages ont changé : Mairie, Recettes"));
+    QCOMPARE(TrayToolTip({"Mairie", "Recettes"}),
+             QStringLiteral("Veilex – 2 pages ont changé : Mairie, Recettes"));
   }
 
   // The window: one notification after a run that found changes, none after
@@ -116,8 +117,8 @@ class TestNotify : public QObject {
     nginx_.WriteFile("/recettes.html", "r2");
     session.ClickTool(session.Main().actToutMettreAJour);
     calls = CallsOnceThere(bus_, before + 2);
-    QCOMPARE(Bodies(calls).mid(int(before)), QStringList({"2 pages ont changé : Mairie, Recettes",
-                                                          "1 page a changé : Recettes"}));
+    QCOMPARE(Bodies(calls).mid(int(before)),
+             QStringList({"2 pages ont changé : Mairie, Recettes", "1 page a changé : Recettes"}));
 
     QVERIFY(auto_checks.SetSettings(TSettings{0, false}));
     nginx_.WriteFile("/mairie.html", "v2");
@@ -127,9 +128,9 @@ class TestNotify : public QObject {
     nginx_.WriteFile("/mairie.html", "v3");
     session.ClickTool(session.Main().actMettreAJour);
     calls = CallsOnceThere(bus_, before + 3);
-    QCOMPARE(Bodies(calls).mid(int(before)), QStringList({"2 pages ont changé : Mairie, Recettes",
-                                                          "1 page a changé : Recettes",
-                                                          "1 page a changé : Mairie"}));
+    QCOMPARE(Bodies(calls).mid(int(before)),
+             QStringList({"2 pages ont changé : Mairie, Recettes", "1 page a changé : Recettes",
+                          "1 page a changé : Mairie"}));
   }
 
   // `veilex --check` tells the desktop only when asked with --notify.

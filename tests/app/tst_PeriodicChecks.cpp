@@ -193,14 +193,15 @@ class TestPeriodicChecks : public QObject {
     QVERIFY((TSettings{60, false}).Save());
     TAutoChecks auto_checks(session.Main());
     QStringList ended;
-    connect(&session.Main(), &TfrmMain::CheckRunEnded, this, [&ended](const QStringList& names) { ended = names; });
+    connect(&session.Main(), &TfrmMain::CheckRunEnded, this,
+            [&ended](const QStringList& names) { ended = names; });
     auto_checks.SetMinute(1ms);  // an hour is 60 ms
-    QTRY_COMPARE_WITH_TIMEOUT(Q(ReadTable(session.DataFile()).Value("site", kFieldEtat)),
-                              Q(kEtatChangements), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Q(ReadTable(session.DataFile()).Value("site", kFieldEtat)), Q(kEtatChangements),
+                              5000);
     QCOMPARE(session.Main().RowText(0, TfrmMain::kColEtat), QStringLiteral("Changements détectés"));
     QCOMPARE(ended, QStringList({"site"}));
-    QTRY_COMPARE_WITH_TIMEOUT(session.Main().RowText(0, TfrmMain::kColEtat), QStringLiteral("Pas de changement"),
-                              5000);
+    QTRY_COMPARE_WITH_TIMEOUT(session.Main().RowText(0, TfrmMain::kColEtat),
+                              QStringLiteral("Pas de changement"), 5000);
     QVERIFY(auto_checks.Periodic().RunsStarted() >= 2);
   }
 
