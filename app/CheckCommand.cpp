@@ -96,7 +96,7 @@ int RunLocked(const TCommandLine& line, const std::string& data_file, std::ostre
 
   QStringList changed;
   CheckLinks(*data, names, [&](const std::string& name, TCheckOutcome outcome) {
-    if (outcome == TCheckOutcome::NotFound) return;
+    if (outcome == TCheckOutcome::NotFound || !data->TrouverLien(name)) return;
     if (outcome == TCheckOutcome::Failed) status = kExitSomeFailed;
     if (outcome == TCheckOutcome::Changed) changed << DisplayText(name);
     const TMlbc& table = data->Table;

@@ -17,9 +17,9 @@ namespace veilex {
 class TData;
 
 // Checks `names` of `data`, in this order, with the same check as "Tout
-// mettre à jour", and calls `done` after each with the name and its outcome
-// (the table's cursor then stands on that link, unless NotFound). This is
-// the one place that decides how a command-line run fetches.
+// mettre à jour", and calls `done` once each link's outcome is in the table,
+// with the name and the outcome. This is the one place that decides how a
+// command-line run fetches.
 void CheckLinks(TData& data, const std::vector<std::string>& names,
                 const std::function<void(const std::string& name, TCheckOutcome outcome)>& done);
 
