@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "app/FetchRunner.h"
+#include "app/LinkReason.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "app/uAproposDe.h"
@@ -66,6 +67,9 @@ TfrmMain::TfrmMain(TData& data, QWidget* parent) : QMainWindow(parent), data_(da
   CreateGrille();
   Status = statusBar();
   Status->setObjectName(QStringLiteral("Status"));
+  connect(Grille->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (!checking_) ShowSelectedReason(*Status, *Grille);
+  });
   if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
   Grille->setFocus();
 }
@@ -203,6 +207,7 @@ int TfrmMain::AddRowFromTable() {
   rows_->appendRow(items);
   for (int column = 0; column < kColumnCount; ++column)
     SetRowText(row, column, data_.Table.GetData(kColumnFields[column]));
+  SetRowReason(*rows_, row, data_.Table.GetData(kFieldRaison));
   return row;
 }
 
@@ -294,10 +299,11 @@ void TfrmMain::MettreAJourLien(int row) {
     SetRowText(row, kColMaj, check.Begin());
     if (check.Fetch(RunFetchWhileRepainting)) SetRowText(row, kColMajOk, check.DateText());
     SetRowText(row, kColEtat, check.Finish());
+    SetRowReason(*rows_, row, check.Reason());
     if (check.Outcome() == TCheckOutcome::Changed) changed_in_run_ << DisplayText(name);
     AjusterColonnes();
   }
-  Status->clearMessage();
+  ShowSelectedReason(*Status, *Grille);
 }
 
 void TfrmMain::actMettreAJourExecute() {

@@ -12,6 +12,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
+#include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
@@ -66,14 +67,14 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   form->addWidget(edtNom);
 
   URL = AddSection(form, "URL", QStringLiteral(" URL "));
-  auto* address = new QHBoxLayout;
-  Label2 = new QLabel(QStringLiteral("http://"));
+  // Both forms of address are taken: without a scheme (http is meant) or
+  // with http:// or https://.
+  Label2 = new QLabel(QStringLiteral("Adresse avec ou sans http://, ou en https://"));
   Label2->setObjectName(QStringLiteral("Label2"));
-  edtURL = MakeEdit("edtURL", 314);
-  address->addWidget(Label2);
-  address->addWidget(edtURL);
-  address->addStretch(1);
-  form->addLayout(address);
+  edtURL = MakeEdit("edtURL", 350);
+  edtURL->setPlaceholderText(QStringLiteral("www.exemple.fr/page.html"));
+  form->addWidget(Label2);
+  form->addWidget(edtURL);
 
   Label1 = AddSection(form, "Label1", QStringLiteral(" Etat "));
   auto* state = new QGridLayout;
@@ -169,7 +170,12 @@ void TfrmURL::actConserverExecute() {
 
 void TfrmURL::ConserverLien() {
   const std::string nom = StoredText(edtNom->text(), shown_nom_);
-  const std::string url = StoredText(edtURL->text(), shown_url_);
+  const TTypedAddress address = ReadTypedAddress(StoredText(edtURL->text(), shown_url_));
+  if (!address.Accepted) {
+    ShowError(this, QStringLiteral("Impossible de poursuivre :\r") + QString::fromUtf8(address.Refusal));
+    return;
+  }
+  const std::string& url = address.Stored;
   if (ModeAjout) NomLien = nom;
   const bool found = data_.TrouverLien(NomLien);
   TMlbc& table = data_.Table;

@@ -14,23 +14,37 @@ namespace {
 
 constexpr int kRecordFoldWidth = 1024;
 
-bool IsDecimal(std::string_view text) {
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
+bool IsDigits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// "Content-Length" as a count: -1 for a missing or non-numeric text, an error
-// for a number that does not fit the 32-bit counts of the body reader.
-int ReadContentLength(const std::string& text) {
-  const std::string trimmed = Trim(text);
-  const int value = StrToIntDef(trimmed, -1);
-  if (value == -1 && IsDecimal(trimmed) && trimmed != "-1") {
-    throw ENetException(Format("Longueur de contenu hors limites : %s", {trimmed}));
+// "Content-Length" as a count: -1 when no line gives one. Every value of
+// every line (a list "5, 5" included) must be plain digits and all must be
+// the same: a sign, trailing bytes or two lengths leave the body's end
+// unknown, and the response fails. So does a count past the 32-bit counts
+// of the body reader.
+int ReadContentLength(const TNetHeaderList& lines) {
+  TNetHeaderList values;
+  lines.Extract("Content-Length", &values);
+  std::string agreed;
+  for (int i = 0; i < values.Count(); ++i) {
+    std::string rest = values[i];
+    do {
+      std::string value = Trim(Fetch(rest, ","));
+      if (!IsDigits(value)) {
+        throw ENetException(Format("Longueur de contenu incorrecte : %s", {values[i].substr(0, 64)}));
+      }
+      value.erase(0, std::min(value.find_first_not_of('0'), value.size() - 1));  // "007" is 7
+      if (!agreed.empty() && value != agreed) {
+        throw ENetException(Format("Longueurs de contenu contradictoires : %s et %s",
+                                   {agreed.substr(0, 32), value.substr(0, 32)}));
+      }
+      agreed = std::move(value);
+    } while (!rest.empty());
   }
+  if (agreed.empty()) return -1;
+  const int value = StrToIntDef(agreed, -1);
+  if (value < 0) throw ENetException(Format("Longueur de contenu hors limites : %s", {agreed.substr(0, 64)}));
   return value;
 }
 
@@ -64,6 +78,9 @@ void TNetEntityHeaderInfo::Clear() { ClearEntity(); }
 void TNetEntityHeaderInfo::ClearEntity() {
   HeaderLines.Clear();
   HeaderLines.FoldWidth = kRecordFoldWidth;
+  // A head goes out with one line per field: servers of today refuse
+  // continuation lines (obsolete line folding) with 400.
+  HeaderLines.FoldOnWrite = false;
   Connection.clear();
   ContentEncoding.clear();
   ContentLanguage.clear();
@@ -98,7 +115,7 @@ void TNetEntityHeaderInfo::ProcessHeaders() {
   ContentEncoding = HeaderLines.Values("Content-Encoding");
   ContentLanguage = HeaderLines.Values("Content-Language");
   ContentType = HeaderLines.Values("Content-Type");
-  SetContentLength(ReadContentLength(HeaderLines.Values("Content-Length")));
+  SetContentLength(ReadContentLength(HeaderLines));
   Date = InternetStrToDateTime(HeaderLines.Values("Date"));
   LastModified = InternetStrToDateTime(HeaderLines.Values("Last-Modified"));
   const std::string expires = HeaderLines.Values("Expires");
@@ -178,7 +195,11 @@ void TNetRequestHeaderInfo::SetHeaders() {
     Authentication->SetUsername(Username);
     Authentication->SetPassword(Password);
   }
-  if (Authentication) HeaderLines.SetValues("Authorization", Authentication->CredentialsText());
+  // An object without a user name or password (one made by a challenge
+  // nobody answered) has no credentials to send.
+  if (Authentication && (!Authentication->Username().empty() || !Authentication->Password().empty())) {
+    HeaderLines.SetValues("Authorization", Authentication->CredentialsText());
+  }
 }
 
 // ---- response --------------------------------------------------------------
@@ -251,7 +272,9 @@ void TNetProxyConnectionInfo::SetHeaders(TNetHeaderList& headers) {
     Authentication->SetUsername(ProxyUsername);
     Authentication->SetPassword(ProxyPassword);
   }
-  if (Authentication) headers.SetValues("Proxy-Authorization", Authentication->CredentialsText());
+  if (Authentication && (!Authentication->Username().empty() || !Authentication->Password().empty())) {
+    headers.SetValues("Proxy-Authorization", Authentication->CredentialsText());
+  }
 }
 
 }  // namespace veilex

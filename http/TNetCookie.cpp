@@ -1,8 +1,10 @@
 #include "http/TNetCookie.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "http/InternetDate.h"
+#include "http/PublicSuffix.h"
 #include "http/TNetURI.h"
 #include "rtl/DateTime.h"
 #include "rtl/StrUtils.h"
@@ -15,14 +17,10 @@ namespace {
 // beyond what the date type holds: about a hundred years.
 constexpr int64_t kMaxCookieSeconds = int64_t{100} * 366 * 86400;
 
-bool IsHostName(std::string_view name) {
-  return !(name.find('.') != std::string_view::npos && name.front() == '.');
-}
-
-// The domain of a host: the host from its first "." on (".b.c" for "a.b.c").
-std::string DomainOf(const std::string& host) {
-  const size_t dot = host.find('.');
-  return dot == std::string::npos ? std::string() : host.substr(dot);
+// A Max-Age value: an optional "-" and digits.
+bool IsMaxAge(std::string_view text) {
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string Unquote(std::string text) {
@@ -32,6 +30,13 @@ std::string Unquote(std::string text) {
 }
 
 }  // namespace
+
+bool HasCookieControlByte(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+  });
+}
 
 bool IsDottedIPv4(std::string_view host) {
   int parts = 0;
@@ -55,10 +60,11 @@ bool IsDottedIPv4(std::string_view host) {
 TNetCookieAttributes::TNetCookieAttributes(std::vector<std::string> items) {
   for (std::string& item : items) {
     const size_t equals = item.find('=');
+    // "Path    =/qux" and "Secure =x" name their attributes like "Path=/qux".
     if (equals == std::string::npos) {
-      items_.emplace_back(UpperCase(item), std::string());
+      items_.emplace_back(UpperCase(Trim(item)), std::string());
     } else {
-      items_.emplace_back(UpperCase(item.substr(0, equals)), item.substr(equals + 1));
+      items_.emplace_back(UpperCase(Trim(item.substr(0, equals))), Trim(item.substr(equals + 1)));
     }
   }
 }
@@ -104,9 +110,20 @@ void TNetNetscapeCookie::SetCookieText(const std::string& text) {
 
   std::string pair = items.front();
   items.erase(items.begin());
-  CookieName = Fetch(pair, "=");
-  Value = pair;
+  CookieName = Trim(Fetch(pair, "="));
+  Value = Trim(pair);
   LoadProperties(TNetCookieAttributes(std::move(items)));
+}
+
+void TNetNetscapeCookie::SetExpires(const std::string& value) {
+  const TDateTime expiry = value.empty() ? 0 : InternetStrToDateTime(value);
+  if (expiry > 0) {
+    expires_ = value;
+    expiry_time_ = expiry;
+  } else {
+    expires_.clear();
+    expiry_time_ = 0;
+  }
 }
 
 void TNetNetscapeCookie::LoadProperties(const TNetCookieAttributes& attributes) {
@@ -137,18 +154,11 @@ void TNetNetscapeCookie::AppendAttributes(std::vector<std::string>& items) const
 }
 
 bool TNetNetscapeCookie::IsValidCookie(const std::string& host) const {
-  if (IsDottedIPv4(host)) return Domain == host;
-  const std::string host_domain = DomainOf(host);
-  bool valid = false;
-  if (IsHostName(host)) {
-    valid = IsHostName(Domain) ? Domain == host : Domain == host_domain;
-  } else {
-    valid = SameText(Domain, host_domain);
-  }
-  // A domain cookie needs a dot after its leading one: ".com" would reach
-  // every site of the top-level domain.
-  if (valid && !IsHostName(Domain) && Domain.find('.', 1) == std::string::npos) valid = false;
-  return valid;
+  std::string domain = LowerCase(Domain);
+  if (!domain.empty() && domain.front() == '.') domain.erase(0, 1);
+  const std::string lower_host = LowerCase(host);
+  if (IsDottedIPv4(lower_host)) return domain == lower_host;
+  return IsCookieDomainAcceptable(lower_host, domain);
 }
 
 void TNetNetscapeCookie::Assign(const TNetNetscapeCookie& source) {
@@ -161,15 +171,18 @@ void TNetNetscapeCookie::Assign(const TNetNetscapeCookie& source) {
   Domain = source.Domain;
   Path = source.Path;
   Secure = source.Secure;
+  HostOnly = source.HostOnly;
   expires_ = source.expires_;
+  expiry_time_ = source.expiry_time_;
   CookieKind = source.CookieKind;
 }
 
 // ---- RFC 2109 --------------------------------------------------------------
 
 void TNetCookieRFC2109::SetExpires(const std::string& value) {
-  if (!value.empty()) {
-    const double seconds = (InternetStrToDateTime(value) - Now()) * 86400.0;
+  const TDateTime expiry = value.empty() ? 0 : InternetStrToDateTime(value);
+  if (expiry > 0) {
+    const double seconds = (expiry - Now()) * 86400.0;
     MaxAge = static_cast<int64_t>(std::clamp<double>(seconds, -kMaxCookieSeconds, kMaxCookieSeconds));
   }
   TNetNetscapeCookie::SetExpires(value);
@@ -177,15 +190,22 @@ void TNetCookieRFC2109::SetExpires(const std::string& value) {
 
 void TNetCookieRFC2109::LoadProperties(const TNetCookieAttributes& attributes) {
   TNetNetscapeCookie::LoadProperties(attributes);
-  if (!TryStrToInt64(attributes.Value("MAX-AGE"), MaxAge)) MaxAge = -1;
+  const std::string max_age_text = attributes.Value("MAX-AGE");
+  const bool has_max_age = IsMaxAge(max_age_text);
+  int64_t max_age = -1;
+  if (has_max_age && !TryStrToInt64(max_age_text, max_age)) {
+    max_age = max_age_text.front() == '-' ? INT64_MIN : INT64_MAX;  // beyond 64 bits
+  }
+  MaxAge = max_age;
   Version = attributes.Value("VERSION");
   Comment = attributes.Value("COMMENT");
-  if (Expires().empty()) {
-    CookieKind = TNetCookieVersion::ckNetscape;
-    if (MaxAge >= 0) {
-      const int64_t lifetime = std::min(MaxAge, kMaxCookieSeconds);
-      SetExpires(DateTimeToInternetStr(Now() + static_cast<double>(lifetime) / 86400.0));
-    }
+  if (Expires().empty()) CookieKind = TNetCookieVersion::ckNetscape;
+  if (has_max_age) {
+    // Max-Age outranks Expires; zero or less deletes the cookie at once.
+    const double lifetime =
+        max_age <= 0 ? -86400.0 : static_cast<double>(std::min(max_age, kMaxCookieSeconds));
+    SetExpires(DateTimeToInternetStr(Now() + lifetime / 86400.0));
+    MaxAge = max_age;
   }
 }
 

@@ -10,12 +10,15 @@
 #include <utility>
 #include <vector>
 
+#include "rtl/DateTime.h"
+
 namespace veilex {
 
 enum class TNetCookieVersion { ckNetscape, ckRFC2109, ckRFC2965 };
 
 // The attributes of a cookie line after the name=value pair: names
-// upper-cased, values as received; the first of two equal names wins.
+// upper-cased, names and values trimmed of blanks; the first of two equal
+// names wins.
 class TNetCookieAttributes {
  public:
   explicit TNetCookieAttributes(std::vector<std::string> items);
@@ -40,13 +43,20 @@ class TNetNetscapeCookie {
   const std::string& ParsedText() const { return cookie_text_; }
 
   const std::string& Expires() const { return expires_; }
-  virtual void SetExpires(const std::string& value) { expires_ = value; }
+  // A text that does not read as a date is ignored: the cookie stays (or
+  // becomes) one for the session.
+  virtual void SetExpires(const std::string& value);
+  // The local date-time the cookie expires at; 0 for a session cookie.
+  TDateTime ExpiryTime() const { return expiry_time_; }
 
   std::string ServerCookie() const { return CookieText(); }
   // "name=value", as sent back in a "Cookie" line.
   virtual std::string ClientCookie() const { return CookieName + "=" + Value; }
 
-  // Whether a cookie of this Domain may come from `host`.
+  // Whether a cookie of this Domain (any letter case, with or without a
+  // leading dot) may come from `host`: the host is the domain or lies below
+  // it, the domain is no public suffix (co.uk, github.io) other than the
+  // host itself, and an address sets cookies for itself only.
   virtual bool IsValidCookie(const std::string& host) const;
 
   // Takes over another cookie: its text, kind and every field.
@@ -58,6 +68,9 @@ class TNetNetscapeCookie {
   bool Secure = false;
   std::string Value;
   TNetCookieVersion CookieKind = TNetCookieVersion::ckNetscape;
+  // Sent to the host named by Domain only, not to the hosts below it: the
+  // cookie came without a Domain attribute.
+  bool HostOnly = false;
 
  protected:
   virtual void LoadProperties(const TNetCookieAttributes& attributes);
@@ -67,6 +80,7 @@ class TNetNetscapeCookie {
  private:
   std::string cookie_text_;
   std::string expires_;
+  TDateTime expiry_time_ = 0;
 };
 
 class TNetCookieRFC2109 : public TNetNetscapeCookie {
@@ -74,7 +88,7 @@ class TNetCookieRFC2109 : public TNetNetscapeCookie {
   TNetCookieRFC2109() { CookieKind = TNetCookieVersion::ckRFC2109; }
 
   // Also sets MaxAge to the seconds from now to the date (0 and below when
-  // it has passed or does not read as a date).
+  // it has passed); a text that is no date changes nothing.
   void SetExpires(const std::string& value) override;
   void Assign(const TNetNetscapeCookie& source) override;
 
@@ -103,5 +117,9 @@ class TNetCookieRFC2965 : public TNetCookieRFC2109 {
 
 // A dotted IPv4 address: four decimal parts, each 0..255.
 bool IsDottedIPv4(std::string_view host);
+
+// A byte no cookie name or value may hold: below 0x20 except the tab, and
+// 0x7F. Such a byte sent back in a request head could end its line.
+bool HasCookieControlByte(std::string_view text);
 
 }  // namespace veilex

@@ -1,6 +1,8 @@
 // The client's cookie jar: takes the "Set-cookie" and "Set-cookie2" values of
-// responses, keeps the cookies their host may set, drops expired ones, and
-// builds the "Cookie" value for a request. Owns its store (TNetCookies); the
+// responses, keeps the cookies their host may set (RFC 6265: host-only and
+// domain cookies, no public suffix, default paths, no control bytes, at most
+// kMaxCookieBytes each), drops expired ones, and builds the "Cookie" value
+// for a request. Owns its store (TNetCookies); the
 // client that uses it calls it from its own thread, and the store's lock
 // guards the index against other threads.
 #pragma once
@@ -29,16 +31,22 @@ class TNetCookieManager : public TNetBaseComponent {
   // Drops expired cookies, fires OnDestroy, frees the store.
   ~TNetCookieManager() override;
 
-  // Reader of a "Set-cookie" value received from `host` for a request in the
-  // directory `request_path` (the default path of a cookie without one).
+  // The longest "Set-cookie" value kept; a longer one is refused whole.
+  static constexpr size_t kMaxCookieBytes = 4096;
+
+  // Reader of a "Set-cookie" value received from `host` for a request whose
+  // path (or directory) is `request_path`: a cookie without a Path gets the
+  // request path up to its last "/" ("/" when that leaves nothing).
   void AddCookie(const std::string& cookie_text, const std::string& host,
                  const std::string& request_path = std::string());
   // Reader of a "Set-cookie2" value.
   void AddCookieRFC2965(const std::string& cookie_text, const std::string& host,
                         const std::string& request_path = std::string());
 
-  // The "Cookie" value for a request to `uri`: the cookies of its host and
-  // directory, secure ones only over a secure connection; empty when none.
+  // The "Cookie" value for a request to `uri`: the cookies of its host (and
+  // the domain cookies of the domains above it) whose path holds the
+  // request's path (Path plus Document), secure ones only over a secure
+  // connection; empty when none.
   std::string BuildCookieHeader(const TNetURI& uri, bool secure = false);
   // Frees every cookie whose expiry has passed.
   void CleanupCookieList();

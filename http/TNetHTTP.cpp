@@ -115,6 +115,21 @@ void TNetCustomHTTP::DoRequest(TNetHTTPMethod method, const std::string& address
   TNetHTTPRequest& request = protocol_->Request;
   TNetHTTPResponse& response = protocol_->Response;
   const int64_t start = response_stream != nullptr ? response_stream->Position() : 0;
+  // User information in the address is for this request only.
+  const std::string caller_username = request.Username;
+  const std::string caller_password = request.Password;
+  const bool address_credentials = !TNetURI(address).Username.empty();
+  struct RestoreCredentials {
+    TNetHTTPRequest& request;
+    const std::string& username;
+    const std::string& password;
+    bool restore;
+    ~RestoreCredentials() {
+      if (!restore) return;
+      request.Username = username;
+      request.Password = password;
+    }
+  } restore_credentials{request, caller_username, caller_password, address_credentials};
   server_auth_attempts_ = 0;
   proxy_auth_attempts_ = 0;
   request.URL = address;
@@ -186,8 +201,18 @@ void TNetCustomHTTP::DisconnectQuietly(bool disconnect) {
   }
 }
 
+// "host:port" in lower case, the unit credentials belong to.
+std::string TNetCustomHTTP::Authority() const { return LowerCase(CurrentURI.Host) + ":" + CurrentURI.Port; }
+
 void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& request) {
   const TNetURI target(request.URL);
+  const bool absolute = request.URL.find("://") != std::string::npos;
+  // Only a redirect may name a place relative to the page before it: the
+  // first address of a request must name its own host.
+  const bool first_pass = redirect_count_ <= 1;
+  if ((absolute || first_pass) && target.Host.empty()) {
+    throw ENetURIException(Format("Adresse sans nom d'hôte : %s", {request.URL.substr(0, 200)}));
+  }
   if (!target.Username.empty()) {
     request.Username = target.Username;
     request.Password = target.Password;
@@ -197,23 +222,43 @@ void TNetCustomHTTP::PrepareRequest(TNetHTTPRequest& request) {
   CurrentURI.Path = ResolveRelativePath(CurrentURI.Path, target.Path, '/');
   CurrentURI.Document = target.Document;
   CurrentURI.Params = target.Params;
-  if (!target.Host.empty()) CurrentURI.Host = target.Host;
-  // A relative address always continues as plain HTTP.
-  CurrentURI.Protocol = target.Protocol.empty() ? "http" : target.Protocol;
-  if (!target.Port.empty()) {
+  if (!target.Host.empty()) {
+    // Host, scheme and port all come from the address itself: an address
+    // without a port goes to its scheme's port, never to the last one used.
+    CurrentURI.Host = target.Host;
+    CurrentURI.Protocol = target.Protocol.empty() ? "http" : target.Protocol;
     CurrentURI.Port = target.Port;
-  } else {
-    const int remembered = StrToIntDef(CurrentURI.Port, 0);
-    if (remembered == 0 || remembered == 80 || remembered == 443) {
-      if (SameText(CurrentURI.Protocol, "http")) {
-        CurrentURI.Port = "80";
-      } else if (SameText(CurrentURI.Protocol, "https")) {
-        CurrentURI.Port = "443";
-      } else {
-        throw ENetUnknownProtocol();
-      }
+  } else if (!target.Protocol.empty()) {
+    CurrentURI.Protocol = target.Protocol;
+  }
+  if (CurrentURI.Protocol.empty()) CurrentURI.Protocol = "http";
+  if (CurrentURI.Port.empty()) {
+    if (SameText(CurrentURI.Protocol, "http")) {
+      CurrentURI.Port = "80";
+    } else if (SameText(CurrentURI.Protocol, "https")) {
+      CurrentURI.Port = "443";
+    } else {
+      throw ENetUnknownProtocol();
     }
   }
+  // A port is 1 to 65535 in decimal digits: "84037" is no port, not 18501.
+  const std::string& port = CurrentURI.Port;
+  const bool digits = !port.empty() && port.size() <= 5 &&
+                      std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const int port_number = digits ? StrToIntDef(port, 0) : 0;
+  if (port_number < 1 || port_number > 65535) {
+    throw ENetURIException(Format("Port incorrect : %s", {port.substr(0, 32)}));
+  }
+  CurrentURI.Port = IntToStr(port_number);
+
+  // Credentials go to the server they were given for: after a redirect to
+  // another host or port nothing is sent, and an object answering the
+  // challenge of one server is dropped when the client talks to another.
+  const std::string authority = Authority();
+  if (first_pass) origin_authority_ = authority;
+  credentials_allowed_ = authority == origin_authority_;
+  if (request.Authentication && credentials_authority_ != authority) request.Authentication.reset();
+  credentials_authority_ = authority;
 
   request.URL = CurrentURI.Path + CurrentURI.Document + CurrentURI.Params;
   if (request.Method == TNetHTTPMethod::hmOptions && SameText(CurrentURI.Document, "*"))
@@ -396,7 +441,14 @@ void TNetCustomHTTP::OpenConnection(TNetHTTPResponse& response) {
 
 void TNetCustomHTTP::SendRequestHead(TNetHTTPRequest& request, bool with_cookies) {
   request.SetHeaders();
-  ProxyParams.SetHeaders(request.HeaderLines);
+  if (!credentials_allowed_ && request.Method != TNetHTTPMethod::hmConnect) {
+    request.HeaderLines.SetValues("Authorization", "");
+  }
+  // Proxy credentials are for the proxy: a request through a tunnel goes to
+  // the server behind it.
+  if (request.UseProxy == TNetHTTPConnectionType::ConnProxy || request.Method == TNetHTTPMethod::hmConnect) {
+    ProxyParams.SetHeaders(request.HeaderLines);
+  }
   if (with_cookies) AddRequestCookies(CurrentURI, request);
 
   std::string head = MethodWord(request.Method) + request.URL + " HTTP/" +

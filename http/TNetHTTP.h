@@ -99,6 +99,7 @@ class TNetCustomHTTP : public TNetTCPClient {
   friend class TNetHTTPResponse;
 
   void PrepareRequest(TNetHTTPRequest& request);
+  std::string Authority() const;
   TNetHTTPConnectionType SetHostAndPort();
   void ConnectToHost(TNetHTTPRequest& request, TNetHTTPResponse& response);
   // Opens a tunnel to CurrentURI through the proxy with CONNECT (answering
@@ -129,6 +130,12 @@ class TNetCustomHTTP : public TNetTCPClient {
   // "host:port" of the server the open connection tunnels to through the
   // proxy; empty when it is no tunnel.
   std::string tunnel_target_;
+  // "host:port" of the first pass of the current request (credentials go
+  // there only), and of the server the request's authentication object
+  // answers.
+  std::string origin_authority_;
+  std::string credentials_authority_;
+  bool credentials_allowed_ = true;
 };
 
 // The client component as the application places it.

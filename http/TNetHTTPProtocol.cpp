@@ -1,6 +1,7 @@
 #include "http/TNetHTTPProtocol.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "http/HTTPExceptions.h"
 #include "http/TNetBodyStream.h"
@@ -91,6 +92,37 @@ bool TNetHTTPResponse::KeepAlive() {
   return keep_alive_;
 }
 
+namespace {
+
+// The codings of every "Transfer-Encoding" line, in order, each without its
+// parameters.
+std::vector<std::string> TransferCodings(const TNetHeaderList& lines) {
+  TNetHeaderList values;
+  lines.Extract("Transfer-Encoding", &values);
+  std::vector<std::string> codings;
+  for (int i = 0; i < values.Count(); ++i) {
+    std::string rest = values[i];
+    while (!rest.empty()) {
+      std::string coding = Fetch(rest, ",");
+      coding = Trim(Fetch(coding, ";"));
+      if (!coding.empty()) codings.push_back(std::move(coding));
+    }
+  }
+  return codings;
+}
+
+}  // namespace
+
+bool TNetHTTPResponse::HasTransferEncoding() const { return !TransferCodings(HeaderLines).empty(); }
+
+TNetBodyFraming TNetHTTPResponse::BodyFraming() const {
+  const std::vector<std::string> codings = TransferCodings(HeaderLines);
+  if (!codings.empty()) {
+    return SameText(codings.back(), "chunked") ? TNetBodyFraming::Chunked : TNetBodyFraming::UntilClose;
+  }
+  return HasContentLength() ? TNetBodyFraming::ByLength : TNetBodyFraming::UntilClose;
+}
+
 // ---- protocol --------------------------------------------------------------
 
 void TNetHTTPProtocol::ReadResponseHeaders() {
@@ -108,6 +140,11 @@ void TNetHTTPProtocol::ReadResponseHeaders() {
     HTTP->Disconnect();
   }
   Response.ProcessHeaders();
+  // A head with both a transfer coding and a length was built by someone
+  // who disagrees with the client on where the body ends (a request
+  // smuggled through a proxy, for one): the coding frames this body, and
+  // the connection serves no other.
+  if (Response.HasTransferEncoding() && Response.HasContentLength()) Response.Connection = "close";
 }
 
 TNetHTTPWhatsNext TNetHTTPProtocol::DecideNextStep() {
@@ -212,16 +249,27 @@ void TNetHTTPProtocol::ReadResponseBody(TNetHTTPResponse& response) {
   const int code = response.ResponseCode();
   if (Request.Method == TNetHTTPMethod::hmHead || code / 100 == 1 || code == 204 || code == 304) return;
 
-  if (response.ContentLength() > 0) {
-    if (auto* body = dynamic_cast<TNetBodyStream*>(stream)) {
-      body->Reserve(body->Position() + std::min<int64_t>(response.ContentLength(), kBodyReservation));
-    }
-    ReadBytes(*stream, response.ContentLength());
-  } else if (response.HeaderLines.Values("Transfer-Encoding").find("chunked") != std::string::npos) {
-    HTTP->DoStatus(TNetStatus::hsStatusText, {"Opération Chunk démarrée"});
-    ReadChunkedBody(*stream);
-  } else if (!response.HasContentLength()) {
-    ReadBytes(*stream, -1);
+  switch (response.BodyFraming()) {
+    case TNetBodyFraming::ByLength:
+      if (response.ContentLength() <= 0) return;
+      if (auto* body = dynamic_cast<TNetBodyStream*>(stream)) {
+        body->Reserve(body->Position() + std::min<int64_t>(response.ContentLength(), kBodyReservation));
+      }
+      ReadBytes(*stream, response.ContentLength());
+      return;
+    case TNetBodyFraming::Chunked:
+      HTTP->DoStatus(TNetStatus::hsStatusText, {"Opération Chunk démarrée"});
+      ReadChunkedBody(*stream);
+      return;
+    case TNetBodyFraming::UntilClose:
+      ReadBytes(*stream, -1);
+      // Only the close frames this body: over TLS a close without the
+      // peer's close notice may be anyone cutting the page short.
+      if (const TNetSSLIOHandlerSocket* tls = HTTP->TlsHandler();
+          tls != nullptr && tls->ClosedWithoutNotice()) {
+        throw ENetException("Connexion TLS coupée sans notification de fermeture : page incomplète.");
+      }
+      return;
   }
 }
 
@@ -243,9 +291,12 @@ void TNetHTTPProtocol::ReadChunkedBody(TStream& stream) {
     if (HTTP->LineTimedOut()) throw ENetConnClosedGracefully();
     const int64_t size = ParseChunkSize(size_line);
     if (size == 0) break;
-    // chunk-data CRLF
+    // chunk-data CRLF: anything else after the data means the size lied.
     ReadBytes(stream, size);
-    HTTP->ReadLn("\n", TimeoutDefault, -1);
+    const std::string end = HTTP->ReadLn("\n", TimeoutDefault, -1);
+    if (HTTP->LineTimedOut()) throw ENetConnClosedGracefully();
+    if (!end.empty())
+      throw ENetException("Fin de bloc incorrecte : les données du bloc dépassent sa taille.");
   }
   // trailer-section CRLF: up to the empty line; the body is whole already, so
   // a peer that closes instead of ending the trailer loses nothing.

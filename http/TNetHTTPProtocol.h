@@ -21,6 +21,9 @@ enum class TNetHTTPMethod { hmHead, hmGet, hmPost, hmOptions, hmTrace, hmPut, hm
 // How the connection reaches the server.
 enum class TNetHTTPConnectionType { ConnDirect, ConnTls, ConnProxy, ConnTlsProxy };
 
+// How the body of a response ends (RFC 9112, section 6.3).
+enum class TNetBodyFraming { ByLength, Chunked, UntilClose };
+
 // What the request loop does after a response.
 enum class TNetHTTPWhatsNext { nxGoToAddress, nxExit, nxUndecided, nxAuthRetry };
 
@@ -59,6 +62,13 @@ class TNetHTTPResponse : public TNetResponseHeaderInfo {
 
   // The number after the first space of the status line; -1 when none.
   int ResponseCode();
+  // From the head: "Transfer-Encoding" (every line, a comma-separated list
+  // of codings named in any letter case) wins over "Content-Length"; the
+  // body is chunked when chunked is the final coding and runs until the
+  // close under any other; without either it runs until the close.
+  TNetBodyFraming BodyFraming() const;
+  // The head carries "Transfer-Encoding" with at least one coding.
+  bool HasTransferEncoding() const;
   // Whether the connection may serve the next request: open, and by the
   // client's version "Connection: keep-alive" (1.0) or not "close" (1.1).
   // Also sets ResponseVersion from the status line.

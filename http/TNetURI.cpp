@@ -65,9 +65,12 @@ std::string ResolveRelativePath(std::string_view base, std::string_view path, ch
         result += delimiter;  // a doubled delimiter collapses
       }
     } else if (c == '.' && EndsWith(result, delimiter) && i + 1 < work.size() && work[i + 1] == '.') {
-      // "..": drop the last directory of the result, keeping its delimiter.
-      result.pop_back();
-      while (!result.empty() && result.back() != delimiter) result.pop_back();
+      // "..": drop the last directory of the result, keeping its delimiter;
+      // at the root there is none to drop, and the path stays absolute.
+      if (result.size() > 1) {
+        result.pop_back();
+        while (!result.empty() && result.back() != delimiter) result.pop_back();
+      }
       ++i;
     } else {
       result += c;

@@ -121,6 +121,17 @@ class ENetAlreadyConnected : public ENetException {
 class ENetReadTimeout : public ENetException {
  public:
   ENetReadTimeout() : ENetException("Délai de lecture") {}
+
+ protected:
+  explicit ENetReadTimeout(const std::string& message) : ENetException(message) {}
+};
+
+// The connection's total deadline (TNetTCPConnection::SetDeadline) passed
+// during a wait: the whole exchange took too long, however lively the peer.
+class ENetDeadlineExceeded : public ENetReadTimeout {
+ public:
+  ENetDeadlineExceeded()
+      : ENetReadTimeout("Délai total dépassé : l'échange avec le serveur a pris trop de temps.") {}
 };
 
 class ENetReadLnMaxLineLengthExceeded : public ENetException {

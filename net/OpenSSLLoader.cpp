@@ -59,6 +59,9 @@ void CloseAll() {
   api = TOpenSSLApi{};
 }
 
+// The first required entry point found missing, for OpenSSLLoadFailure.
+std::string load_failure;
+
 // Fills `slot` with the first of `names` that `lib` exports; false when none.
 template <class Fn>
 bool Bind(void* lib, Fn& slot, std::initializer_list<const char*> names) {
@@ -69,6 +72,14 @@ bool Bind(void* lib, Fn& slot, std::initializer_list<const char*> names) {
     }
   }
   slot = nullptr;
+  return false;
+}
+
+// Bind for an entry point the program cannot do without: a miss is told.
+template <class Fn>
+bool Require(void* lib, Fn& slot, std::initializer_list<const char*> names, const char* lib_name) {
+  if (Bind(lib, slot, names)) return true;
+  if (load_failure.empty()) load_failure = std::string(*names.begin()) + " absent de " + lib_name;
   return false;
 }
 
@@ -98,67 +109,75 @@ bool BindAll() {
   bool ok =
       a.OPENSSL_init_ssl != nullptr || (a.SSL_library_init != nullptr && a.SSL_load_error_strings != nullptr);
 
-  ok &= Bind(s, a.SSLv23_method, {"TLS_method", "SSLv23_method"});
-  ok &= Bind(s, a.SSLv23_client_method, {"TLS_client_method", "SSLv23_client_method"});
-  ok &= Bind(s, a.SSLv23_server_method, {"TLS_server_method", "SSLv23_server_method"});
-  ok &= Bind(s, a.SSL_CTX_new, {"SSL_CTX_new"});
-  ok &= Bind(s, a.SSL_CTX_free, {"SSL_CTX_free"});
-  ok &= Bind(s, a.SSL_CTX_set_default_passwd_cb, {"SSL_CTX_set_default_passwd_cb"});
-  ok &= Bind(s, a.SSL_CTX_set_default_passwd_cb_userdata, {"SSL_CTX_set_default_passwd_cb_userdata"});
-  ok &= Bind(s, a.SSL_CTX_set_default_verify_paths, {"SSL_CTX_set_default_verify_paths"});
-  ok &= Bind(s, a.SSL_CTX_load_verify_locations, {"SSL_CTX_load_verify_locations"});
-  ok &= Bind(s, a.SSL_CTX_use_certificate_file, {"SSL_CTX_use_certificate_file"});
-  ok &= Bind(s, a.SSL_CTX_use_PrivateKey_file, {"SSL_CTX_use_PrivateKey_file"});
-  ok &= Bind(s, a.SSL_CTX_check_private_key, {"SSL_CTX_check_private_key"});
-  ok &= Bind(s, a.SSL_CTX_set_cipher_list, {"SSL_CTX_set_cipher_list"});
-  ok &= Bind(s, a.SSL_CTX_set_verify, {"SSL_CTX_set_verify"});
-  ok &= Bind(s, a.SSL_CTX_set_verify_depth, {"SSL_CTX_set_verify_depth"});
-  ok &= Bind(s, a.SSL_CTX_set_session_id_context, {"SSL_CTX_set_session_id_context"});
-  ok &= Bind(s, a.SSL_CTX_set_client_CA_list, {"SSL_CTX_set_client_CA_list"});
-  ok &= Bind(s, a.SSL_load_client_CA_file, {"SSL_load_client_CA_file"});
-  ok &= Bind(s, a.SSL_new, {"SSL_new"});
-  ok &= Bind(s, a.SSL_free, {"SSL_free"});
-  ok &= Bind(s, a.SSL_set_ex_data, {"SSL_set_ex_data"});
-  ok &= Bind(s, a.SSL_get_ex_data, {"SSL_get_ex_data"});
-  ok &= Bind(s, a.SSL_set_fd, {"SSL_set_fd"});
-  ok &= Bind(s, a.SSL_connect, {"SSL_connect"});
-  ok &= Bind(s, a.SSL_accept, {"SSL_accept"});
-  ok &= Bind(s, a.SSL_shutdown, {"SSL_shutdown"});
-  ok &= Bind(s, a.SSL_read, {"SSL_read"});
-  ok &= Bind(s, a.SSL_peek, {"SSL_peek"});
-  ok &= Bind(s, a.SSL_write, {"SSL_write"});
-  ok &= Bind(s, a.SSL_pending, {"SSL_pending"});
-  ok &= Bind(s, a.SSL_get_error, {"SSL_get_error"});
-  ok &= Bind(s, a.SSL_state_string_long, {"SSL_state_string_long"});
-  ok &= Bind(s, a.SSL_get_current_cipher, {"SSL_get_current_cipher"});
-  ok &= Bind(s, a.SSL_CIPHER_get_name, {"SSL_CIPHER_get_name"});
-  ok &= Bind(s, a.SSL_CIPHER_description, {"SSL_CIPHER_description"});
-  ok &= Bind(s, a.SSL_CIPHER_get_bits, {"SSL_CIPHER_get_bits"});
-  ok &= Bind(s, a.SSL_CIPHER_get_version, {"SSL_CIPHER_get_version"});
-  ok &= Bind(s, a.SSL_get_peer_certificate, {"SSL_get1_peer_certificate", "SSL_get_peer_certificate"});
-  ok &= Bind(s, a.SSL_get_session, {"SSL_get_session"});
+  ok &= Require(s, a.SSLv23_method, {"TLS_method", "SSLv23_method"}, "libssl");
+  ok &= Require(s, a.SSLv23_client_method, {"TLS_client_method", "SSLv23_client_method"}, "libssl");
+  ok &= Require(s, a.SSLv23_server_method, {"TLS_server_method", "SSLv23_server_method"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_new, {"SSL_CTX_new"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_free, {"SSL_CTX_free"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_set_default_passwd_cb, {"SSL_CTX_set_default_passwd_cb"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_set_default_passwd_cb_userdata, {"SSL_CTX_set_default_passwd_cb_userdata"},
+                "libssl");
+  ok &= Require(s, a.SSL_CTX_set_default_verify_paths, {"SSL_CTX_set_default_verify_paths"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_load_verify_locations, {"SSL_CTX_load_verify_locations"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_use_certificate_file, {"SSL_CTX_use_certificate_file"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_use_PrivateKey_file, {"SSL_CTX_use_PrivateKey_file"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_check_private_key, {"SSL_CTX_check_private_key"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_set_cipher_list, {"SSL_CTX_set_cipher_list"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_ctrl, {"SSL_CTX_ctrl"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_set_verify, {"SSL_CTX_set_verify"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_set_verify_depth, {"SSL_CTX_set_verify_depth"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_set_session_id_context, {"SSL_CTX_set_session_id_context"}, "libssl");
+  ok &= Require(s, a.SSL_CTX_set_client_CA_list, {"SSL_CTX_set_client_CA_list"}, "libssl");
+  ok &= Require(s, a.SSL_load_client_CA_file, {"SSL_load_client_CA_file"}, "libssl");
+  ok &= Require(s, a.SSL_new, {"SSL_new"}, "libssl");
+  ok &= Require(s, a.SSL_free, {"SSL_free"}, "libssl");
+  ok &= Require(s, a.SSL_set_ex_data, {"SSL_set_ex_data"}, "libssl");
+  ok &= Require(s, a.SSL_get_ex_data, {"SSL_get_ex_data"}, "libssl");
+  ok &= Require(s, a.SSL_set_fd, {"SSL_set_fd"}, "libssl");
+  ok &= Require(s, a.SSL_connect, {"SSL_connect"}, "libssl");
+  ok &= Require(s, a.SSL_accept, {"SSL_accept"}, "libssl");
+  ok &= Require(s, a.SSL_shutdown, {"SSL_shutdown"}, "libssl");
+  ok &= Require(s, a.SSL_clear_options, {"SSL_clear_options"}, "libssl");
+  ok &= Require(s, a.SSL_read, {"SSL_read"}, "libssl");
+  ok &= Require(s, a.SSL_peek, {"SSL_peek"}, "libssl");
+  ok &= Require(s, a.SSL_write, {"SSL_write"}, "libssl");
+  ok &= Require(s, a.SSL_pending, {"SSL_pending"}, "libssl");
+  ok &= Require(s, a.SSL_get_error, {"SSL_get_error"}, "libssl");
+  ok &= Require(s, a.SSL_state_string_long, {"SSL_state_string_long"}, "libssl");
+  ok &= Require(s, a.SSL_get_current_cipher, {"SSL_get_current_cipher"}, "libssl");
+  ok &= Require(s, a.SSL_CIPHER_get_name, {"SSL_CIPHER_get_name"}, "libssl");
+  ok &= Require(s, a.SSL_CIPHER_description, {"SSL_CIPHER_description"}, "libssl");
+  ok &= Require(s, a.SSL_CIPHER_get_bits, {"SSL_CIPHER_get_bits"}, "libssl");
+  ok &= Require(s, a.SSL_CIPHER_get_version, {"SSL_CIPHER_get_version"}, "libssl");
+  ok &= Require(s, a.SSL_get_peer_certificate, {"SSL_get1_peer_certificate", "SSL_get_peer_certificate"},
+                "libssl");
+  ok &= Require(s, a.SSL_get_session, {"SSL_get_session"}, "libssl");
 
-  ok &= Bind(c, a.X509_NAME_oneline, {"X509_NAME_oneline"});
-  ok &= Bind(c, a.X509_get_issuer_name, {"X509_get_issuer_name"});
-  ok &= Bind(c, a.X509_get_subject_name, {"X509_get_subject_name"});
-  ok &= Bind(c, a.X509_free, {"X509_free"});
-  ok &= Bind(c, a.X509_STORE_CTX_get_error, {"X509_STORE_CTX_get_error"});
-  ok &= Bind(c, a.X509_STORE_CTX_set_error, {"X509_STORE_CTX_set_error"});
-  ok &= Bind(c, a.X509_STORE_CTX_get_error_depth, {"X509_STORE_CTX_get_error_depth"});
-  ok &= Bind(c, a.X509_STORE_CTX_get_current_cert, {"X509_STORE_CTX_get_current_cert"});
-  ok &= Bind(c, a.ERR_clear_error, {"ERR_clear_error"});
+  ok &= Require(c, a.X509_NAME_oneline, {"X509_NAME_oneline"}, "libcrypto");
+  ok &= Require(c, a.X509_get_issuer_name, {"X509_get_issuer_name"}, "libcrypto");
+  ok &= Require(c, a.X509_get_subject_name, {"X509_get_subject_name"}, "libcrypto");
+  ok &= Require(c, a.X509_free, {"X509_free"}, "libcrypto");
+  ok &= Require(c, a.X509_STORE_CTX_get_error, {"X509_STORE_CTX_get_error"}, "libcrypto");
+  ok &= Require(c, a.X509_STORE_CTX_set_error, {"X509_STORE_CTX_set_error"}, "libcrypto");
+  ok &= Require(c, a.X509_STORE_CTX_get_error_depth, {"X509_STORE_CTX_get_error_depth"}, "libcrypto");
+  ok &= Require(c, a.X509_STORE_CTX_get_current_cert, {"X509_STORE_CTX_get_current_cert"}, "libcrypto");
+  ok &= Require(c, a.ERR_clear_error, {"ERR_clear_error"}, "libcrypto");
+  ok &= Require(c, a.ERR_peek_error, {"ERR_peek_error"}, "libcrypto");
+  ok &= Require(c, a.X509_verify_cert_error_string, {"X509_verify_cert_error_string"}, "libcrypto");
 
   void* x = aux_lib;
-  ok &= Bind(x, a.SSL_CTX_set_info_callback_aux, {"SSL_CTX_set_info_callback_aux"});
-  ok &= Bind(x, a.X509_STORE_CTX_get_app_data_aux, {"X509_STORE_CTX_get_app_data_aux"});
-  ok &= Bind(x, a.SSL_SESSION_get_id_aux, {"SSL_SESSION_get_id_aux"});
-  ok &= Bind(x, a.SSL_SESSION_get_id_ctx_aux, {"SSL_SESSION_get_id_ctx_aux"});
-  ok &= Bind(x, a.SSL_CTX_get_version_aux, {"SSL_CTX_get_version_aux"});
-  ok &= Bind(x, a.SSL_CTX_set_options_aux, {"SSL_CTX_set_options_aux"});
-  ok &= Bind(x, a.SSL_CTX_tolerate_unexpected_eof_aux, {"SSL_CTX_tolerate_unexpected_eof_aux"});
-  ok &= Bind(x, a.SSL_set_tlsext_host_name_aux, {"SSL_set_tlsext_host_name_aux"});
-  ok &= Bind(x, a.X509_get_notBefore_aux, {"X509_get_notBefore_aux"});
-  ok &= Bind(x, a.X509_get_notAfter_aux, {"X509_get_notAfter_aux"});
+  ok &= Require(x, a.SSL_CTX_set_info_callback_aux, {"SSL_CTX_set_info_callback_aux"}, "libveilex_ssl.so");
+  ok &=
+      Require(x, a.X509_STORE_CTX_get_app_data_aux, {"X509_STORE_CTX_get_app_data_aux"}, "libveilex_ssl.so");
+  ok &= Require(x, a.SSL_SESSION_get_id_aux, {"SSL_SESSION_get_id_aux"}, "libveilex_ssl.so");
+  ok &= Require(x, a.SSL_SESSION_get_id_ctx_aux, {"SSL_SESSION_get_id_ctx_aux"}, "libveilex_ssl.so");
+  ok &= Require(x, a.SSL_CTX_get_version_aux, {"SSL_CTX_get_version_aux"}, "libveilex_ssl.so");
+  ok &= Require(x, a.SSL_CTX_set_options_aux, {"SSL_CTX_set_options_aux"}, "libveilex_ssl.so");
+  ok &= Require(x, a.SSL_CTX_tolerate_unexpected_eof_aux, {"SSL_CTX_tolerate_unexpected_eof_aux"},
+                "libveilex_ssl.so");
+  ok &= Require(x, a.SSL_set_tlsext_host_name_aux, {"SSL_set_tlsext_host_name_aux"}, "libveilex_ssl.so");
+  ok &= Require(x, a.X509_get_notBefore_aux, {"X509_get_notBefore_aux"}, "libveilex_ssl.so");
+  ok &= Require(x, a.X509_get_notAfter_aux, {"X509_get_notAfter_aux"}, "libveilex_ssl.so");
   return ok;
 }
 
@@ -173,20 +192,39 @@ bool InitLibrary() {
 }  // namespace
 
 bool LoadOpenSSL() {
-  if (unavailable_for_testing) return false;
+  if (unavailable_for_testing) {
+    std::lock_guard lock(load_mutex);
+    load_failure = "libssl.so introuvable";
+    return false;
+  }
   if (loaded) return true;
   std::lock_guard lock(load_mutex);
   if (loaded) return true;
+  load_failure.clear();
   if (crypto_lib == nullptr) crypto_lib = OpenFirst(kCryptoNames);
   if (ssl_lib == nullptr) ssl_lib = OpenFirst(kSslNames);
   if (aux_lib == nullptr) aux_lib = OpenAux();
-  if (crypto_lib == nullptr || ssl_lib == nullptr || aux_lib == nullptr || !BindAll() || !InitLibrary()) {
+  if (ssl_lib == nullptr) {
+    load_failure = "libssl.so introuvable";
+  } else if (crypto_lib == nullptr) {
+    load_failure = "libcrypto.so introuvable";
+  } else if (aux_lib == nullptr) {
+    load_failure = std::string(kAuxName) + " introuvable";
+  }
+  if (!load_failure.empty() || !BindAll() || !InitLibrary()) {
+    if (load_failure.empty()) load_failure = "initialisation de libssl impossible";
     CloseAll();
     return false;
   }
   // Stays loaded for the life of the process.
   loaded = true;
   return true;
+}
+
+std::string OpenSSLLoadFailure() {
+  if (loaded && !unavailable_for_testing) return std::string();
+  std::lock_guard lock(load_mutex);
+  return load_failure;
 }
 
 const TOpenSSLApi& OpenSSL() { return api; }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The library's objects, never looked into here.
 struct ssl_st;
@@ -35,11 +36,21 @@ using X509_VERIFY_PARAM = ::X509_VERIFY_PARAM_st;
 constexpr int kSslErrorWantRead = 2;
 constexpr int kSslErrorWantWrite = 3;
 constexpr int kSslErrorZeroReturn = 6;
+constexpr int kSslErrorSsl = 1;
+// The option that reads a close without close notice as an orderly close.
+constexpr uint64_t kSslOpIgnoreUnexpectedEof = uint64_t{1} << 7;
+// The reason code (ERR_GET_REASON) of a close without close notice.
+constexpr unsigned long kSslReasonUnexpectedEof = 294;
 constexpr int kSslFiletypePem = 1;
 constexpr int kSslCbLoop = 0x01;
 constexpr int kSslCbAlert = 0x4000;
 constexpr int kSslCbHandshakeStart = 0x10;
 constexpr int kSslCbHandshakeDone = 0x20;
+constexpr int kSslCtrlSetMinProtoVersion = 123;
+constexpr long kTls12Version = 0x0303;
+// X509_V_ERR_APPLICATION_VERIFICATION: the program, not the library, refused.
+constexpr long kX509ErrApplicationVerification = 50;
+constexpr long kX509ErrCertChainTooLong = 22;
 
 using TSslMethodFn = const SSL_METHOD* (*)();
 using TSslPasswordCallback = int (*)(char* buffer, int size, int rwflag, void* user_data);
@@ -72,6 +83,8 @@ struct TOpenSSLApi {
   int (*SSL_CTX_use_PrivateKey_file)(SSL_CTX* ctx, const char* file, int type);
   int (*SSL_CTX_check_private_key)(const SSL_CTX* ctx);
   int (*SSL_CTX_set_cipher_list)(SSL_CTX* ctx, const char* list);
+  // Behind the library's macros, among them the protocol version bounds.
+  long (*SSL_CTX_ctrl)(SSL_CTX* ctx, int command, long larg, void* parg);
   void (*SSL_CTX_set_verify)(SSL_CTX* ctx, int mode, TSslVerifyCallback callback);
   void (*SSL_CTX_set_verify_depth)(SSL_CTX* ctx, int depth);
   int (*SSL_CTX_set_session_id_context)(SSL_CTX* ctx, const unsigned char* id, unsigned int length);
@@ -87,6 +100,7 @@ struct TOpenSSLApi {
   int (*SSL_connect)(SSL* ssl);
   int (*SSL_accept)(SSL* ssl);
   int (*SSL_shutdown)(SSL* ssl);
+  uint64_t (*SSL_clear_options)(SSL* ssl, uint64_t options);
   int (*SSL_read)(SSL* ssl, void* buffer, int length);
   int (*SSL_peek)(SSL* ssl, void* buffer, int length);
   int (*SSL_write)(SSL* ssl, const void* buffer, int length);
@@ -117,6 +131,9 @@ struct TOpenSSLApi {
   int (*X509_STORE_CTX_get_error_depth)(X509_STORE_CTX* store);
   X509* (*X509_STORE_CTX_get_current_cert)(X509_STORE_CTX* store);
   void (*ERR_clear_error)();
+  // The library's words for a certificate verification error code.
+  const char* (*X509_verify_cert_error_string)(long error);
+  unsigned long (*ERR_peek_error)();
   int (*X509_VERIFY_PARAM_set1_ip_asc)(X509_VERIFY_PARAM* param, const char* address);  // optional
 
   // ---- libveilex_ssl ----
@@ -136,6 +153,11 @@ struct TOpenSSLApi {
 // first time it succeeds; true when the table is usable. A failure leaves
 // nothing loaded and is tried again by the next call.
 bool LoadOpenSSL();
+
+// What the last failed LoadOpenSSL() could not find, in French: a library
+// ("libveilex_ssl.so introuvable") or an entry point of one; "" after a
+// success.
+std::string OpenSSLLoadFailure();
 
 // The table; only valid after LoadOpenSSL() returned true.
 const TOpenSSLApi& OpenSSL();

@@ -22,6 +22,20 @@ constexpr int kVerifyClientOnce = 4;
 
 std::atomic<int> live_contexts{0};
 
+// The first certificate refusal of the handshakes on this thread since it
+// was last taken: the handshake runs on the thread that connects, so the
+// caller that saw it fail finds the reason here.
+thread_local std::string certificate_refusal;
+
+void NoteRefusal(X509_STORE_CTX* store, bool library_refused) {
+  if (!certificate_refusal.empty()) return;
+  const TOpenSSLApi& api = OpenSSL();
+  long error = api.X509_STORE_CTX_get_error(store);
+  if (error == 0) error = library_refused ? kX509ErrCertChainTooLong : kX509ErrApplicationVerification;
+  const char* text = api.X509_verify_cert_error_string(error);
+  certificate_refusal = text != nullptr ? text : "?";
+}
+
 // The library may call back from any thread that drives a connection; each
 // kind of callback runs alone.
 std::mutex status_info_mutex;
@@ -63,16 +77,24 @@ int PasswordCallback(char* buffer, int size, int /*rwflag*/, void* user_data) {
   }
 }
 
+// Installed on every context that verifies its peer: with an OnVerifyPeer
+// handler it asks the handler and bounds the chain's depth itself, without
+// one it keeps the library's verdict; either way a refusal is noted.
 int VerifyCallback(int preverify_ok, X509_STORE_CTX* store) {
-  std::lock_guard lock(verify_mutex);
   try {
     const TOpenSSLApi& api = OpenSSL();
-    TNetX509 certificate(api.X509_STORE_CTX_get_current_cert(store), false);
     TNetSSLSocket* socket = SocketOf(api.X509_STORE_CTX_get_app_data_aux(store));
-    if (socket == nullptr) return preverify_ok;
+    if (socket == nullptr || !socket->Context()->VerifyOn) {
+      if (preverify_ok <= 0) NoteRefusal(store, true);
+      return preverify_ok;
+    }
+    std::lock_guard lock(verify_mutex);
+    TNetX509 certificate(api.X509_STORE_CTX_get_current_cert(store), false);
     const bool accepted = socket->Parent()->AskVerifyPeer(certificate);
     bool verdict = preverify_ok > 0;
     if (api.X509_STORE_CTX_get_error_depth(store) > socket->Context()->VerifyDepth) verdict = false;
+    if (!verdict) NoteRefusal(store, true);
+    if (verdict && !accepted) NoteRefusal(store, false);
     return accepted && verdict ? 1 : 0;
   } catch (...) {
     return 0;  // a handler that failed accepted nothing
@@ -93,6 +115,12 @@ TNetSSLContext::~TNetSSLContext() {
 
 int TNetSSLContext::LiveCount() { return live_contexts; }
 
+std::string TakeCertificateRefusal() {
+  std::string refusal;
+  refusal.swap(certificate_refusal);
+  return refusal;
+}
+
 void TNetSSLContext::CopyOptions(const TNetSSLOptions& options) {
   Method = options.Method;
   Mode = options.Mode;
@@ -103,6 +131,14 @@ void TNetSSLContext::CopyOptions(const TNetSSLOptions& options) {
   VerifyMode = options.VerifyMode;
   VerifyDirs = options.VerifyDirs;
   CipherList = options.CipherList;
+}
+
+SSL_CTX* TNetSSLContext::Handle() const {
+  if (context_ != nullptr && trust_store_pending_) {
+    trust_store_pending_ = false;
+    OpenSSL().SSL_CTX_set_default_verify_paths(context_);
+  }
+  return context_;
 }
 
 void TNetSSLContext::FreeContext() {
@@ -150,7 +186,7 @@ void TNetSSLContext::InitContext(bool server) {
 
   api.SSL_CTX_set_default_passwd_cb(context_, PasswordCallback);
   api.SSL_CTX_set_default_passwd_cb_userdata(context_, this);
-  api.SSL_CTX_set_default_verify_paths(context_);
+  trust_store_pending_ = true;  // read by the first Handle()
 
   if (!RootCertFile.empty() &&
       api.SSL_CTX_load_verify_locations(context_, RootCertFile.c_str(), nullptr) <= 0) {
@@ -166,15 +202,25 @@ void TNetSSLContext::InitContext(bool server) {
   }
   if (StatusInfoOn) api.SSL_CTX_set_info_callback_aux(context_, InfoCallback);
 
-  const std::string& ciphers = CipherList.empty() ? std::string(kDefaultCipherList) : CipherList;
-  if (api.SSL_CTX_set_cipher_list(context_, ciphers.c_str()) <= 0) throw ENetOSSLSettingCipherError();
+  // The library's own list, as configured on the system, is what a new
+  // context already holds: it is left alone.
+  if (CipherList != kLibraryCipherList) {
+    const std::string& ciphers = CipherList.empty() ? std::string(kDefaultCipherList) : CipherList;
+    if (api.SSL_CTX_set_cipher_list(context_, ciphers.c_str()) <= 0) throw ENetOSSLSettingCipherError();
+  }
+  // TLS 1.0 and 1.1 are broken (RFC 8996): a negotiating context never
+  // goes below 1.2.
+  if (Method == TNetSSLVersion::sslvSSLv23 &&
+      api.SSL_CTX_ctrl(context_, kSslCtrlSetMinProtoVersion, kTls12Version, nullptr) <= 0) {
+    throw ENetOSSLCreatingContextError();
+  }
 
   if (!VerifyMode.empty()) {
     int flags = 0;
     if (VerifyMode.count(TNetSSLVerifyMode::sslvrfPeer)) flags |= kVerifyPeer;
     if (VerifyMode.count(TNetSSLVerifyMode::sslvrfFailIfNoPeerCert)) flags |= kVerifyFailIfNoPeerCert;
     if (VerifyMode.count(TNetSSLVerifyMode::sslvrfClientOnce)) flags |= kVerifyClientOnce;
-    api.SSL_CTX_set_verify(context_, flags, VerifyOn ? VerifyCallback : nullptr);
+    api.SSL_CTX_set_verify(context_, flags, VerifyCallback);
     api.SSL_CTX_set_verify_depth(context_, VerifyDepth);
   }
   if (server) {

@@ -14,6 +14,16 @@ namespace veilex {
 
 class TNetSSLIOHandlerSocket;
 
+// A CipherList of this value keeps the library's own list and security
+// level, as the system configures them, instead of setting one.
+inline constexpr const char* kLibraryCipherList = "DEFAULT";
+
+// Why the TLS library refused a peer's certificate during the last handshake
+// on the calling thread that refused one ("certificate has expired",
+// "hostname mismatch"), in its words; "" when none did since the last call,
+// which empties it. Noted for every context that verifies its peer.
+std::string TakeCertificateRefusal();
+
 class TNetSSLContext {
  public:
   // Loads the TLS library the first time; raises
@@ -44,7 +54,13 @@ class TNetSSLContext {
   // ENetOpenSSLError matching the step that failed.
   void InitContext(bool server);
 
-  SSL_CTX* Handle() const { return context_; }
+  // The library's context, null before InitContext. The default trust
+  // store (OpenSSL's default paths, SSL_CERT_FILE and SSL_CERT_DIR) is read
+  // into it the first time it is asked for, which is when the first TLS
+  // connection is made from it: reading the system's store takes tens of
+  // milliseconds, and a handler that only passes plain bytes through never
+  // needs it.
+  SSL_CTX* Handle() const;
   TNetSSLIOHandlerSocket* Parent() const { return parent_; }
 
   // Contexts alive in the process.
@@ -55,6 +71,7 @@ class TNetSSLContext {
   void FreeContext();
 
   SSL_CTX* context_ = nullptr;
+  mutable bool trust_store_pending_ = false;
   TNetSSLIOHandlerSocket* parent_;
   unsigned char session_id_context_[4] = {1, 0, 0, 0};
 };

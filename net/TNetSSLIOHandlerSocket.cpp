@@ -23,6 +23,7 @@ void TNetSSLIOHandlerSocket::FreeTls() {
 void TNetSSLIOHandlerSocket::Open() {
   // The TLS connection goes before the binding's descriptor can.
   FreeTls();
+  closed_without_notice_ = false;
   TNetIOHandlerSocket::Open();
 }
 
@@ -38,6 +39,7 @@ void TNetSSLIOHandlerSocket::ConnectClient(const std::string& host, int port, co
                                            int bound_port, int bound_port_min, int bound_port_max,
                                            int timeout) {
   FreeTls();
+  closed_without_notice_ = false;
   TNetIOHandlerSocket::ConnectClient(host, port, bound_ip, bound_port, bound_port_min, bound_port_max,
                                      timeout);
   handshake_timeout_ = timeout > 0 ? timeout : kHandshakeTimeout;
@@ -112,7 +114,9 @@ int TNetSSLIOHandlerSocket::Send(const void* buffer, int length) {
 
 int TNetSSLIOHandlerSocket::TlsRecv(void* buffer, int length) {
   if (!Connected() || ssl_socket_ == nullptr) throw ENetClosedSocket();
-  return ssl_socket_->Recv(buffer, length);
+  const int result = ssl_socket_->Recv(buffer, length);
+  if (result == 0) closed_without_notice_ = ssl_socket_->ClosedWithoutNotice();
+  return result;
 }
 
 int TNetSSLIOHandlerSocket::TlsSend(const void* buffer, int length) {

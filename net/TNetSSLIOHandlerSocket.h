@@ -73,6 +73,12 @@ class TNetSSLIOHandlerSocket : public TNetIOHandlerSocket {
   // exists already.
   virtual void StartTls();
 
+  // True when the last TLS connection ended by the peer's close without its
+  // close notice (the handler reads such a close as an orderly one, which it
+  // is for a body whose length or chunks say where it ends; one that runs
+  // until the close may have been cut short). Forgotten at the next connect.
+  bool ClosedWithoutNotice() const { return closed_without_notice_; }
+
   // Null when not built (yet).
   TNetSSLContext* SSLContext() const { return context_.get(); }
   TNetSSLSocket* SSLSocket() const { return ssl_socket_.get(); }
@@ -91,6 +97,7 @@ class TNetSSLIOHandlerSocket : public TNetIOHandlerSocket {
   std::unique_ptr<TNetSSLContext> context_;
   std::unique_ptr<TNetSSLSocket> ssl_socket_;
   bool pass_through_ = false;
+  bool closed_without_notice_ = false;
   int handshake_timeout_ = kHandshakeTimeout;
   std::string peer_host_;
 };

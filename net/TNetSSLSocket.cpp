@@ -118,6 +118,9 @@ void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const 
     throw ENetOSSLConnectError();
   }
   if (!expected_peer.empty() && !ExpectPeer(ssl_, expected_peer)) throw ENetOSSLConnectError();
+  // A close without close notice must stay visible to Recv, which reports
+  // it as a close and remembers how it came.
+  api.SSL_clear_options(ssl_, kSslOpIgnoreUnexpectedEof);
   socket_ = socket;
 
   // The handshake runs on a non-blocking socket so that a peer that accepts
@@ -150,7 +153,11 @@ void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const 
 }
 
 int TNetSSLSocket::Recv(void* buffer, int length) {
+  // After such a close the library's connection is failed: it reads no more.
+  if (closed_without_notice_) return 0;
   const TOpenSSLApi& api = OpenSSL();
+  // A read may write too (a key update's answer, a close notice).
+  SigPipeGuard guard;
   api.ERR_clear_error();
   errno = 0;
   int result = api.SSL_read(ssl_, buffer, length);
@@ -161,7 +168,23 @@ int TNetSSLSocket::Recv(void* buffer, int length) {
       result = api.SSL_read(ssl_, buffer, length);
     }
   }
+  if (TakeUnexpectedEof(result)) return 0;
   return SocketResult(ssl_, result);
+}
+
+bool TNetSSLSocket::TakeUnexpectedEof(int result) {
+  if (result > 0) return false;
+  const TOpenSSLApi& api = OpenSSL();
+  const int error = api.SSL_get_error(ssl_, result);
+  // Reason codes sit in the low bits of the library's error codes.
+  const bool unexpected_eof =
+      (error == kSslErrorSsl && (api.ERR_peek_error() & 0xFFF) == kSslReasonUnexpectedEof) ||
+      (error == kSslErrorSyscall && result == 0);
+  if (unexpected_eof) {
+    closed_without_notice_ = true;
+    api.ERR_clear_error();
+  }
+  return unexpected_eof;
 }
 
 int TNetSSLSocket::Send(const void* buffer, int length) {
@@ -191,8 +214,13 @@ bool TNetSSLSocket::ReadReady() {
   TNetStack& stack = *SharedStack;
   stack.SockSetBlocking(socket_, false);
   char byte;
-  api.ERR_clear_error();
-  const int result = api.SSL_peek(ssl_, &byte, 1);
+  int result;
+  {
+    SigPipeGuard guard;
+    api.ERR_clear_error();
+    result = api.SSL_peek(ssl_, &byte, 1);
+  }
+  TakeUnexpectedEof(result);
   const int error = result > 0 ? 0 : api.SSL_get_error(ssl_, result);
   stack.SockSetBlocking(socket_, true);
   return result > 0 || (error != kSslErrorWantRead && error != kSslErrorWantWrite);

@@ -40,6 +40,10 @@ class TNetSSLSocket {
   int Recv(void* buffer, int length);
   int Send(const void* buffer, int length);
 
+  // After a Recv that returned 0: true when the peer closed without its
+  // TLS close notice (which an attacker cutting the connection can do).
+  bool ClosedWithoutNotice() const { return closed_without_notice_; }
+
   // True when decrypted bytes wait inside the library.
   bool HasPending() const;
   // After the socket turned readable: true when a Recv will not block
@@ -56,11 +60,16 @@ class TNetSSLSocket {
   TNetSSLContext* Context() const { return context_; }
 
  private:
+  // After a read's `result`: true when it was the peer's close without
+  // close notice, which it records (and takes off the error queue).
+  bool TakeUnexpectedEof(int result);
+
   TNetSSLIOHandlerSocket* parent_;
   TNetSSLContext* context_;
   SSL* ssl_ = nullptr;
   TNetStackSocketHandle socket_ = kInvalidSocket;
   bool established_ = false;
+  bool closed_without_notice_ = false;
 };
 
 }  // namespace veilex

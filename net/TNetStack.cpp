@@ -142,6 +142,13 @@ TNetStackSocketHandle TNetStack::CreateSocketHandle(int type, int protocol) {
 std::string TNetStack::ResolveHost(const std::string& host) {
   if (SameText(host, "LOCALHOST")) return "127.0.0.1";
   if (IsIP(host)) return host;
+  // The resolver would read "0177.0.0.1", "0x7f.1" or "2130706433" as
+  // numbers of its own (octal, hexadecimal, a single 32-bit value): a host
+  // is read one way only, as four decimal parts or as a name.
+  in_addr numeric{};
+  if (inet_aton(host.c_str(), &numeric) != 0) {
+    throw ENetException(Format("Adresse numérique ambiguë : %s", {host.substr(0, 64)}));
+  }
   return SockHostByName(host);
 }
 
@@ -153,6 +160,8 @@ bool TNetStack::IsIP(const std::string& text) {
     const std::string_view part =
         std::string_view(text).substr(begin, dot == std::string::npos ? std::string::npos : dot - begin);
     if (part.empty()) return false;
+    // "0177" would be octal to the C library, 177 here: neither reading is taken.
+    if (part.size() > 1 && part.front() == '0') return false;
     int value = 0;
     for (char c : part) {
       if (c < '0' || c > '9') return false;

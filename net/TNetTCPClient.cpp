@@ -24,6 +24,10 @@ void TNetTCPClient::Connect(int timeout) {
     AdoptIOHandler(std::move(handler));
     SetDropHandlerOnDisconnect(true);
   }
+  // Under a deadline the connect (and a TLS handshake or SOCKS negotiation
+  // after it) waits at most what is left of it.
+  if (HasDeadline())
+    timeout = BoundedByDeadline(timeout == TimeoutDefault || timeout == 0 ? TimeoutInfinite : timeout);
   try {
     IOHandler()->Open();
     ResetConnection();
@@ -33,6 +37,7 @@ void TNetTCPClient::Connect(int timeout) {
     NotifyConnected();
   } catch (...) {
     DropSocket();
+    if (DeadlinePassed()) throw ENetDeadlineExceeded();
     throw;
   }
 }

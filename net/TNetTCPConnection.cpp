@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <string.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 
 #include <algorithm>
 #include <climits>
@@ -118,6 +120,29 @@ void TNetTCPConnection::Notification(TNetBaseComponent* component, TOperation op
   if (component == intercept_) intercept_ = nullptr;
 }
 
+// ---- total deadline ----------------------------------------------------------
+
+void TNetTCPConnection::SetDeadline(std::chrono::steady_clock::time_point deadline) {
+  deadline_ = deadline;
+  has_deadline_ = true;
+}
+
+void TNetTCPConnection::ClearDeadline() { has_deadline_ = false; }
+
+bool TNetTCPConnection::DeadlinePassed() const {
+  return has_deadline_ && std::chrono::steady_clock::now() >= deadline_;
+}
+
+int TNetTCPConnection::BoundedByDeadline(int timeout) const {
+  if (!has_deadline_) return timeout;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now())
+          .count();
+  if (left <= 0) throw ENetDeadlineExceeded();
+  const int bound = static_cast<int>(std::min<int64_t>(left, INT_MAX));
+  return timeout == TimeoutInfinite || timeout < 0 ? bound : std::min(timeout, bound);
+}
+
 // ---- connection state ------------------------------------------------------
 
 void TNetTCPConnection::NotifyDisconnected() {
@@ -215,7 +240,14 @@ int TNetTCPConnection::FillInputBuffer(bool raise_if_disconnected, int timeout, 
   int count;
   do {
     count = 0;
-    if (!io_handler_->Readable(timeout)) {
+    // A zero-wait look is no wait: it stays allowed past the deadline, so
+    // that a close can still be noticed while a failure is on its way out.
+    const int wait = timeout == 0 ? 0 : BoundedByDeadline(timeout);
+    if (!io_handler_->Readable(wait)) {
+      // A wait the deadline cut short ends at the deadline, whatever the
+      // clock's rounding says.
+      const bool cut = has_deadline_ && timeout != 0 && (timeout < 0 || wait < timeout);
+      if (cut) throw ENetDeadlineExceeded();
       if (raise_on_timeout) throw ENetReadTimeout();
       return -1;
     }
@@ -398,20 +430,40 @@ void TNetTCPConnection::WriteBuffer(const void* buffer, int64_t count, bool writ
   }
 
   TNetStack& stack = *SharedStack;
-  for (int64_t offset = 0; offset < count;) {
-    const int piece = static_cast<int>(std::min<int64_t>(count - offset, INT_MAX));
-    const int sent = io_handler_->Send(bytes + offset, piece);
-    const int error = sent == kSocketError ? stack.SockLastError() : 0;
-    TNetAntiFreezeBase::DoProcess(false);
-    closed_gracefully_ = sent == 0;
-    CheckDisconnected(true, false);
-    if (sent == kSocketError) {
-      if (error == kShutdown || error == kAborted || error == kReset) DropSocket();
-      stack.RaiseSocketError(error);
+  // Under a deadline a send that the peer does not drain gives up when the
+  // deadline comes (the socket's send time-out), and is restored afterwards.
+  const bool bounded = has_deadline_ && socket_ != nullptr && socket_->Binding() != nullptr;
+  auto set_send_timeout = [&](int ms) {
+    const timeval limit{ms / 1000, (ms % 1000) * 1000};
+    socket_->Binding()->SetSockOpt(SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  };
+  try {
+    for (int64_t offset = 0; offset < count;) {
+      if (bounded) set_send_timeout(BoundedByDeadline(TimeoutInfinite));
+      const int piece = static_cast<int>(std::min<int64_t>(count - offset, INT_MAX));
+      const int sent = io_handler_->Send(bytes + offset, piece);
+      const int error = sent == kSocketError ? stack.SockLastError() : 0;
+      TNetAntiFreezeBase::DoProcess(false);
+      closed_gracefully_ = sent == 0;
+      CheckDisconnected(true, false);
+      if (sent == kSocketError) {
+        if (DeadlinePassed()) throw ENetDeadlineExceeded();
+        if (error == kShutdown || error == kAborted || error == kReset) DropSocket();
+        stack.RaiseSocketError(error);
+      }
+      DoWork(TWorkMode::wmWrite, sent);
+      offset += sent;
     }
-    DoWork(TWorkMode::wmWrite, sent);
-    offset += sent;
+  } catch (...) {
+    if (bounded && socket_ != nullptr && socket_->Connected()) {
+      try {
+        set_send_timeout(0);
+      } catch (...) {
+      }
+    }
+    throw;
   }
+  if (bounded && socket_ != nullptr && socket_->Connected()) set_send_timeout(0);
 }
 
 void TNetTCPConnection::WriteInteger(int value, bool convert) {

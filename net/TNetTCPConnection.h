@@ -5,6 +5,7 @@
 // thread at a time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,6 +56,19 @@ class TNetTCPConnection : public TNetComponent {
   TNetIOHandlerSocket* Socket() const { return socket_; }
   TNetConnectionIntercept* Intercept() const { return intercept_; }
   void SetIntercept(TNetConnectionIntercept* intercept);
+
+  // ---- total deadline ----
+  // Bounds every wait of the connection from now on (the connect and the TLS
+  // handshake, each read, ReadLn of a line however slowly it trickles, each
+  // write) by one point in time, besides ReadTimeout, which bounds a single
+  // silence only. Past the deadline the waiting call raises
+  // ENetDeadlineExceeded; a zero-wait look for a close never does. Stays set
+  // until ClearDeadline.
+  void SetDeadline(std::chrono::steady_clock::time_point deadline);
+  void ClearDeadline();
+  bool HasDeadline() const { return has_deadline_; }
+  // True when a deadline is set and has passed.
+  bool DeadlinePassed() const;
 
   // ---- connection state ----
   virtual void NotifyDisconnected();
@@ -120,6 +134,9 @@ class TNetTCPConnection : public TNetComponent {
   void SetDropHandlerOnDisconnect(bool value) { drop_handler_on_disconnect_ = value; }
   // Installs a handler the connection owns (see TNetTCPClient::Connect).
   void AdoptIOHandler(std::unique_ptr<TNetIOHandler> io_handler);
+  // `timeout` (ms; TimeoutInfinite for none) cut to what is left of the
+  // deadline, at least 1 ms; raises ENetDeadlineExceeded when nothing is left.
+  int BoundedByDeadline(int timeout) const;
 
  private:
   void FreeOwnHandler();
@@ -137,6 +154,8 @@ class TNetTCPConnection : public TNetComponent {
   std::unique_ptr<TNetIOHandler> own_io_handler_;
   TNetConnectionIntercept* intercept_ = nullptr;
 
+  bool has_deadline_ = false;
+  std::chrono::steady_clock::time_point deadline_{};
   bool closed_gracefully_ = false;
   bool drop_handler_on_disconnect_ = false;
   bool line_was_split_ = false;

@@ -3,15 +3,21 @@
 #include <stdexcept>
 #include <utility>
 
+#include "http/HTTPExceptions.h"
+#include "net/OpenSSLLoader.h"
+#include "net/TNetSSLContext.h"
+#include "watch/FailureReason.h"
+#include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
 namespace veilex {
 namespace {
 
-class EPageTooLarge : public std::runtime_error {
+// A size bound of the check was passed; the message is the reason.
+class ECheckBound : public std::runtime_error {
  public:
-  EPageTooLarge() : std::runtime_error("page too large") {}
+  using std::runtime_error::runtime_error;
 };
 
 // Holds the client to a check's limits for the length of one fetch.
@@ -43,13 +49,17 @@ class TFetchBounds {
       if (mode != TWorkMode::wmRead) return;
       body_bytes_ += phase_total - phase_bytes_;
       phase_bytes_ = phase_total;
-      if (body_bytes_ > limits_.MaxBodyBytes) throw EPageTooLarge();
+      if (body_bytes_ > limits_.MaxBodyBytes)
+        throw ECheckBound("Page de plus de " + SizeText(limits_.MaxBodyBytes));
     };
     // The client's own handler (which raises the work events) runs first.
     http_.InputBuffer()->OnBytesRemoved = [this](TNetSimpleBuffer* buffer, int64_t count) {
       if (saved_removed_) saved_removed_(buffer, count);
       all_bytes_ += count;
-      if (all_bytes_ - body_bytes_ > limits_.MaxOtherBytes) throw EPageTooLarge();
+      if (all_bytes_ - body_bytes_ > limits_.MaxOtherBytes) {
+        throw ECheckBound("R\xc3\xa9ponse de plus de " + SizeText(limits_.MaxOtherBytes) +
+                          " en dehors de la page");
+      }
     };
   }
   ~TFetchBounds() {
@@ -76,18 +86,33 @@ class TFetchBounds {
 }  // namespace
 
 TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits) {
-  // Exactly as stored: no trimming, no check of its form.
-  const std::string address = "http://" + url;
   TFetchResult result;
+  // An address that names no server, or not one the client may reach,
+  // fails before anything is sent.
+  const TFetchTarget target = FetchTargetOf(url);
+  if (!target.Ok) {
+    result.Reason = target.Problem;
+    return result;
+  }
+  TakeCertificateRefusal();  // one left by an earlier handshake on this thread
   try {
     TFetchBounds bounds(http, limits);
-    result.Body = http.Get(address);
+    result.Body = http.Get(target.Address);
     result.Ok = true;
-  } catch (const EPageTooLarge&) {
-    result.Reason = "Page trop grande";
+  } catch (const ECheckBound& bound) {
+    result.Reason = bound.what();
   } catch (const std::exception& error) {
     // Whatever went wrong, and however, the check records a failure and why.
-    result.Reason = error.what();
+    TFailureContext context;
+    context.Address = target.Address;
+    context.Host = target.Host;
+    context.Limits = limits;
+    if (dynamic_cast<const ENetHTTPProtocolException*>(&error) != nullptr) {
+      context.Location = http.Response().Location;
+    }
+    context.CertificateRefusal = TakeCertificateRefusal();
+    context.TlsLoadFailure = OpenSSLLoadFailure();
+    result.Reason = FailureReason(error, context);
   } catch (...) {
     result.Reason = "Erreur inconnue";
   }
@@ -118,12 +143,12 @@ bool TPageCheck::Fetch(const TFetchRunner& run) {
 }
 
 bool TPageCheck::Apply(TFetchResult result) {
+  reason_ = std::move(result.Reason);
+  data_.Table.SetData(kFieldRaison, reason_);
   if (!result.Ok) {
     outcome_ = TCheckOutcome::Failed;
-    data_.Table.SetData(kFieldRaison, result.Reason);
     return false;
   }
-  data_.Table.SetData(kFieldRaison, "");
   data_.Table.SetData(kFieldMajOk, date_text_);
   if (result.Body == stored_page_) {
     outcome_ = TCheckOutcome::Unchanged;

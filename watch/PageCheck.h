@@ -27,7 +27,9 @@ struct TFetchResult {
 };
 
 // Fetches the page of a link whose stored address is `url` with `http`,
-// within `limits`. Raises nothing: every failure gives Ok false and a reason.
+// within `limits`: "http://" + url for an address without scheme, an
+// "https://" one over TLS (see watch/LinkAddress.h), the request target
+// percent-encoded. Raises nothing: every failure gives Ok false and a reason.
 // Uses only `http`, so it may run on any thread that owns that client.
 TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits);
 
@@ -71,6 +73,8 @@ class TPageCheck {
   // The link's stored address, as Begin read it.
   const std::string& Url() const { return url_; }
   TCheckOutcome Outcome() const { return outcome_; }
+  // Why the fetch failed, as written into `raison`; empty after a success.
+  const std::string& Reason() const { return reason_; }
 
  private:
   TData& data_;
@@ -78,6 +82,7 @@ class TPageCheck {
   std::string url_;
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;
+  std::string reason_;
 };
 
 // The whole check of the link named `name`, without a window.

@@ -7,6 +7,7 @@
 #include <climits>
 #include <utility>
 
+#include "watch/CheckTls.h"
 #include "watch/LinkRecord.h"
 
 namespace veilex {
@@ -105,6 +106,8 @@ void ConfigureCheckClient(TNetHTTP& http) {
   http.Request().BasicAuthentication = false;
   http.Request().UserAgent = "Mozilla/3.0 (compatible; Veilex)";
   http.HTTPOptions = hoForceEncodeParams;
+  // https pages: verified certificates, TLS 1.2 at least.
+  UseCheckTls(http);
 }
 
 std::string ExecutableDirectory() {

@@ -91,7 +91,92 @@ class TestLinkCommands : public QObject {
     QCOMPARE(main.RowText(row, TfrmMain::kColMaj), QStringLiteral("inconnue"));
     QCOMPARE(main.RowText(row, TfrmMain::kColEtat), QStringLiteral("Jamais mise à jour"));
     const TStoredTable stored = ReadTable(session.DataFile());
-    QCOMPARE(stored.Link("Alpha"), StoredRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
+    QCOMPARE(stored.Link("Alpha"),
+             StoredRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
+  }
+
+  void theAddressIsStoredInItsForm_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("no scheme") << "example.org/page"
+                               << "example.org/page";
+    QTest::newRow("host and port") << "127.0.0.1:8080/index.html"
+                                   << "127.0.0.1:8080/index.html";
+    QTest::newRow("http") << "http://127.0.0.1:8080/index.html"
+                          << "127.0.0.1:8080/index.html";
+    QTest::newRow("HTTP") << "HTTP://Example.org/"
+                          << "Example.org/";
+    QTest::newRow("https") << "https://127.0.0.1:8443/"
+                           << "https://127.0.0.1:8443/";
+    QTest::newRow("HTTPS, spaces around") << "  HTTPS://example.org/a b  "
+                                          << "HTTPS://example.org/a b";
+  }
+
+  void theAddressIsStoredInItsForm() {
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    for (const bool adding : {true, false}) {
+      TSession session(
+          TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05", "inconnue", kJamais, "page"}});
+      session.Start();
+      WhenDialog([&](TfrmURL* dialog) {
+        QVERIFY(dialog->Label2->text().contains(QStringLiteral("https://")));
+        if (adding) Type(dialog->edtNom, "Nouveau");
+        Retype(dialog->edtURL, typed);
+        QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
+      });
+      if (!adding) session.ClickRow("Site");
+      session.ClickTool(adding ? session.Main().actAjouter : session.Main().actModifier);
+      const std::string nom = adding ? "Nouveau" : "Site";
+      QCOMPARE(ReadTable(session.DataFile()).Value(nom, kFieldUrl), stored.toStdString());
+      QCOMPARE(session.Main().RowText(session.RowOf(QString::fromStdString(nom)), TfrmMain::kColUrl), stored);
+    }
+  }
+
+  void aRefusedAddressKeepsTheDialogOpenAndTheFileUnchanged_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("why");
+    const QString empty = QStringLiteral("L'adresse est vide.");
+    const QString scheme = QStringLiteral("Seules les adresses http:// et https:// sont prises en charge.");
+    QTest::newRow("empty") << "" << empty;
+    QTest::newRow("spaces") << "   " << empty;
+    QTest::newRow("scheme alone") << "https://" << empty;
+    QTest::newRow("ftp") << "ftp://example.org/f" << scheme;
+    QTest::newRow("file") << "file:///etc/passwd" << scheme;
+    QTest::newRow("javascript") << "javascript:alert(1)" << scheme;
+    QTest::newRow("mailto") << "mailto:moi@example.org" << scheme;
+  }
+
+  void aRefusedAddressKeepsTheDialogOpenAndTheFileUnchanged() {
+    QFETCH(QString, typed);
+    QFETCH(QString, why);
+    for (const bool adding : {true, false}) {
+      TSession session(
+          TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05", "inconnue", kJamais, "page"}});
+      session.Start();
+      const std::string before = ReadBytes(session.DataFile());
+      TBoxSeen refusal;
+      bool still_open = false;
+      WhenDialog([&](TfrmURL* dialog) {
+        if (adding) Type(dialog->edtNom, "Nouveau");
+        Retype(dialog->edtURL, typed);
+        AnswerBox(&refusal, QMessageBox::Ok, [&, dialog] {
+          WhenModal([&, dialog](QWidget* modal) {
+            still_open = modal == dialog && dialog->edtURL->text() == typed;
+            QTest::mouseClick(dialog->btnAnnuler, Qt::LeftButton);
+          });
+        });
+        QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
+      });
+      if (!adding) session.ClickRow("Site");
+      session.ClickTool(adding ? session.Main().actAjouter : session.Main().actModifier);
+      QVERIFY(refusal.seen);
+      QCOMPARE(refusal.title, QStringLiteral("Erreur"));
+      QCOMPARE(refusal.text, QStringLiteral("Impossible de poursuivre :\r") + why);
+      QVERIFY(still_open);
+      QCOMPARE(ReadBytes(session.DataFile()), before);
+      QCOMPARE(session.ShownNames(), QStringList{"Site"});
+    }
   }
 
   void addingChecksTheNameByItsExactBytes_data() {
@@ -360,7 +445,8 @@ class TestLinkCommands : public QObject {
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColUrl), QStringLiteral("b2.example.org"));
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColEtat), QStringLiteral("Pas de changement"));
     const TStoredTable stored = ReadTable(session.DataFile());
-    QCOMPARE(stored.Link("Beta 2"), StoredRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
+    QCOMPARE(stored.Link("Beta 2"),
+             StoredRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
     QCOMPARE(stored.rows.size(), size_t(2));
   }
 
@@ -386,6 +472,7 @@ class TestLinkCommands : public QObject {
     // A typed name is stored as UTF-8 and found again by those bytes.
     WhenDialog([&](TfrmURL* dialog) {
       Type(dialog->edtNom, "Café");
+      Type(dialog->edtURL, "cafe.example.org");
       QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
     });
     session.ClickTool(session.Main().actAjouter);
@@ -408,6 +495,7 @@ class TestLinkCommands : public QObject {
     TBoxSeen warning;
     WhenDialog([&](TfrmURL* dialog) {
       Type(dialog->edtNom, "Gamma");
+      Type(dialog->edtURL, "gamma.example.org");
       AnswerBox(&warning);
       QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
     });

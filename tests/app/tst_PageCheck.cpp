@@ -19,6 +19,7 @@
 #include "tests/app/TestSupport.h"
 #include "tests/support/NginxPeer.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/TlsTestPeer.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
@@ -115,6 +116,79 @@ class TestPageCheck : public QObject {
       QCOMPARE(stored.Value(name.toStdString(), kFieldPage), std::string("avant"));
       QCOMPARE(stored.Value(name.toStdString(), kFieldEtat), std::string(kEtatEchec));
     }
+  }
+
+  void aFailuresReasonIsTheRowsTooltipAndShownWhileItIsSelected() {
+    nginx_.WriteFile("/present.html", "ici");
+    TSession session(TLinks{Link("absent", Url(nginx_.Port(), "/absent.html")),
+                            Link("present", Url(nginx_.Port(), "/present.html"))});
+    session.Start();
+    TfrmMain& main = session.Main();
+    const QString reason = QStringLiteral("Réponse 404 Not Found");
+    for (const QString& name : {QStringLiteral("present"), QStringLiteral("absent")}) {
+      session.ClickRow(name);
+      session.ClickTool(main.actMettreAJour);
+    }
+    const QAbstractItemModel* shown = main.Grille->model();
+    const auto tip = [&](const QString& name, int column) {
+      for (int row = 0; row < shown->rowCount(); ++row) {
+        if (shown->index(row, 0).data().toString() == name)
+          return shown->index(row, column).data(Qt::ToolTipRole).toString();
+      }
+      return QStringLiteral("no row");
+    };
+    QCOMPARE(tip(QStringLiteral("absent"), TfrmMain::kColEtat), reason);
+    QCOMPARE(tip(QStringLiteral("absent"), TfrmMain::kColUrl), reason);
+    QCOMPARE(tip(QStringLiteral("present"), TfrmMain::kColEtat), QString());
+    // The row just checked is the selected one.
+    QCOMPARE(main.Status->currentMessage(), QStringLiteral("Echec : ") + reason);
+    session.ClickRow(QStringLiteral("present"));
+    QVERIFY(main.Status->currentMessage().isEmpty());
+    session.ClickRow(QStringLiteral("absent"));
+    QCOMPARE(main.Status->currentMessage(), QStringLiteral("Echec : ") + reason);
+    QCOMPARE(ReadTable(session.DataFile()).Value("absent", kFieldRaison), reason.toStdString());
+
+    // The next start shows it again, from the file.
+    session.Stop();
+    TSession again(TLinks{});
+    std::filesystem::copy_file(session.DataFile(), again.DataFile());
+    again.Start();
+    const QAbstractItemModel* reloaded = again.Main().Grille->model();
+    bool found = false;
+    for (int row = 0; row < reloaded->rowCount(); ++row) {
+      if (reloaded->index(row, 0).data().toString() != QStringLiteral("absent")) continue;
+      QCOMPARE(reloaded->index(row, TfrmMain::kColEtat).data(Qt::ToolTipRole).toString(), reason);
+      found = true;
+    }
+    QVERIFY(found);
+  }
+
+  void anHttpsLinkAddedThroughTheDialogIsChecked() {
+    const CaFiles& ca = AuthorityFiles();
+    qputenv("SSL_CERT_FILE", QByteArray::fromStdString(ca.CaCert));
+    NginxPeer tls;
+    tls.EnableTls(ca.GoodCert, ca.GoodKey);
+    tls.WriteFile("/page.html", "<p>s\xc3\xbbr</p>");
+    QVERIFY2(tls.Start(), tls.Error().c_str());
+    const QString typed = QString::fromStdString(tls.TlsAddress("/page.html"));
+    TSession session;
+    session.Start();
+    TfrmMain& main = session.Main();
+    WhenModal([&](QWidget* modal) {
+      auto* dialog = qobject_cast<TfrmURL*>(modal);
+      QVERIFY(dialog != nullptr);
+      Type(dialog->edtNom, "chiffré");
+      Type(dialog->edtURL, typed);
+      QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
+    });
+    session.ClickTool(main.actAjouter);
+    QCOMPARE(ReadTable(session.DataFile()).Value("chiffr\xc3\xa9", kFieldUrl), typed.toStdString());
+    session.ClickTool(main.actMettreAJour);  // the new link is selected
+    const int row = session.RowOf(QStringLiteral("chiffré"));
+    QCOMPARE(main.RowText(row, TfrmMain::kColEtat), kChangements);
+    QCOMPARE(ReadTable(session.DataFile()).Value("chiffr\xc3\xa9", kFieldPage),
+             std::string("<p>s\xc3\xbbr</p>"));
+    qunsetenv("SSL_CERT_FILE");
   }
 
   void mettreAJourWithoutASelectionOnlySaysSo() {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "http/InternetDate.h"
 #include "net/NetExceptions.h"
 #include "rtl/RtlExceptions.h"
@@ -125,8 +127,9 @@ TEST(TNetResponseHeaderInfo, ContentLengthCases) {
   const Case cases[] = {{nullptr, -1, false},
                         {"Content-Length: 0", 0, true},
                         {"Content-Length:  42 ", 42, true},
-                        {"Content-Length: many", -1, false},
-                        {"Content-Length: 2147483647", 2147483647, true}};
+                        {"Content-Length: 2147483647", 2147483647, true},
+                        {"Content-Length: 5, 5", 5, true},
+                        {"Content-Length: 007", 7, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line ? c.line : "(none)");
     TNetResponseHeaderInfo response;
@@ -135,6 +138,28 @@ TEST(TNetResponseHeaderInfo, ContentLengthCases) {
     EXPECT_EQ(response.ContentLength(), c.length);
     EXPECT_EQ(response.HasContentLength(), c.has_length);
   }
+}
+
+// A length that is not plain digits, or two that differ, leaves the end of
+// the body unknown: the response fails rather than being cut somewhere.
+TEST(TNetResponseHeaderInfo, AMalformedOrContradictoryContentLengthIsAnError) {
+  const std::vector<std::vector<const char*>> cases = {
+      {"Content-Length: many"}, {"Content-Length: +5"},
+      {"Content-Length: -1"},   {"Content-Length: 5x"},
+      {"Content-Length: 5 5"},  {"Content-Length: 5, 6"},
+      {"Content-Length:"},      {"Content-Length: 5", "content-length: 6"},
+  };
+  for (const auto& lines : cases) {
+    SCOPED_TRACE(lines.back());
+    TNetResponseHeaderInfo response;
+    for (const char* line : lines) response.HeaderLines.Add(line);
+    EXPECT_THROW(response.ProcessHeaders(), ENetException);
+  }
+  TNetResponseHeaderInfo same;
+  same.HeaderLines.Add("Content-Length: 5");
+  same.HeaderLines.Add("Content-Length: 5");
+  same.ProcessHeaders();
+  EXPECT_EQ(same.ContentLength(), 5);
 }
 
 TEST(TNetResponseHeaderInfo, AContentLengthThatDoesNotFitIsAnError) {

@@ -37,8 +37,10 @@ TEST(TNetCookie, ExpiresSetsMaxAgeForTheRfcKinds) {
   EXPECT_EQ(cookie.CookieKind, TNetCookieVersion::ckRFC2109);
   cookie.SetExpires(Future());
   EXPECT_NEAR(static_cast<double>(cookie.MaxAge), 86400.0, 3.0);
+  // A text that is no date is ignored: the cookie lasts for the session.
   cookie.SetExpires("not a date");
-  EXPECT_LT(cookie.MaxAge, 0);
+  EXPECT_EQ(cookie.Expires(), "");
+  EXPECT_EQ(cookie.ExpiryTime(), 0);
   TNetNetscapeCookie netscape;
   netscape.SetCookieText("n=1; expires=" + Future());
   EXPECT_EQ(netscape.Expires(), Future().substr(0, 5) + netscape.Expires().substr(5));
@@ -73,11 +75,27 @@ TEST(TNetCookie, HostValidity) {
     const char* domain;
     bool valid;
   };
+  // A leading dot and letter case change nothing; public suffixes (known or
+  // unknown top-level domains, co.uk, github.io) are refused.
   const Case cases[] = {
-      {"a.b.c", ".b.c", true},       {"a.b.c", "b.c", false},          {"a.b.c", "a.b.c", true},
-      {"a.b.c", ".x.c", false},      {"a.b.c", ".B.C", false},         {"10.0.0.1", "10.0.0.1", true},
-      {"10.0.0.1", ".0.0.1", false}, {"localhost", "localhost", true}, {"x.com", ".com", false},
+      {"a.b.c", ".b.c", true},
+      {"a.b.c", "b.c", true},
+      {"a.b.c", "a.b.c", true},
+      {"a.b.c", ".x.c", false},
+      {"a.b.c", ".B.C", true},
+      {"A.B.C", "b.c", true},
+      {"10.0.0.1", "10.0.0.1", true},
+      {"10.0.0.1", ".0.0.1", false},
+      {"10.0.0.1", "0.0.1", false},
+      {"localhost", "localhost", true},
+      {"x.com", ".com", false},
       {"a.b.c", ".c", false},
+      {"www.example.co.uk", "co.uk", false},
+      {"www.example.co.uk", "example.co.uk", true},
+      {"me.github.io", "github.io", false},
+      {"me.github.io", "me.github.io", true},
+      {"b.c", "a.b.c", false},
+      {"xb.c", "b.c", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.host) + " / " + c.domain);
@@ -197,7 +215,8 @@ TEST(TNetCookieManager, HostileLifetimesStayBounded) {
   TNetCookieManager manager;
   manager.AddCookie("big=1; path=/; max-age=9223372036854775807", "h.example");
   manager.AddCookie("neg=1; path=/; max-age=-9223372036854775807", "h.example");
-  EXPECT_EQ(manager.BuildCookieHeader(Uri("http://h.example/")), "neg=1; big=1");
+  manager.AddCookie("huge=1; path=/; max-age=99999999999999999999999", "h.example");
+  EXPECT_EQ(manager.BuildCookieHeader(Uri("http://h.example/")), "huge=1; big=1");
 }
 
 }  // namespace

@@ -100,13 +100,11 @@ TEST_F(TNetHTTPTest, TargetsAreTheOriginFormWithoutFragment) {
   http.Get(base);
   http.Get(base + "/p?q=a b#frag");
   http.Get(base + "/dir/");
-  http.Get("page.html");  // relative: resolved against the last directory
   const auto requests = server.Requests();
-  ASSERT_EQ(requests.size(), 4u);
+  ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(HeadOf(requests[0]), "GET / HTTP/1.1");
   EXPECT_EQ(HeadOf(requests[1]), "GET /p?q=a b HTTP/1.1");
   EXPECT_EQ(HeadOf(requests[2]), "GET /dir/ HTTP/1.1");
-  EXPECT_EQ(HeadOf(requests[3]), "GET /dir/page.html HTTP/1.1");
   EXPECT_EQ(server.Connections(), 1);
 }
 
@@ -179,17 +177,21 @@ TEST_F(TNetHTTPTest, BodiesByLengthChunksAndClose) {
     const char* name;
     std::string answer;
     std::string body;
+    int connections;  // for two requests
   };
   const Case cases[] = {
-      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", "hello"},
+      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", "hello", 1},
       {"chunked with extensions and a trailer",
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
        "5;name=value\r\nhello\r\n6 ext\r\n world\r\n00A ; x\r\n0123456789\r\n0;last\r\nTrailer: 1\r\n\r\n",
-       "hello world0123456789"},
-      {"length wins over chunked",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\nabc", "abc"},
-      {"no content", "HTTP/1.1 204 No Content\r\nContent-Length: 10\r\n\r\n", ""},
-      {"empty", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
+       "hello world0123456789", 1},
+      // Both framings in one head: the coding frames the body, and the
+      // connection, whose next bytes nobody can trust, is not used again.
+      {"chunked wins over a length",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+       "hello", 2},
+      {"no content", "HTTP/1.1 204 No Content\r\nContent-Length: 10\r\n\r\n", "", 1},
+      {"empty", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -199,7 +201,7 @@ TEST_F(TNetHTTPTest, BodiesByLengthChunksAndClose) {
     EXPECT_EQ(client.Get(server.Address("/1")), c.body);
     // The connection stands at the next response afterwards.
     EXPECT_EQ(client.Get(server.Address("/2")), c.body);
-    EXPECT_EQ(server.Connections(), 1);
+    EXPECT_EQ(server.Connections(), c.connections);
   }
 }
 

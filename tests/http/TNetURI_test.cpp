@@ -126,5 +126,28 @@ TEST(TNetURIFunctions, ResolveRelativePathFollowsThePreviousRequest) {
   }
 }
 
+// Found by fuzzing: ".." at the root dropped the root itself, and what
+// followed made a relative request target ("GET ./d/e HTTP/1.1").
+TEST(TNetURIFunctions, DotDotNeverClimbsAboveTheRoot) {
+  const struct {
+    const char* base;
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      {"///.../d/", "./e", "/./d/./e"},
+      {"/", "...", "/."},
+      {"/", "../../x", "/x"},
+      {"/a/", "....", "/"},
+      {"/..x", "", "/x/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.base) + " + " + c.path);
+    const std::string resolved = ResolveRelativePath(c.base, c.path);
+    EXPECT_EQ(resolved, c.expected);
+    ASSERT_FALSE(resolved.empty());
+    EXPECT_EQ(resolved.front(), '/');
+  }
+}
+
 }  // namespace
 }  // namespace veilex

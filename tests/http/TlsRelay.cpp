@@ -115,7 +115,7 @@ void TlsFront::Serve(int fd) {
         open = n > 0 && SSL_write(ssl, buffer, static_cast<int>(n)) == n;
       }
     }
-    SSL_shutdown(ssl);
+    if (close_notify_) SSL_shutdown(ssl);
     close(backend);
   }
   SSL_free(ssl);

@@ -33,6 +33,9 @@ class TlsFront {
   std::string Address(const std::string& path = "/") const;
   // TLS handshakes completed so far.
   int Handshakes() const { return handshakes_.load(); }
+  // False: a connection the backend ends is closed without the TLS close
+  // notice, as a connection cut by someone else would be.
+  void SetCloseNotify(bool value) { close_notify_ = value; }
 
  private:
   void Serve(int fd);
@@ -40,6 +43,7 @@ class TlsFront {
   int backend_port_;
   void* context_ = nullptr;  // SSL_CTX
   std::atomic<int> handshakes_{0};
+  std::atomic<bool> close_notify_{true};
   std::unique_ptr<ScriptedServer> server_;  // last: its threads use the above
 };
 

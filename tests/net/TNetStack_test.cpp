@@ -30,10 +30,13 @@ TEST(TNetStackIsIP, AcceptsOnlyFourDecimalPartsUpTo255) {
     const char* text;
     bool expected;
   } cases[] = {
-      {"1.2.3.4", true},      {"0.0.0.0", true},      {"255.255.255.255", true}, {"127.000.0.1", true},
-      {"256.1.1.1", false},   {"1.2.3", false},       {"1.2.3.4.5", false},      {"1..3.4", false},
-      {"1.2.3.4.", false},    {"a.b.c.d", false},     {"", false},               {"1.2.3.-4", false},
-      {" 1.2.3.4", false},    {"1.2.3.4 ", false},    {"99999999999.1.1.1", false}, {"localhost", false},
+      {"1.2.3.4", true},      {"0.0.0.0", true},     {"255.255.255.255", true},
+      {"127.000.0.1", false}, {"256.1.1.1", false},  {"1.2.3", false},
+      {"1.2.3.4.5", false},   {"1..3.4", false},     {"1.2.3.4.", false},
+      {"a.b.c.d", false},     {"", false},           {"1.2.3.-4", false},
+      {" 1.2.3.4", false},    {"1.2.3.4 ", false},   {"99999999999.1.1.1", false},
+      {"localhost", false},   {"0177.0.0.1", false}, {"10.01.0.1", false},
+      {"10.0.0.0", true},
   };
   for (const auto& c : cases) EXPECT_EQ(TNetStack::IsIP(c.text), c.expected) << c.text;
 }

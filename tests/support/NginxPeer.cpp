@@ -94,6 +94,11 @@ std::string NginxPeer::TlsAddress(const std::string& path) const {
   return "https://127.0.0.1:" + std::to_string(tls_port_) + path;
 }
 
+std::string NginxPeer::AccessLog() const {
+  std::ifstream log(dir_ + "/access.log");
+  return std::string(std::istreambuf_iterator<char>(log), {});
+}
+
 bool NginxPeer::Start() {
   for (int attempt = 0; attempt < 3; ++attempt) {
     if (TryStart()) return true;
@@ -121,7 +126,10 @@ bool NginxPeer::TryStart() {
       "/nginx.pid;\n"
       "events { worker_connections 64; }\n"
       "http {\n"
-      "  access_log off;\n"
+      "  log_format veilex '$connection $request_uri $status';\n"
+      "  access_log " +
+      d +
+      "/access.log veilex;\n"
       "  client_body_temp_path " +
       d +
       "/tmp/body;\n"

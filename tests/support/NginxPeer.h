@@ -40,6 +40,9 @@ class NginxPeer {
   int TlsPort() const { return tls_port_; }
   std::string TlsAddress(const std::string& path) const;
   const std::string& Error() const { return error_; }
+  // One line per request served so far: the number nginx gave the
+  // connection, the request target and the status ("3 /page.html 200").
+  std::string AccessLog() const;
 
  private:
   void Stop();

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -95,7 +96,105 @@ TlsFiles MakeFiles() {
   return files;
 }
 
+// A key and a request for `cn` with `alt_names`, signed by the authority of
+// `ca_dir` for the dates given as openssl ca takes them.
+void MakeSignedCert(const std::string& ca_dir, const std::string& cn, const std::string& alt_names,
+                    const std::string& start, const std::string& end, const std::string& cert,
+                    const std::string& key) {
+  const std::string request = cert + ".csr";
+  if (!Run({"openssl", "req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+            "-subj", "/CN=" + cn, "-addext", "subjectAltName=" + alt_names, "-keyout", key, "-out",
+            request}) ||
+      !Run({"openssl", "ca", "-batch", "-notext", "-config", ca_dir + "/ca.cnf", "-in", request, "-out", cert,
+            "-startdate", start, "-enddate", end})) {
+    throw std::runtime_error("openssl ca failed for " + cert);
+  }
+}
+
+// A date openssl ca takes (YYYYMMDDHHMMSSZ), `days` from now.
+std::string CaDate(int days) {
+  const time_t when = time(nullptr) + static_cast<time_t>(days) * 86400;
+  struct tm parts;
+  gmtime_r(&when, &parts);
+  char text[32];
+  strftime(text, sizeof text, "%Y%m%d%H%M%SZ", &parts);
+  return text;
+}
+
+CaFiles MakeAuthorityFiles() {
+  static const TempDir temp_dir;
+  const std::string dir = temp_dir.Path();
+  std::filesystem::create_directories(dir + "/issued");
+  std::ofstream(dir + "/index.txt");
+  std::ofstream(dir + "/serial") << "1000\n";
+  CaFiles files;
+  files.CaCert = dir + "/ca.pem";
+  const std::string ca_key = dir + "/ca.key";
+  std::ofstream(dir + "/ca.cnf") << "[ ca ]\ndefault_ca = test_ca\n"
+                                    "[ test_ca ]\n"
+                                    "database = "
+                                 << dir
+                                 << "/index.txt\n"
+                                    "new_certs_dir = "
+                                 << dir
+                                 << "/issued\n"
+                                    "serial = "
+                                 << dir
+                                 << "/serial\n"
+                                    "certificate = "
+                                 << files.CaCert
+                                 << "\n"
+                                    "private_key = "
+                                 << ca_key
+                                 << "\n"
+                                    "default_md = sha256\n"
+                                    "policy = any_name\n"
+                                    "unique_subject = no\n"
+                                    "copy_extensions = copy\n"
+                                    "[ any_name ]\ncommonName = supplied\n";
+  if (!Run({"openssl",
+            "req",
+            "-x509",
+            "-newkey",
+            "ec",
+            "-pkeyopt",
+            "ec_paramgen_curve:prime256v1",
+            "-nodes",
+            "-subj",
+            "/CN=Veilex Test CA",
+            "-days",
+            "2",
+            "-addext",
+            "basicConstraints=critical,CA:TRUE",
+            "-addext",
+            "keyUsage=critical,keyCertSign,cRLSign",
+            "-keyout",
+            ca_key,
+            "-out",
+            files.CaCert})) {
+    throw std::runtime_error("openssl req failed for the test authority");
+  }
+  files.GoodCert = dir + "/good.pem";
+  files.GoodKey = dir + "/good.key";
+  files.OtherHostCert = dir + "/otherhost.pem";
+  files.OtherHostKey = dir + "/otherhost.key";
+  files.ExpiredCert = dir + "/expired.pem";
+  files.ExpiredKey = dir + "/expired.key";
+  MakeSignedCert(dir, "127.0.0.1", "IP:127.0.0.1,DNS:localhost", CaDate(-1), CaDate(1), files.GoodCert,
+                 files.GoodKey);
+  MakeSignedCert(dir, "autre.exemple", "DNS:autre.exemple", CaDate(-1), CaDate(1), files.OtherHostCert,
+                 files.OtherHostKey);
+  MakeSignedCert(dir, "127.0.0.1", "IP:127.0.0.1", "20200101000000Z", "20200131000000Z", files.ExpiredCert,
+                 files.ExpiredKey);
+  return files;
+}
+
 }  // namespace
+
+const CaFiles& AuthorityFiles() {
+  static const CaFiles files = MakeAuthorityFiles();
+  return files;
+}
 
 const TlsFiles& Files() {
   static const TlsFiles files = MakeFiles();

@@ -24,6 +24,20 @@ struct TlsFiles {
 const TlsFiles& Files();
 constexpr const char* kKeyPassword = "secret";
 
+// A test certificate authority and certificates it signed, made by the first
+// call (openssl req, openssl ca); removed when the process ends. A client
+// trusts the authority when SSL_CERT_FILE names CaCert.
+struct CaFiles {
+  std::string CaCert;
+  std::string GoodCert;  // for IP 127.0.0.1 and DNS localhost, valid now
+  std::string GoodKey;
+  std::string OtherHostCert;  // for DNS autre.exemple only, valid now
+  std::string OtherHostKey;
+  std::string ExpiredCert;  // for IP 127.0.0.1, valid in January 2020 only
+  std::string ExpiredKey;
+};
+const CaFiles& AuthorityFiles();
+
 class OpenSSLServer {
  public:
   // `extra`: further s_server arguments.

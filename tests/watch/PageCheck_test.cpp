@@ -17,10 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "mlb/mlb2.h"
+#include "mlb/mlbc.h"
 #include "tests/support/NginxPeer.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFiles.h"
+#include "tests/watch/LinkTestSupport.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
@@ -28,52 +29,20 @@ namespace veilex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::AddLink;
+using testing::At;
 using testing::NginxPeer;
 using testing::ReadWholeFile;
 using testing::ScriptedConnection;
 using testing::ScriptedServer;
+using testing::Stored;
 using testing::TempDir;
 using testing::WriteWholeFile;
 using Clock = std::chrono::steady_clock;
 
 const std::string kOldDate = "01/02/03 \xe0 04:05";
 
-// A link as the dialog leaves it, or with an earlier check's values.
-void AddLink(TData& data, const std::string& nom, const std::string& url,
-             const std::string& majok = kDateInconnue, const std::string& page = "") {
-  data.Table.AddRow();
-  data.Table.SetData(kFieldNom, nom);
-  data.Table.SetData(kFieldUrl, url);
-  data.Table.SetData(kFieldMajOk, majok);
-  data.Table.SetData(kFieldMaj, kDateInconnue);
-  data.Table.SetData(kFieldEtat, kEtatJamais);
-  data.Table.SetData(kFieldPage, page);
-  ASSERT_TRUE(data.Save());
-}
-
-// One field of the link `nom` as the data file holds it.
-std::string Stored(const std::string& file_name, const std::string& nom, const std::string& field) {
-  TMlb2 table;
-  EXPECT_TRUE(table.LoadFromMLBFile(file_name)) << table.LastErrorMessage();
-  for (int pos = 1; pos <= table.RowCount(); ++pos) {
-    if (table.GetDataAt(table.FieldIndex(kFieldNom), pos) == nom)
-      return table.GetDataAt(table.FieldIndex(field), pos);
-  }
-  ADD_FAILURE() << "no link " << nom << " in the file";
-  return std::string();
-}
-
-// "host:port/path" for a link's `url`: the address without its scheme.
-// A local date and time as the clock gives it.
-TDateTime At(int year, int month, int day, int hour, int minute, int second, int millisecond) {
-  TDateTime date = 0;
-  TDateTime time = 0;
-  EXPECT_TRUE(TryEncodeDate(year, month, day, date));
-  EXPECT_TRUE(TryEncodeTime(hour, minute, second, millisecond, time));
-  return date + time;
-}
-
-std::string UrlOf(const std::string& address) { return address.substr(std::string("http://").size()); }
+std::string UrlOf(const std::string& address) { return testing::UrlOfPlain(address); }
 
 // A port on 127.0.0.1 where nothing listens.
 int ClosedPort() {
@@ -160,16 +129,21 @@ TEST_F(PageCheckTest, AnEmptyBodyAgainstAnEmptyStoredCopyIsNoChange) {
   EXPECT_EQ(Field("vide", kFieldEtat), kEtatPasDeChangement);
 }
 
-TEST_F(PageCheckTest, EveryFailureWritesMajAndEtatAndKeepsMajOkAndPage) {
+TEST_F(PageCheckTest, EveryFailureWritesMajEtatAndItsReasonAndKeepsMajOkAndPage) {
+  const std::string moved_to = nginx_->Address("/index.html");
   const struct {
     const char* what;
     std::string url;
+    std::string raison;
   } cases[] = {
-      {"404", UrlOf(nginx_->Address("/missing.html"))},
-      {"302", UrlOf(nginx_->Address("/moved"))},
-      {"nothing listens", "127.0.0.1:" + std::to_string(ClosedPort()) + "/"},
-      {"no port number", "127.0.0.1:port/"},
-      {"empty address", ""},
+      {"404", UrlOf(nginx_->Address("/missing.html")), "R\xc3\xa9ponse 404 Not Found"},
+      {"302", UrlOf(nginx_->Address("/moved")), "Redirection vers " + moved_to + " (non suivie)"},
+      {"nothing listens", "127.0.0.1:" + std::to_string(ClosedPort()) + "/",
+       "Connexion refus\xc3\xa9"
+       "e"},
+      {"no port number", "127.0.0.1:port/", "Port incorrect : port"},
+      {"empty address", "", "Adresse sans nom d'h\xc3\xb4te"},
+      {"other scheme", "ftp://127.0.0.1/", "Seules les adresses http:// et https:// sont prises en charge."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -180,7 +154,49 @@ TEST_F(PageCheckTest, EveryFailureWritesMajAndEtatAndKeepsMajOkAndPage) {
     EXPECT_EQ(Field(nom, kFieldMaj), kDate);
     EXPECT_EQ(Field(nom, kFieldMajOk), kOldDate);
     EXPECT_EQ(Field(nom, kFieldPage), "ancienne page");
+    EXPECT_EQ(Field(nom, kFieldRaison), c.raison);
   }
+}
+
+TEST_F(PageCheckTest, ASuccessEmptiesTheReasonOfAnEarlierFailure) {
+  AddLink(*data_, "site", UrlOf(nginx_->Address("/plus-tard.html")));
+  EXPECT_EQ(Check("site"), TCheckOutcome::Failed);
+  EXPECT_EQ(Field("site", kFieldRaison), "R\xc3\xa9ponse 404 Not Found");
+  nginx_->WriteFile("/plus-tard.html", "enfin");
+  EXPECT_EQ(Check("site"), TCheckOutcome::Changed);
+  EXPECT_EQ(Field("site", kFieldRaison), "");
+}
+
+TEST_F(PageCheckTest, TheRequestTargetGoesOutPercentEncodedAndTheStoredAddressAsTyped) {
+  nginx_->WriteFile("/mon fichier \xc3\xa9t\xc3\xa9.html", "encod\xc3\xa9");
+  const std::string url = UrlOf(nginx_->Address("/mon fichier \xc3\xa9t\xc3\xa9.html"));
+  AddLink(*data_, "espaces", url);
+  EXPECT_EQ(Check("espaces"), TCheckOutcome::Changed);
+  EXPECT_EQ(Field("espaces", kFieldPage), "encod\xc3\xa9");
+  EXPECT_EQ(Field("espaces", kFieldUrl), url);
+  EXPECT_NE(nginx_->AccessLog().find("/mon%20fichier%20%C3%A9t%C3%A9.html 200"), std::string::npos)
+      << nginx_->AccessLog();
+}
+
+TEST_F(PageCheckTest, AnOlderSixFieldFileGainsAnEmptyReasonThatAFailureFills) {
+  data_.reset();
+  TMlbc old;
+  for (const char* field : kLinkFields) old.AddField(field);
+  old.AddRow();
+  old.SetData(kFieldNom, "ancien");
+  old.SetData(kFieldUrl, "127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+  old.SetData(kFieldEtat, kEtatPasDeChangement);
+  old.SetData(kFieldPage, "page");
+  ASSERT_TRUE(old.Mlb().SaveToMLBFile(dir_.File(TData::kDataFileName)));
+  data_ = std::make_unique<TData>(dir_.Path());
+  data_->CheckLimits.SilenceMs = 1000;
+  EXPECT_EQ(Field("ancien", kFieldRaison), "");
+  EXPECT_EQ(Field("ancien", kFieldEtat), kEtatPasDeChangement) << "the six fields keep their meaning";
+  EXPECT_EQ(Check("ancien"), TCheckOutcome::Failed);
+  EXPECT_EQ(Field("ancien", kFieldRaison),
+            "Connexion refus\xc3\xa9"
+            "e");
+  EXPECT_EQ(Field("ancien", kFieldPage), "page");
 }
 
 TEST_F(PageCheckTest, ANameWithoutALinkWritesNothing) {
