@@ -9,7 +9,9 @@ FUZZ_SECONDS ?= 30
 TEST_FUZZ_SECONDS ?= 15
 CMAKE_GEN   := -G Ninja
 
-.PHONY: all deps test run bench fuzz fuzz-build release clean
+PREFIX      ?= /usr/local
+
+.PHONY: all deps test run bench fuzz fuzz-build release install deb clean
 
 all: release
 
@@ -34,6 +36,14 @@ run: release
 	else \
 	  echo "Veilex's window is not built yet: the libraries are, in $(RELEASE_DIR)."; \
 	fi
+
+# Installs the release build under PREFIX (bin/, lib/<triplet>/veilex/, share/).
+install: release
+	cmake --install $(RELEASE_DIR) --prefix $(PREFIX)
+
+# The Debian package of the release build, written under build/.
+deb: release
+	cd $(RELEASE_DIR) && cpack -G DEB -B $(CURDIR)/build
 
 bench: release
 	scripts/bench $(RELEASE_DIR)

@@ -1,35 +1,27 @@
 #include "app/Application.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include "app/AutoChecks.h"
+#include "app/DataSession.h"
 #include "app/MessageBoxes.h"
-#include "app/SingleInstance.h"
 #include "app/TextCodec.h"
+#include "app/uAproposDe.h"
 #include "app/uMain.h"
 #include "watch/uData.h"
+
+// The icon's resource lives in the application's static library, which the
+// linker would leave out unless something refers to it.
+static void InitResources() { Q_INIT_RESOURCE(veilex); }
 
 namespace veilex {
 namespace {
 
 QString FileText(const std::string& data_file) { return DisplayText(data_file); }
 
-// The link store opens "veilex.mlb" in a directory: the directory of
-// `data_file`.
-std::string DataDirectory(const std::string& data_file) {
-  const size_t slash = data_file.rfind('/');
-  return slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1);
-}
-
-// Runs the program once the lock question is settled.
-int RunWithLock(const std::string& data_file) {
-  // Boxes shown before the main window must not end the run when they close.
-  QApplication::setQuitOnLastWindowClosed(false);
-  TData data(DataDirectory(data_file), WarnSaveFailed);
-  if (data.LoadFailed()) {
-    ShowError(nullptr, UnreadableFileText(data.FileName()));
-    return 1;
-  }
+// Runs the window on the open link store until it closes.
+int RunWindow(TData& data) {
   int exit_code;
   {
     TfrmMain frmMain(data);
@@ -84,14 +76,23 @@ QString ExitSaveFailedText(const std::string& data_file) {
 int RunVeilex(const std::string& data_file) {
   int exit_code = 1;
   RunGuarded(nullptr, [&] {
-    // Held until the last save is done. When the lock file cannot be opened
-    // at all, no save can succeed there either, so running unlocked is safe.
-    TSingleInstanceLock lock(data_file + ".lock");
-    if (lock.State() == TSingleInstanceLock::TState::HeldElsewhere) {
-      ShowError(nullptr, AlreadyRunningText(data_file));
-      return;
+    // Boxes shown before the main window must not end the run when they close.
+    QApplication::setQuitOnLastWindowClosed(false);
+    InitResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/veilex/veilex.png")));
+    TfrmAproposDe::SetDataFileShown(data_file);
+    TDataSession session(data_file, WarnSaveFailed);
+    switch (session.State()) {
+      case TDataSession::TState::HeldElsewhere:
+        ShowError(nullptr, AlreadyRunningText(data_file));
+        return;
+      case TDataSession::TState::Unreadable:
+        ShowError(nullptr, UnreadableFileText(data_file));
+        return;
+      case TDataSession::TState::Open:
+        exit_code = RunWindow(session.Data());
+        return;
     }
-    exit_code = RunWithLock(data_file);
   });
   return exit_code;
 }

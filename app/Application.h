@@ -8,9 +8,12 @@
 
 namespace veilex {
 
-// Runs Veilex on the data file `data_file` until the main window closes;
-// returns the exit code: 0, or 1 when another Veilex holds the file or the
-// file cannot be read (each told in an error box, the file left untouched).
+// Runs Veilex on the data file `data_file` (its full name; the program
+// passes DefaultDataFile() unless told another) until the main window
+// closes; returns the exit code: 0, or 1 when another Veilex holds the file
+// or the file cannot be read (each told in an error box, the file left
+// untouched). The lock, the cleaning and the opening are TDataSession's
+// (app/DataSession.h), which a run without the window uses too.
 int RunVeilex(const std::string& data_file);
 
 class TData;

@@ -5,12 +5,11 @@
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
-#include <memory>
 #include <ostream>
 #include <set>
 
+#include "app/DataSession.h"
 #include "app/Notifier.h"
-#include "app/SingleInstance.h"
 #include "app/TextCodec.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
@@ -26,13 +25,6 @@ std::string Field(const std::string& bytes) {
   std::replace_if(
       text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   return text;
-}
-
-// The link store on `data_file`.
-std::unique_ptr<TData> OpenLinkStore(const std::string& data_file, TSaveErrorEvent on_save_error) {
-  const size_t slash = data_file.rfind('/');
-  const std::string directory = slash == std::string::npos ? std::string() : data_file.substr(0, slash + 1);
-  return std::make_unique<TData>(directory, std::move(on_save_error));
 }
 
 // The names of every link, in the table's order once sorted on the name as
@@ -69,22 +61,17 @@ bool FileMissing(const std::string& file_name) {
 
 QString FileText(const std::string& data_file) { return DisplayText(data_file); }
 
-int RunLocked(const TCommandLine& line, const std::string& data_file, std::ostream& out, std::ostream& err) {
-  bool save_failed = false;
-  std::unique_ptr<TData> data = OpenLinkStore(data_file, [&save_failed](TData&) { save_failed = true; });
-  if (data->LoadFailed()) {
-    err << "veilex : le fichier des liens n'a pas pu être lu, il a été laissé tel quel : "
-        << Utf8(FileText(data_file)) << "\n";
-    return kExitUsageOrFile;
-  }
-
+// Checks what `line` asks for in the open `data`; the links found changed
+// go to `changed`.
+int CheckLinksOf(const TCommandLine& line, TData& data, std::ostream& out, std::ostream& err,
+                 QStringList& changed) {
   int status = kExitAllChecked;
   std::vector<std::string> names;
   if (line.Names.empty()) {
-    names = AllNames(*data);
+    names = AllNames(data);
   } else {
     for (const std::string& typed : line.Names) {
-      std::string name = StoredName(*data, typed);
+      std::string name = StoredName(data, typed);
       if (name.empty()) {
         err << "veilex : aucun lien ne s'appelle « " << Field(typed) << " »\n";
         status = kExitSomeFailed;
@@ -93,25 +80,15 @@ int RunLocked(const TCommandLine& line, const std::string& data_file, std::ostre
       }
     }
   }
-
-  QStringList changed;
-  CheckLinks(*data, names, [&](const std::string& name, TCheckOutcome outcome) {
-    if (outcome == TCheckOutcome::NotFound || !data->TrouverLien(name)) return;
+  CheckLinks(data, names, [&](const std::string& name, TCheckOutcome outcome) {
+    if (outcome == TCheckOutcome::NotFound || !data.TrouverLien(name)) return;
     if (outcome == TCheckOutcome::Failed) status = kExitSomeFailed;
     if (outcome == TCheckOutcome::Changed) changed << DisplayText(name);
-    const TMlbc& table = data->Table;
+    const TMlbc& table = data.Table;
     out << CheckLine(table.GetData(kFieldEtat), name, table.GetData(kFieldUrl),
                      outcome == TCheckOutcome::Failed ? table.GetData(kFieldRaison) : std::string())
         << std::endl;  // each link as soon as it is done, for whoever watches
   });
-
-  data.reset();  // the last save, before the lock goes
-  if (save_failed) {
-    err << "veilex : les liens n'ont pas pu être enregistrés dans le fichier : " << Utf8(FileText(data_file))
-        << "\n";
-    status = kExitSomeFailed;
-  }
-  if (line.Notify) NotifyChangedPages(changed, TNotifyWait::UntilDelivered);
   return status;
 }
 
@@ -140,14 +117,35 @@ int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostrea
       err << "veilex : le fichier des liens n'existe pas : " << Utf8(FileText(data_file)) << "\n";
       return kExitUsageOrFile;
     }
-    // Held until the last save is done, as the window holds it.
-    TSingleInstanceLock lock(data_file + ".lock");
-    if (lock.State() == TSingleInstanceLock::TState::HeldElsewhere) {
-      err << "veilex : Veilex est déjà en cours d'exécution avec le fichier : " << Utf8(FileText(data_file))
-          << "\nLa vérification n'a pas eu lieu ; le fichier n'a pas été touché.\n";
-      return kExitUsageOrFile;
+    bool save_failed = false;
+    QStringList changed;
+    int status = kExitAllChecked;
+    {
+      // Held as the window holds it: the lock, then the file, until the
+      // last save is done.
+      TDataSession session(data_file, [&save_failed](TData&) { save_failed = true; });
+      switch (session.State()) {
+        case TDataSession::TState::HeldElsewhere:
+          err << "veilex : Veilex est déjà en cours d'exécution avec le fichier : "
+              << Utf8(FileText(data_file))
+              << "\nLa vérification n'a pas eu lieu ; le fichier n'a pas été touché.\n";
+          return kExitUsageOrFile;
+        case TDataSession::TState::Unreadable:
+          err << "veilex : le fichier des liens n'a pas pu être lu, il a été laissé tel quel : "
+              << Utf8(FileText(data_file)) << "\n";
+          return kExitUsageOrFile;
+        case TDataSession::TState::Open:
+          status = CheckLinksOf(line, session.Data(), out, err, changed);
+          break;
+      }
     }
-    return RunLocked(line, data_file, out, err);
+    if (save_failed) {
+      err << "veilex : les liens n'ont pas pu être enregistrés dans le fichier : "
+          << Utf8(FileText(data_file)) << "\n";
+      status = kExitSomeFailed;
+    }
+    if (line.Notify) NotifyChangedPages(changed, TNotifyWait::UntilDelivered);
+    return status;
   } catch (const std::exception& e) {
     err << "veilex : erreur inattendue : " << e.what() << "\n";
   } catch (...) {

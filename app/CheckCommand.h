@@ -23,9 +23,9 @@ class TData;
 void CheckLinks(TData& data, const std::vector<std::string>& names,
                 const std::function<void(const std::string& name, TCheckOutcome outcome)>& done);
 
-// Runs the check `line` asks for on `data_file`: takes the data file's lock
-// (another Veilex holding it refuses the run), opens the file (a missing or
-// unreadable one refuses it, untouched), checks every link in the table's
+// Runs the check `line` asks for on `data_file`: holds the file as any run of
+// Veilex does (TDataSession: another Veilex holding it refuses the run; a
+// missing or unreadable file refuses it too, untouched), checks every link in the table's
 // sorted order or the named ones, writes a line per link to `out` and
 // messages to `err`, both UTF-8. With line.Notify, changes found are told to
 // the desktop. Returns the exit status (kExitAllChecked, kExitSomeFailed,

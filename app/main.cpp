@@ -1,5 +1,7 @@
 // Veilex's entry: reads the command line first, so that a check, the help or
-// the version never need a display; then the window on the data file.
+// the version never need a display; then the window, in French, on the data
+// file: the one --data names, else next to the executable when Veilex may
+// write there, else in the user's data directory (watch/DataLocation.h).
 #include <QApplication>
 #include <QCoreApplication>
 #include <iostream>
@@ -9,14 +11,13 @@
 #include "app/Application.h"
 #include "app/CheckCommand.h"
 #include "app/CommandLine.h"
-#include "watch/uData.h"
+#include "app/Translations.h"
+#include "watch/DataLocation.h"
 
 namespace {
 
-// The data file --data names, or the one next to the executable.
 std::string DataFileOf(const veilex::TCommandLine& line) {
-  if (!line.DataFile.empty()) return line.DataFile;
-  return veilex::ExecutableDirectory() + veilex::TData::kDataFileName;
+  return line.DataFile.empty() ? veilex::DefaultDataFile() : line.DataFile;
 }
 
 }  // namespace
@@ -24,13 +25,6 @@ std::string DataFileOf(const veilex::TCommandLine& line) {
 int main(int argc, char* argv[]) {
   using veilex::TCommandLine;
   const TCommandLine line = veilex::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  // The link store opens its file by directory for now: a --data naming
-  // another file than "veilex.mlb" would open a different file.
-  if (!line.DataFile.empty() && !line.DataFile.ends_with(std::string("/") + veilex::TData::kDataFileName) &&
-      line.DataFile != veilex::TData::kDataFileName) {
-    std::cerr << "veilex : le fichier des liens doit s'appeler veilex.mlb\n" << std::flush;
-    return veilex::kExitUsageOrFile;
-  }
   switch (line.Mode) {
     case TCommandLine::TMode::Help:
       std::cout << veilex::HelpText() << std::flush;
@@ -51,5 +45,6 @@ int main(int argc, char* argv[]) {
       break;
   }
   QApplication application(argc, argv);
+  veilex::InstallFrenchTranslations();
   return veilex::RunVeilex(DataFileOf(line));
 }

@@ -1,8 +1,10 @@
-// TfrmAproposDe: the about box, naming the program and its version. Holds
-// only its widgets; created for one showing. GUI thread only.
+// TfrmAproposDe: the about box, naming the program, its version and the data
+// file in use. Holds only its widgets; created for one showing. GUI thread
+// only.
 #pragma once
 
 #include <QDialog>
+#include <string>
 
 class QLabel;
 class QPushButton;
@@ -20,7 +22,12 @@ class TfrmAproposDe : public QDialog {
   QLabel* Label2;
   QLabel* Label3;
   QLabel* Label4;
+  QLabel* Label5;  // the data file in use; hidden when none was set
   QPushButton* Button1;
+
+  // The data file the running program uses, for every box shown after this
+  // call (the run sets it once it knows the file).
+  static void SetDataFileShown(const std::string& data_file);
 
  public slots:
   void Button1Click();

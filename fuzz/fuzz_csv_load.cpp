@@ -1,6 +1,9 @@
-// Loads arbitrary bytes as a CSV file and as a TXT file. A load must either
-// fail with code 2 and leave the table as it was, or succeed; a table that
-// loaded must save in the same format and load back to the same content.
+// Loads arbitrary bytes as a CSV file and as a TXT file, with the usual
+// separator and quote and with the first two bytes as separator and quote. A
+// load must either fail with code 2 (code 4 for a setting refused as
+// ambiguous) and leave the table as it was, or succeed; a table that loaded
+// must save in the same format and load back to the same content, so every
+// setting accepted must keep values apart and whole.
 #include <stdlib.h>
 
 #include <cstdint>
@@ -50,8 +53,11 @@ struct ScratchDir {
   std::string path;
 };
 
-void Check(const std::string& input_path, const std::string& copy_path, bool txt) {
+void Check(const std::string& input_path, const std::string& copy_path, bool txt, const std::string& separator,
+           const std::string& quote) {
   TMlb2 table;
+  table.SetCSVSeparator(separator);
+  table.SetQuoteSeparator(quote);
   table.SetTableName("before");
   table.AddField("old");
   table.AddRow();
@@ -60,6 +66,7 @@ void Check(const std::string& input_path, const std::string& copy_path, bool txt
 
   const bool loaded = txt ? table.LoadFromTXTFile(input_path) : table.LoadFromCSVFile(input_path);
   if (!loaded) {
+    if (table.LastErrorCode() == 4) return;  // the setting, refused before reading
     if (table.LastErrorCode() != 2) Die("a failed load must be code 2");
     if (Dump(table, true) != before) Die("a failed load changed the table");
     return;
@@ -67,6 +74,8 @@ void Check(const std::string& input_path, const std::string& copy_path, bool txt
   if (!(txt ? table.SaveToTXTFile(copy_path) : table.SaveToCSVFile(copy_path)))
     Die("saving a loaded table failed");
   TMlb2 back;
+  back.SetCSVSeparator(separator);
+  back.SetQuoteSeparator(quote);
   if (!(txt ? back.LoadFromTXTFile(copy_path) : back.LoadFromCSVFile(copy_path)))
     Die("a saved table did not load");
   // Neither format holds rows without fields (the file is empty), and CSV
@@ -85,7 +94,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     if (!out) Die("cannot write the input");
   }
-  Check(input_path, dir.path + "/copy.csv", false);
-  Check(input_path, dir.path + "/copy.txt", true);
+  Check(input_path, dir.path + "/copy.csv", false, ";", "\"");
+  Check(input_path, dir.path + "/copy.txt", true, ";", "\"");
+  if (size >= 2) {
+    const std::string separator(1, static_cast<char>(data[0]));
+    const std::string quote(1, static_cast<char>(data[1]));
+    Check(input_path, dir.path + "/copy.csv", false, separator, quote);
+    Check(input_path, dir.path + "/copy.txt", true, separator, quote);
+  }
   return 0;
 }

@@ -48,6 +48,10 @@ void SplitLine(const std::string& line, int separator, std::vector<std::string>&
 
 bool TMlb2::LoadFromCSVFile(const std::string& file_name) {
   SetError(0, "");
+  if (const std::string error = CsvSettingsError(csv_separator_); !error.empty()) {
+    SetError(4, error);
+    return false;
+  }
   TFileDescriptor fd;
   if (IsSpacesOnly(file_name) || !OpenTextFileForReading(file_name, fd)) {
     SetError(3, "1-Unable to open the file for reading");
@@ -63,6 +67,7 @@ bool TMlb2::LoadFromCSVFile(const std::string& file_name) {
   std::string line;
   std::vector<std::string> values;
   int64_t line_number = 0;
+  uint64_t values_given = 0;
   while (in.ReadLine(line)) {
     ++line_number;
     // A line ends at LF or CR LF; any other CR is dropped as well.
@@ -85,7 +90,8 @@ bool TMlb2::LoadFromCSVFile(const std::string& file_name) {
         return false;
       }
     }
-    if (!RowFitsTheFile(scratch.RowCount(), scratch.FieldCount(), in.BytesTaken())) {
+    values_given += std::min(values.size(), field_count);
+    if (!RowFitsTheFile(scratch.RowCount(), scratch.FieldCount(), values_given, in.BytesTaken())) {
       SetError(2, "3-Too many empty values for the size of the file");
       return false;
     }
@@ -100,6 +106,10 @@ bool TMlb2::LoadFromCSVFile(const std::string& file_name) {
 
 bool TMlb2::SaveToCSVFile(const std::string& file_name) {
   SetError(0, "");
+  if (const std::string error = CsvSettingsError(csv_separator_); !error.empty()) {
+    SetError(4, error);
+    return false;
+  }
   TSafeFileWriter file(file_name);
   if (!file.Open()) {
     SetError(3, "1-Unable to open the file for writing");
@@ -119,7 +129,7 @@ bool TMlb2::SaveToCSVFile(const std::string& file_name) {
     for (int r = 0; r < row_count_; ++r) {
       for (size_t i = 0; i < columns_.size(); ++i) {
         if (i > 0) out.Put(csv_separator_);
-        out.Put(parse_csv_.Escape(columns_[i][r]));
+        out.Put(parse_csv_.Escape(columns_[i][r].View()));
       }
       out.Put('\n');
     }

@@ -2,7 +2,7 @@
 
 namespace veilex {
 
-std::string TMlb2ParseCSV::Escape(const std::string& value) const {
+std::string TMlb2ParseCSV::Escape(std::string_view value) const {
   const bool has_separator = !separator_.empty();
   const char separator = has_separator ? separator_[0] : '\0';
   std::string out;

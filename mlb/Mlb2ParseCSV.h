@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace veilex {
 
@@ -14,7 +15,7 @@ class TMlb2ParseCSV {
 
   // CR becomes backslash "n", LF is dropped, a backslash is doubled, the
   // separator gets a backslash before it; every other byte stays.
-  std::string Escape(const std::string& value) const;
+  std::string Escape(std::string_view value) const;
 
  private:
   std::string separator_ = ";";

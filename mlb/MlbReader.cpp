@@ -75,16 +75,13 @@ class TMlbInput {
     return true;
   }
 
-  // A 32-bit length and that many bytes; the text ends at its first zero byte.
+  // A 32-bit length and that many bytes, every one kept: a value holding a
+  // zero byte (a page, say) must come back as it was written.
   bool ReadString(std::string& out) {
     uint32_t length;
     if (!ReadU32(length) || length > Remaining()) return false;
     out.resize(length);
-    if (!Read(out.data(), length)) return false;
-    if (const void* zero = std::memchr(out.data(), 0, length)) {
-      out.resize(static_cast<size_t>(static_cast<const char*>(zero) - out.data()));
-    }
-    return true;
+    return Read(out.data(), length);
   }
 
  private:

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <limits>
+#include <string_view>
 
 #include "mlb/FileIO.h"
 #include "mlb/SafeFileWriter.h"
@@ -22,7 +23,7 @@ class TMlbOutput {
   void U8(uint8_t v) { out_.Append(&v, 1); }
   void U16(uint16_t v) { out_.Append(&v, sizeof v); }
   void U32(uint32_t v) { out_.Append(&v, sizeof v); }
-  void String(const std::string& s) {
+  void String(std::string_view s) {
     U32(static_cast<uint32_t>(s.size()));
     out_.Append(s.data(), s.size());
   }
@@ -31,12 +32,12 @@ class TMlbOutput {
   TSafeFileWriter& out_;
 };
 
-uint64_t StringBytes(const std::string& s) { return 4 + static_cast<uint64_t>(s.size()); }
+uint64_t StringBytes(std::string_view s) { return 4 + static_cast<uint64_t>(s.size()); }
 
 // The row size field: every value of row `r` with its length.
-uint64_t RowBytes(const std::vector<std::vector<std::string>>& columns, int r) {
+uint64_t RowBytes(const std::vector<std::vector<TValue>>& columns, int r) {
   uint64_t size = 0;
-  for (const auto& column : columns) size += StringBytes(column[r]);
+  for (const auto& column : columns) size += StringBytes(column[r].View());
   return size;
 }
 
@@ -81,7 +82,7 @@ bool TMlb2::SaveToMLBFile(const std::string& file_name) {
   }
   for (int r = 0; r < row_count_; ++r) {
     out.U32(static_cast<uint32_t>(RowBytes(columns_, r)));
-    for (const auto& column : columns_) out.String(column[r]);
+    for (const auto& column : columns_) out.String(column[r].View());
   }
   file.Commit();
   return true;

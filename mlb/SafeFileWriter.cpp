@@ -7,8 +7,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+
+#include "mlb/SaveTarget.h"
 
 namespace veilex {
 
@@ -23,36 +24,13 @@ std::atomic<TSafeFileWriter::WriteFunction> g_write_function{&::writev};
 
 std::atomic<unsigned> g_temporary_counter{0};
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A link is kept as a link: the file it names is the one replaced.
-std::string ResolveTarget(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) return path;
-  std::string result(resolved);
-  std::free(resolved);
-  return result;
-}
-
 }  // namespace
 
 void TSafeFileWriter::SetWriteFunction(WriteFunction write_function) {
   g_write_function = write_function != nullptr ? write_function : &::writev;
 }
 
-TSafeFileWriter::TSafeFileWriter(std::string target_path) : target_path_(ResolveTarget(target_path)) {}
+TSafeFileWriter::TSafeFileWriter(const std::string& target_path) : target_path_(SaveTargetOf(target_path)) {}
 
 TSafeFileWriter::~TSafeFileWriter() {
   if (!committed_ && !temporary_path_.empty()) {
@@ -70,8 +48,7 @@ bool TSafeFileWriter::Open() {
   if (target_exists && ::access(target_path_.c_str(), W_OK) != 0) return false;
   if (BaseNameOf(target_path_).empty()) return false;
 
-  const std::string stem =
-      DirectoryOf(target_path_) + "/." + BaseNameOf(target_path_) + ".tmp" + std::to_string(::getpid()) + ".";
+  const std::string stem = TemporaryStemOf(target_path_) + std::to_string(::getpid()) + ".";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = stem + std::to_string(g_temporary_counter++);
     // 0666 as for any new file: the umask decides, unless the target's own
@@ -79,6 +56,9 @@ bool TSafeFileWriter::Open() {
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
+      // A directory we may not write holding a file we may: rewrite the file
+      // itself, as the only way left to save it.
+      if ((errno == EACCES || errno == EPERM) && target_exists && S_ISREG(target.st_mode)) return OpenInPlace();
       return false;
     }
     fd_.Reset(fd);
@@ -97,8 +77,22 @@ bool TSafeFileWriter::Open() {
   return true;
 }
 
+bool TSafeFileWriter::OpenInPlace() {
+  const int fd = ::open(target_path_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  fd_.Reset(fd);
+  in_place_ = true;
+  return true;
+}
+
 void TSafeFileWriter::Append(const void* data, size_t size) {
   if (size == 0) return;
+  if (in_place_) {
+    // Nothing touches the file before the whole content is known.
+    const char* bytes = static_cast<const char*>(data);
+    in_place_bytes_.insert(in_place_bytes_.end(), bytes, bytes + size);
+    return;
+  }
   if (size <= kCopyLimit) {
     if (staged_ + size > staging_.size()) Flush();
     char* slot = staging_.data() + staged_;
@@ -144,7 +138,26 @@ void TSafeFileWriter::Flush() {
   pending_bytes_ = 0;
 }
 
+void TSafeFileWriter::CommitInPlace() {
+  const auto size = static_cast<off_t>(in_place_bytes_.size());
+  // Reserving the blocks first turns a full disk into a failure before the
+  // first byte of the old file is overwritten. File systems that cannot
+  // reserve say so, and the write goes ahead.
+  if (const int err = ::posix_fallocate(fd_.Get(), 0, size); err != 0 && err != EOPNOTSUPP && err != EINVAL)
+    Fail("Unable to write", err);
+  if (::lseek(fd_.Get(), 0, SEEK_SET) != 0) Fail("Unable to write", errno);
+  if (!in_place_bytes_.empty()) {
+    pending_.assign(1, {in_place_bytes_.data(), in_place_bytes_.size()});
+    Flush();
+  }
+  if (::ftruncate(fd_.Get(), size) != 0) Fail("Unable to write", errno);
+  if (::fsync(fd_.Get()) != 0) Fail("Unable to sync", errno);
+  if (const int err = fd_.Close(); err != 0) Fail("Unable to close", err);
+  committed_ = true;
+}
+
 void TSafeFileWriter::Commit() {
+  if (in_place_) return CommitInPlace();
   Flush();
   if (::fsync(fd_.Get()) != 0) Fail("Unable to sync", errno);
   if (const int err = fd_.Close(); err != 0) Fail("Unable to close", err);
@@ -158,7 +171,7 @@ void TSafeFileWriter::Commit() {
 
 void TSafeFileWriter::Fail(const std::string& action, int err) {
   fd_.Close();
-  ::unlink(temporary_path_.c_str());
+  if (!temporary_path_.empty()) ::unlink(temporary_path_.c_str());
   temporary_path_.clear();
   RaiseInOutError(action, target_path_, err);
 }

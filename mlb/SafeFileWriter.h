@@ -1,7 +1,14 @@
 // TSafeFileWriter: replaces a file whole or not at all. Bytes go to a
-// temporary file beside the target, which is synced and renamed over the
-// target only when everything was written. Owns the temporary file until then.
-// One thread at a time per writer.
+// temporary file beside the target (named as mlb/SaveTarget.h says), which is
+// synced and renamed over the target only when everything was written. Owns
+// the temporary file until then. One thread at a time per writer.
+//
+// One case cannot be saved that way: a file we may write in a directory we
+// may not (no temporary file can be made there). That file is rewritten in
+// place: the whole content is collected first, the disk space reserved, then
+// written over the file, cut to its length and synced. A full disk still
+// leaves the old file, but a crash or a power cut during the write leaves it
+// part old, part new.
 #pragma once
 
 #include <sys/types.h>
@@ -22,16 +29,19 @@ class TSafeFileWriter {
   using WriteFunction = ssize_t (*)(int fd, const struct iovec* iov, int iovcnt);
   static void SetWriteFunction(WriteFunction write_function);  // nullptr: writev
 
-  explicit TSafeFileWriter(std::string target_path);
+  // `target_path` may be a symbolic link: the file it leads to is written.
+  explicit TSafeFileWriter(const std::string& target_path);
   // Removes the temporary file unless Commit succeeded.
   ~TSafeFileWriter();
   TSafeFileWriter(const TSafeFileWriter&) = delete;
   TSafeFileWriter& operator=(const TSafeFileWriter&) = delete;
 
   // Creates the temporary file (with the target's permission bits when the
-  // target exists). False, nothing created, when that is impossible: a
-  // missing or unwritable directory, a target that is a directory or that
-  // this process may not write.
+  // target exists), or opens the target for an in-place rewrite when the
+  // target is a writable file in a directory we may not write. False,
+  // nothing created, when neither is possible: a missing directory, an
+  // unwritable directory without the file, a target that is a directory or
+  // that this process may not write.
   bool Open();
 
   // Queues bytes. Small pieces are copied; a large block is written straight
@@ -44,9 +54,13 @@ class TSafeFileWriter {
   // it was) on failure.
   void Commit();
 
+  // "" before Open and for an in-place rewrite.
   const std::string& TemporaryPath() const { return temporary_path_; }
+  bool InPlace() const { return in_place_; }
 
  private:
+  bool OpenInPlace();
+  void CommitInPlace();
   void Flush();
   [[noreturn]] void Fail(const std::string& action, int err);
 
@@ -60,6 +74,8 @@ class TSafeFileWriter {
   size_t staged_ = 0;
   std::vector<struct iovec> pending_;
   size_t pending_bytes_ = 0;
+  bool in_place_ = false;
+  std::vector<char> in_place_bytes_;  // the whole content of an in-place rewrite
 };
 
 }  // namespace veilex

@@ -1,5 +1,6 @@
 // TMlb2's forward search (Seek) and its quicksort (Sort, SortRange).
 #include <functional>
+#include <string_view>
 #include <utility>
 
 #include "mlb/mlb2.h"
@@ -10,20 +11,17 @@ namespace veilex {
 
 namespace {
 
-using Columns = std::vector<std::vector<std::string>>;
+using Columns = std::vector<std::vector<TValue>>;
 
 // Rows from `start` on are tested with `matches` on their value in `column`
 // (nullptr for a field that does not exist, which reads as ""). Returns the
 // index of the first row that matches, or -1.
 template <typename Predicate>
-int FindForward(const std::vector<std::string>* column, int start, int row_count, Predicate matches) {
-  if (column == nullptr) {
-    static const std::string kEmpty;
-    return (start < row_count && matches(kEmpty)) ? start : -1;
-  }
-  const std::string* values = column->data();
+int FindForward(const std::vector<TValue>* column, int start, int row_count, Predicate matches) {
+  if (column == nullptr) return (start < row_count && matches(std::string_view())) ? start : -1;
+  const TValue* values = column->data();
   for (int i = start; i < row_count; ++i) {
-    if (matches(values[i])) return i;
+    if (matches(values[i].View())) return i;
   }
   return -1;
 }
@@ -36,15 +34,15 @@ int FindForward(const std::vector<std::string>* column, int start, int row_count
 // the smaller one first (by recursion) and the larger one in this loop gives
 // the same rows as the other way round, with a stack of at most log2(n) frames.
 template <typename Before>
-void QuickSortRows(Columns& columns, const std::vector<std::string>& key, Before before, int lo, int hi) {
+void QuickSortRows(Columns& columns, const std::vector<TValue>& key, Before before, int lo, int hi) {
   while (lo < hi) {
     // The pivot is a value, not a place: follow its row when it is exchanged.
     int pivot = (lo + hi) / 2;
     int i = lo;
     int j = hi;
     do {
-      while (before(key[i], key[pivot])) ++i;
-      while (before(key[pivot], key[j])) --j;
+      while (before(key[i].View(), key[pivot].View())) ++i;
+      while (before(key[pivot].View(), key[j].View())) --j;
       if (i <= j) {
         if (i != j) {
           for (auto& column : columns) column[i].swap(column[j]);
@@ -75,24 +73,25 @@ bool TMlb2::Seek(const std::string& field_name, const std::string& op, const std
   const int old_position = CurrentPosition();
   const int start = current_ + 1;  // the current row itself is never tested
   const int field = FieldIndex(field_name);
-  const std::vector<std::string>* column = field > 0 ? &columns_[field - 1] : nullptr;
+  const std::vector<TValue>* column = field > 0 ? &columns_[field - 1] : nullptr;
+  const std::string_view wanted = value;
 
-  // Byte-wise comparisons: std::string compares through char_traits<char>,
+  // Byte-wise comparisons: string views compare through char_traits<char>,
   // which orders bytes as unsigned values.
   int found = -1;
   if (op == "=") {
-    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v == value; });
+    found = FindForward(column, start, row_count_, [&](std::string_view v) { return v == wanted; });
   } else if (op == "<") {
-    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v < value; });
+    found = FindForward(column, start, row_count_, [&](std::string_view v) { return v < wanted; });
   } else if (op == ">") {
-    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v > value; });
+    found = FindForward(column, start, row_count_, [&](std::string_view v) { return v > wanted; });
   } else if (op == "<=") {
-    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v <= value; });
+    found = FindForward(column, start, row_count_, [&](std::string_view v) { return v <= wanted; });
   } else if (op == ">=") {
-    found = FindForward(column, start, row_count_, [&](const std::string& v) { return v >= value; });
+    found = FindForward(column, start, row_count_, [&](std::string_view v) { return v >= wanted; });
   } else if (SameText(op, "LIKE")) {
     found = FindForward(column, start, row_count_,
-                        [&](const std::string& v) { return concordances_.Matches(value, v); });
+                        [&](std::string_view v) { return concordances_.Matches(value, std::string(v)); });
   }
   // Any other operator matches no row.
 

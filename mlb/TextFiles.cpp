@@ -7,16 +7,23 @@
 #include <climits>
 #include <cstring>
 
+#include "mlb/Value.h"
+
 namespace veilex {
 
 namespace {
 
-// Rows times fields a file may ask for: 4 values for each byte read, and a
-// million more for any file. A table written by the engine needs at most one
-// value per byte; a hand-made file with many short lines under a long header
-// gets room to spare, a hostile one is refused long before memory runs out.
-constexpr uint64_t kValuesPerByte = 4;
-constexpr uint64_t kFreeValues = uint64_t{1} << 20;
+// Values a file may make the table hold: those it holds itself, or, when a
+// short line asks for more (under a long header), what 10 bytes of memory
+// per byte read buys, a short value costing one TValue; and a quarter of a
+// million more for any file.
+constexpr uint64_t kMemoryPerByte = 10;
+constexpr uint64_t kValueBytes = sizeof(TValue);
+constexpr uint64_t kFreeValues = uint64_t{1} << 18;
+
+std::string OneByteError(const char* what, const std::string& setting) {
+  return std::string("4-") + what + " must be one byte, not " + std::to_string(setting.size());
+}
 
 }  // namespace
 
@@ -36,11 +43,38 @@ std::string TableNameOfFile(const std::string& path) {
   return dot == std::string::npos ? std::string() : name.substr(0, dot);
 }
 
-bool RowFitsTheFile(int row_count, int field_count, uint64_t bytes_read) {
+bool RowFitsTheFile(int row_count, int field_count, uint64_t values_given, uint64_t bytes_read) {
   if (row_count >= INT_MAX) return false;
   const uint64_t values =
       (static_cast<uint64_t>(row_count) + 1) * static_cast<uint64_t>(std::max(field_count, 1));
-  return values <= kValuesPerByte * bytes_read + kFreeValues;
+  return values <= std::max(values_given, kMemoryPerByte * bytes_read / kValueBytes) + kFreeValues;
+}
+
+std::string CsvSettingsError(const std::string& separator) {
+  if (separator.size() != 1) return OneByteError("The separator", separator);
+  switch (separator[0]) {
+    case '\\':
+    case 'n':
+    case 'N':
+      return "4-The separator cannot be \\, n or N, which escapes use";
+    case '\r':
+    case '\n':
+      return "4-The separator cannot be a line end";
+    case ' ':
+      return "4-The separator cannot be a space: a row of empty values would read as a blank line";
+    default:
+      return std::string();
+  }
+}
+
+std::string TxtSettingsError(const std::string& separator, const std::string& quote) {
+  if (separator.size() != 1) return OneByteError("The separator", separator);
+  if (quote.size() != 1) return OneByteError("The quote", quote);
+  for (const char c : {separator[0], quote[0]}) {
+    if (c == ' ' || c == '\r' || c == '\n') return "4-The separator and the quote cannot be a space or a line end";
+  }
+  if (separator == quote) return "4-The separator and the quote cannot be the same";
+  return std::string();
 }
 
 // --- TTextFileInput -----------------------------------------------------------

@@ -24,11 +24,21 @@ bool OpenTextFileForReading(const std::string& path, TFileDescriptor& fd);
 // without the part from its last "." on; "" when that name has no dot.
 std::string TableNameOfFile(const std::string& path);
 
-// Whether a table of `row_count` rows of `field_count` values may grow by one
-// row after `bytes_read` bytes of its file were read. A short line can ask for
-// a row of many empty values, so rows times fields is held to a multiple of
-// the bytes read: memory stays proportional to the file.
-bool RowFitsTheFile(int row_count, int field_count, uint64_t bytes_read);
+// Whether a table of `row_count` rows of `field_count` values, of which the
+// file itself gave `values_given`, may grow by one row after `bytes_read`
+// bytes of its file were read. A short line can ask for a row of many empty
+// values that the file does not hold: rows times fields may pass the values
+// the file gave only up to what about 10 bytes of memory per byte read buys
+// (every value takes a TValue in the table), so a hostile file is refused
+// long before memory runs out, while a file's own values are always read.
+bool RowFitsTheFile(int row_count, int field_count, uint64_t values_given, uint64_t bytes_read);
+
+// "" when `separator` (and, for TXT, `quote`) leave the layout unambiguous;
+// else the error text saying why. CSV: one byte, not a backslash, "n" or "N"
+// (escapes), CR, LF or a space (lines of spaces are blank). TXT: each one
+// byte, neither a space, CR or LF, and not the same.
+std::string CsvSettingsError(const std::string& separator);
+std::string TxtSettingsError(const std::string& separator, const std::string& quote);
 
 // A character the readers compare with: the one byte of a separator setting,
 // or none (-1) for an empty or longer setting, which reading never recognises.

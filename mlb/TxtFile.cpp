@@ -116,6 +116,10 @@ bool NeedsQuotes(std::string_view value, int separator, int quote) {
 }  // namespace
 
 bool TMlb2::LoadFromTXTFile(const std::string& file_name) {
+  if (const std::string error = TxtSettingsError(csv_separator_, quote_separator_); !error.empty()) {
+    SetError(4, error);
+    return false;
+  }
   // A file that cannot be opened leaves the error pair alone; LoadFromFile
   // has cleared it.
   TFileDescriptor fd;
@@ -141,6 +145,7 @@ bool TMlb2::LoadFromTXTFile(const std::string& file_name) {
   // file may leave an empty text so too. Undecided fields stay "STRING".
   const int field_count = scratch.FieldCount();
   std::vector<bool> typed(static_cast<size_t>(field_count), false);
+  uint64_t values_given = 0;
   while (more) {
     bool row_started = false;
     int64_t k = 0;
@@ -152,8 +157,9 @@ bool TMlb2::LoadFromTXTFile(const std::string& file_name) {
       // last record without CR LF is read whole; only what follows the last
       // CR (its LF, spaces) is no record.
       if (!more && !row_started && value.empty() && !reader.WasQuoted()) break;
+      if (k <= field_count) ++values_given;
       if (!row_started) {
-        if (!RowFitsTheFile(scratch.RowCount(), field_count, reader.BytesTaken())) {
+        if (!RowFitsTheFile(scratch.RowCount(), field_count, values_given, reader.BytesTaken())) {
           SetError(2, "3-Too many empty values for the size of the file");
           return false;
         }
@@ -177,6 +183,10 @@ bool TMlb2::LoadFromTXTFile(const std::string& file_name) {
 
 bool TMlb2::SaveToTXTFile(const std::string& file_name) {
   SetError(0, "");
+  if (const std::string error = TxtSettingsError(csv_separator_, quote_separator_); !error.empty()) {
+    SetError(4, error);
+    return false;
+  }
   TSafeFileWriter file(file_name);
   if (!file.Open()) {
     SetError(3, "1-Unable to open the file for writing");
@@ -197,7 +207,7 @@ bool TMlb2::SaveToTXTFile(const std::string& file_name) {
     for (int r = 0; r < row_count_; ++r) {
       for (size_t i = 0; i < columns_.size(); ++i) {
         if (i > 0) out.Put(csv_separator_);
-        const std::string& value = columns_[i][r];
+        const std::string_view value = columns_[i][r].View();
         if (field_types_[i] == "STRING" || NeedsQuotes(value, separator, quote)) {
           PutQuoted(out, value, quote_separator_);
         } else {

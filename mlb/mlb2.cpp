@@ -155,7 +155,7 @@ bool TMlb2::GoTo(int pos) {
 std::string TMlb2::GetData(const std::string& field_name) const {
   const int index = FieldIndex(field_name);
   if (index == 0 || current_ < 0) return std::string();
-  return columns_[index - 1][current_];
+  return columns_[index - 1][current_].Str();
 }
 
 bool TMlb2::SetData(const std::string& field_name, std::string value) {
@@ -170,7 +170,7 @@ bool TMlb2::SetDataByIndex(int index, std::string value) {
 
 std::string TMlb2::GetDataAt(int index, int pos) const {
   if (index < 1 || index > FieldCount() || pos < 1 || pos > RowCount()) return std::string();
-  return columns_[index - 1][pos - 1];
+  return columns_[index - 1][pos - 1].Str();
 }
 
 // --- Files ----------------------------------------------------------------------

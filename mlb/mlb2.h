@@ -9,6 +9,7 @@
 
 #include "mlb/Concordances.h"
 #include "mlb/Mlb2ParseCSV.h"
+#include "mlb/Value.h"
 
 namespace veilex {
 
@@ -111,7 +112,9 @@ class TMlb2 {
   // was: the CSV reader with code 3 when the file cannot be opened (a blank
   // name included), the TXT reader then with the error pair untouched; both
   // with code 2 for a file that cannot be read into the table. Writers save
-  // like SaveToMLBFile.
+  // like SaveToMLBFile. A separator or quote that would make the layout
+  // ambiguous (doc/csv-txt-format.md) is refused by all four with code 4,
+  // nothing read or written.
   bool LoadFromCSVFile(const std::string& file_name);
   bool SaveToCSVFile(const std::string& file_name);
   bool LoadFromTXTFile(const std::string& file_name);
@@ -131,7 +134,7 @@ class TMlb2 {
   bool SortRange(const std::string& field_name, bool ascending, int from_pos, int to_pos);
 
  private:
-  using Column = std::vector<std::string>;
+  using Column = std::vector<TValue>;
 
   void SetError(int code, const std::string& message);
   // Moves fields, rows, cursor, flags, name and Distinct of `other` into this

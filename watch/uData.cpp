@@ -23,11 +23,17 @@ bool MayExist(const std::string& file_name) {
 
 }  // namespace
 
+std::string DataFileIn(const std::string& directory) {
+  std::string file_name = directory;
+  if (!file_name.empty() && file_name.back() != '/') file_name += '/';
+  return file_name + TData::kDataFileName;
+}
+
 TData::TData(const std::string& directory, TSaveErrorEvent on_save_error)
-    : OnSaveError(std::move(on_save_error)) {
-  file_name_ = directory;
-  if (!file_name_.empty() && file_name_.back() != '/') file_name_ += '/';
-  file_name_ += kDataFileName;
+    : TData(TDataFile{DataFileIn(directory)}, std::move(on_save_error)) {}
+
+TData::TData(const TDataFile& file, TSaveErrorEvent on_save_error)
+    : OnSaveError(std::move(on_save_error)), file_name_(file.name) {
 
   // Stored settings of the link table.
   Table.SetCSVSeparator(";");

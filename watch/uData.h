@@ -1,6 +1,6 @@
-// TData: the link store. Owns the link table `Table`, bound to "veilex.mlb" in
-// the directory it is given (the program gives its executable's), opens it at
-// construction and saves it at destruction, and the HTTP client `HTTP` the
+// TData: the link store. Owns the link table `Table`, bound to the data file
+// it is given (watch/DataLocation.h says where the program's lies), opens it
+// at construction and saves it at destruction, and the HTTP client `HTTP` the
 // page checks share. GUI thread only (a check may lend HTTP to one other
 // thread for the length of a fetch; see watch/PageCheck.h).
 #pragma once
@@ -16,6 +16,12 @@ namespace veilex {
 
 class TData;
 
+// The data file's full name, as opposed to the directory that holds a
+// "veilex.mlb".
+struct TDataFile {
+  std::string name;
+};
+
 // Told after a save that wrote nothing: the links are still in memory and the
 // next save tries again.
 using TSaveErrorEvent = std::function<void(TData& sender)>;
@@ -29,6 +35,8 @@ class TData {
   // without its trailing "/"), adds the link fields it lacks and saves at
   // once. `on_save_error` is already in place for that first save.
   explicit TData(const std::string& directory, TSaveErrorEvent on_save_error = nullptr);
+  // The same on the data file `file`, whatever its name.
+  explicit TData(const TDataFile& file, TSaveErrorEvent on_save_error = nullptr);
   // DataModuleDestroy: saves once more.
   ~TData();
   TData(const TData&) = delete;
@@ -75,6 +83,9 @@ class TData {
 // that checks links (the data's own, or one per parallel fetch) gets exactly
 // these, so that a check's outcome does not depend on which client ran it.
 void ConfigureCheckClient(TNetHTTP& http);
+
+// `directory` (with or without its trailing "/") + "veilex.mlb".
+std::string DataFileIn(const std::string& directory);
 
 // The directory of the running executable, with its trailing "/"; "" when it
 // cannot be found (the data file is then looked for in the working directory).

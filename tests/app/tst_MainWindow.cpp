@@ -123,7 +123,7 @@ class TestMainWindow : public QObject {
       QVERIFY(about != nullptr);
       seen = true;
       QCOMPARE(about->windowTitle(), QStringLiteral("A propos de..."));
-      QCOMPARE(about->size(), QSize(345, 116));
+      QCOMPARE(about->size(), QSize(345, 140));
       QCOMPARE(about->parentWidget(), static_cast<QWidget*>(&session.Main()));
       QCOMPARE(about->Label1->text(), QStringLiteral("Veilex version 1.0"));
       QVERIFY(about->Label1->font().bold());

@@ -79,6 +79,15 @@ class TChild {
   QProcess process;
 };
 
+// Starts `holder` as one process that locks the data file and then only
+// sleeps (flock(1) alone would leave the lock with its child); true once the
+// lock is held.
+bool HoldLock(TChild& holder, const std::string& data_file) {
+  holder.process.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
+                              QString::fromStdString(data_file + ".lock")});
+  return holder.process.waitForStarted(5000) && WaitFor([&] { return LockHeldElsewhere(data_file); }, 5000);
+}
+
 }  // namespace
 
 class TestStartup : public QObject {
@@ -113,6 +122,8 @@ class TestStartup : public QObject {
     });
     QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QVERIFY(first_seen);
+    // The program's own icon, from its resources, on every window.
+    QCOMPARE(QApplication::windowIcon().availableSizes(), QList<QSize>{QSize(64, 64)});
 
     QString shown;
     WhenMainWindowShown([&](TfrmMain* main) {
@@ -160,12 +171,7 @@ class TestStartup : public QObject {
     const std::string before = ReadBytes(dir.DataFile());
     const auto written = fs::last_write_time(dir.DataFile());
     TChild holder;
-    // One process that locks the file and then only sleeps (flock(1) alone
-    // would leave the lock with its child).
-    holder.process.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
-                                QString::fromStdString(dir.DataFile() + ".lock")});
-    QVERIFY(holder.process.waitForStarted(5000));
-    QVERIFY(WaitFor([&] { return LockHeldElsewhere(dir.DataFile()); }, 5000));
+    QVERIFY(HoldLock(holder, dir.DataFile()));
 
     TBoxSeen box;
     AnswerBox(&box);
@@ -210,6 +216,35 @@ class TestStartup : public QObject {
     QCOMPARE(RunVeilex(bin + "veilex.mlb"), 1);
     QCOMPARE(box.text, AlreadyRunningText(bin + "veilex.mlb"));
     QCOMPARE(veilex.process.state(), QProcess::Running);
+  }
+
+  void leftoversOfAnInterruptedSaveGoOnlyOnceTheLockIsHeld() {
+    TTempDir dir;
+    WriteLinks(dir.DataFile(), {{"Journal", "journal.example.org"}});
+    const std::string leftover = dir.Path() + ".veilex.mlb.tmp4242.0";
+    const std::string other = dir.Path() + ".autre.mlb.tmp4242.0";
+    WriteBytes(leftover, std::string(1000, 'x'));
+    WriteBytes(other, "x");
+
+    // While another process holds the file, its save may be under way.
+    TChild holder;
+    QVERIFY(HoldLock(holder, dir.DataFile()));
+    TBoxSeen box;
+    AnswerBox(&box);
+    QCOMPARE(RunVeilex(dir.DataFile()), 1);
+    QVERIFY(fs::exists(leftover));
+    holder.process.kill();
+    QVERIFY(holder.process.waitForFinished(5000));
+
+    bool shown = false;
+    WhenMainWindowShown([&](TfrmMain* main) {
+      shown = main->RowCount() == 1;
+      QVERIFY(!fs::exists(leftover));  // gone before the window came up
+      Quit(main);
+    });
+    QCOMPARE(RunVeilex(dir.DataFile()), 0);
+    QVERIFY(shown);
+    QVERIFY(fs::exists(other));
   }
 
   void aStartUpSaveThatFailsIsToldAndTheRunGoesOn() {

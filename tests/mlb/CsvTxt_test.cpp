@@ -92,9 +92,9 @@ TEST(CsvFile, WritesExactBytes) {
   ASSERT_TRUE(t.SaveToCSVFile(dir.File("t.csv")));
   EXPECT_EQ(ReadWholeFile(dir.File("t.csv")), "nom;url\na\\;b;c\\\\d\nl1\\nl2;\"q\" x\n;\n");
 
-  t.SetCSVSeparator("||");  // written whole, protected by its first byte
+  t.SetCSVSeparator("|");
   ASSERT_TRUE(t.SaveToCSVFile(dir.File("t.csv")));
-  EXPECT_EQ(ReadWholeFile(dir.File("t.csv")), "nom||url\na;b||c\\\\d\nl1\\nl2||\"q\" x\n||\n");
+  EXPECT_EQ(ReadWholeFile(dir.File("t.csv")), "nom|url\na;b|c\\\\d\nl1\\nl2|\"q\" x\n|\n");
 
   TMlb2 no_fields;
   no_fields.AddRow();
@@ -162,13 +162,65 @@ TEST(CsvFile, ReadsHandMadeFiles) {
   for (const Case& c : cases) EXPECT_EQ(LoadBytes("t.csv", c.bytes), c.dump) << c.what;
 }
 
-TEST(CsvFile, SeparatorLongerThanOneByteIsNeverRecognisedOnReading) {
+TEST(TextFiles, AmbiguousSeparatorsAndQuotesAreRefused) {
+  // Each of these would merge values or change them on the way back.
+  struct Case {
+    const char* format;
+    std::string separator;
+    std::string quote;
+    const char* error;
+  };
+  const std::vector<Case> cases = {
+      {"csv", "||", "\"", "4-The separator must be one byte, not 2"},
+      {"csv", "", "\"", "4-The separator must be one byte, not 0"},
+      {"csv", "\\", "\"", "4-The separator cannot be \\, n or N, which escapes use"},
+      {"csv", "n", "\"", "4-The separator cannot be \\, n or N, which escapes use"},
+      {"csv", "N", "\"", "4-The separator cannot be \\, n or N, which escapes use"},
+      {"csv", "\n", "\"", "4-The separator cannot be a line end"},
+      {"csv", "\r", "\"", "4-The separator cannot be a line end"},
+      {"csv", " ", "\"",
+       "4-The separator cannot be a space: a row of empty values would read as a blank line"},
+      {"txt", ";;", "\"", "4-The separator must be one byte, not 2"},
+      {"txt", ";", "", "4-The quote must be one byte, not 0"},
+      {"txt", ";", "''", "4-The quote must be one byte, not 2"},
+      {"txt", " ", "\"", "4-The separator and the quote cannot be a space or a line end"},
+      {"txt", ";", " ", "4-The separator and the quote cannot be a space or a line end"},
+      {"txt", "\r", "\"", "4-The separator and the quote cannot be a space or a line end"},
+      {"txt", ";", "\n", "4-The separator and the quote cannot be a space or a line end"},
+      {"txt", "\"", "\"", "4-The separator and the quote cannot be the same"},
+  };
   TempDir dir;
-  WriteWholeFile(dir.File("t.csv"), "a||b\n1||2\n");
-  TMlb2 t;
-  t.SetCSVSeparator("||");
-  ASSERT_TRUE(t.LoadFromCSVFile(dir.File("t.csv")));
-  EXPECT_EQ(Dump(t), "fields=a||b:STRING,|rows=1||2,/|pos=1");
+  for (const Case& c : cases) {
+    const std::string file = dir.File(std::string("t.") + c.format);
+    const std::string context = std::string(c.format) + " [" + c.separator + "] [" + c.quote + "]";
+    WriteWholeFile(file, "old");
+    TMlb2 t;
+    Fill(t, {"a", "b"}, {{"1", "2"}});
+    t.SetCSVSeparator(c.separator);
+    t.SetQuoteSeparator(c.quote);
+    EXPECT_FALSE(t.SaveToFile(file)) << context;
+    EXPECT_EQ(t.LastErrorCode(), 4) << context;
+    EXPECT_EQ(t.LastErrorMessage(), c.error) << context;
+    EXPECT_EQ(ReadWholeFile(file), "old") << context;
+    const std::string before = Dump(t);
+    EXPECT_FALSE(t.LoadFromFile(file)) << context;
+    EXPECT_EQ(t.LastErrorCode(), 4) << context;
+    EXPECT_EQ(t.LastErrorMessage(), c.error) << context;
+    EXPECT_EQ(Dump(t), before) << context;
+  }
+}
+
+TEST(TextFiles, UsualSeparatorsAndQuotesStillWork) {
+  for (const std::string separator : {";", ",", "\t", "|", "\""}) {
+    for (const std::string quote : {"\"", "'", ";"}) {
+      TMlb2 t;
+      t.SetCSVSeparator(separator);
+      t.SetQuoteSeparator(quote);
+      Fill(t, {"a", "b"}, {{"x" + separator + quote, "y"}, {"", "z"}});
+      ExpectRoundTrip(t, "t.csv", "csv " + separator);
+      if (separator != quote) ExpectRoundTrip(t, "t.txt", "txt " + separator + " " + quote);
+    }
+  }
 }
 
 TEST(CsvFile, TableNameIsTheFileNameWithoutItsExtension) {
@@ -227,13 +279,13 @@ TEST(TxtFile, WritesExactBytes) {
             "\"a \"\"b\"\"\";3.5;\"\"\r\n"
             "\"x;y\r\nz\";;\"q\"\r\n");
 
-  t.SetCSVSeparator(", ");
+  t.SetCSVSeparator(",");
   t.SetQuoteSeparator("'");
   ASSERT_TRUE(t.SaveToTXTFile(dir.File("t.txt")));
   EXPECT_EQ(ReadWholeFile(dir.File("t.txt")),
-            "'nom', 'prix', 'note'\r\n"
-            "'a \"b\"', 3.5, ''\r\n"
-            "'x;y\r\nz', , 'q'\r\n");
+            "'nom','prix','note'\r\n"
+            "'a \"b\"',3.5,''\r\n"
+            "'x;y\r\nz',,'q'\r\n");
 }
 
 TEST(TxtFile, NumbersThatWouldNotReadBackAreQuoted) {
@@ -348,10 +400,15 @@ TEST(TextFiles, HostileFilesAreReadOrRefusedWithinBounds) {
     for (int i = 0; i < 100000; ++i) s += "\r\n";
     return s;
   }();
+  // Eight fields over lines of one byte: 4 values asked per byte read, which
+  // would fill about 128 bytes of memory per byte of the file.
+  std::string eight_lines = "a;b;c;d;e;f;g;h\n";
+  for (int i = 0; i < 300000; ++i) eight_lines += "x\n";
   TempDir dir;
   WriteWholeFile(dir.File("wide.csv"), header + "\n" + short_lines);
   WriteWholeFile(dir.File("wide.txt"), header + "\r\n" + txt_lines);
-  for (const char* name : {"wide.csv", "wide.txt"}) {
+  WriteWholeFile(dir.File("eight.csv"), eight_lines);
+  for (const char* name : {"wide.csv", "wide.txt", "eight.csv"}) {
     TMlb2 t;
     FillPrevious(t);
     const std::string before = Dump(t);
@@ -370,6 +427,28 @@ TEST(TextFiles, HostileFilesAreReadOrRefusedWithinBounds) {
   EXPECT_EQ(t.GetData("a"), big + "\\");
   ASSERT_TRUE(t.LoadFromFile(dir.File("endless.txt")));
   EXPECT_EQ(t.GetData("a"), big + ";\r\n");
+}
+
+TEST(TextFiles, ManyShortLinesUnderAWideHeaderWithinTheBoundAreRead) {
+  // 10 fields over 20000 rows of one value: 180000 values the file does not
+  // hold, within the quarter million every file gets plus 10 bytes of memory
+  // per byte read; and a plain file of short lines, whatever its length.
+  std::string header;
+  for (int i = 0; i < 10; ++i) header += "f" + std::to_string(i) + ";";
+  std::string lines;
+  for (int i = 0; i < 20000; ++i) lines += "x\n";
+  std::string plain = "a;b\n";
+  for (int i = 0; i < 300000; ++i) plain += "x;y\n";
+  TempDir dir;
+  WriteWholeFile(dir.File("wide.csv"), header + "\n" + lines);
+  WriteWholeFile(dir.File("plain.csv"), plain);
+  TMlb2 t;
+  ASSERT_TRUE(t.LoadFromFile(dir.File("wide.csv"))) << t.LastErrorMessage();
+  EXPECT_EQ(t.RowCount(), 20000);
+  EXPECT_EQ(t.FieldCount(), 10);
+  ASSERT_TRUE(t.LoadFromFile(dir.File("plain.csv"))) << t.LastErrorMessage();
+  EXPECT_EQ(t.RowCount(), 300000);
+  EXPECT_EQ(t.GetData("b"), "y");
 }
 
 TEST(TextFiles, FileThatCannotBeCreatedIsCodeThree) {

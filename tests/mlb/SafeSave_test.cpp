@@ -9,16 +9,20 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mlb/SafeFileWriter.h"
+#include "mlb/SaveTarget.h"
 #include "mlb/mlb2.h"
 #include "rtl/RtlExceptions.h"
 #include "tests/mlb/TestFiles.h"
+#include "tests/support/AsNobody.h"
 
 namespace veilex {
 namespace {
 
+using testing::Dump;
 using testing::ReadWholeFile;
 using testing::TempDir;
 using testing::WriteWholeFile;
@@ -92,7 +96,7 @@ TEST_F(SafeSave, FileThatCannotBeCreatedIsCodeThree) {
 }
 
 TEST_F(SafeSave, ReadOnlyTargetIsNotReplaced) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  VEILEX_RUN_AS_NOBODY();  // root may write any file
   TempDir dir;
   const std::string path = dir.File("ro.mlb");
   WriteWholeFile(path, "old");
@@ -175,6 +179,146 @@ TEST_F(SafeSave, LinkStaysALinkToTheReplacedFile) {
   TMlb2 back;
   ASSERT_TRUE(back.LoadFromMLBFile(dir.File("real/t.mlb")));
   EXPECT_EQ(back.RowCount(), 1);
+}
+
+TEST_F(SafeSave, LinkToAFileNotYetThereCreatesItAndStaysALink) {
+  TempDir dir;
+  ::mkdir(dir.File("real").c_str(), 0755);
+  // Relative, absolute, and a chain of two links; none of the files exists.
+  ASSERT_EQ(::symlink("real/rel.mlb", dir.File("rel.mlb").c_str()), 0);
+  ASSERT_EQ(::symlink(dir.File("real/abs.mlb").c_str(), dir.File("abs.mlb").c_str()), 0);
+  ASSERT_EQ(::symlink("chain2.mlb", dir.File("chain1.mlb").c_str()), 0);
+  ASSERT_EQ(::symlink("real/chained.mlb", dir.File("chain2.mlb").c_str()), 0);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"rel.mlb", "real/rel.mlb"}, {"abs.mlb", "real/abs.mlb"}, {"chain1.mlb", "real/chained.mlb"}};
+  TMlb2 t;
+  t.AddField("nom");
+  t.AddRow();
+  for (const auto& [link, target] : cases) {
+    ASSERT_TRUE(t.SaveToMLBFile(dir.File(link))) << link;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File(link))) << link;
+    TMlb2 back;
+    EXPECT_TRUE(back.LoadFromMLBFile(dir.File(target))) << link;
+    EXPECT_EQ(back.RowCount(), 1) << link;
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("chain2.mlb")));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"abs.mlb", "chain1.mlb", "chain2.mlb", "real", "rel.mlb"}));
+}
+
+TEST_F(SafeSave, NamesUpToTheLimitAreSaved) {
+  TempDir dir;
+  TMlb2 t;
+  t.AddField("nom");
+  t.AddRow();
+  t.SetData("nom", "x");
+  for (const size_t length : {size_t{100}, size_t{229}, size_t{230}, size_t{250}, size_t{255}}) {
+    const std::string name = std::string(length - 4, 'n') + ".mlb";
+    ASSERT_TRUE(t.SaveToMLBFile(dir.File(name))) << length;
+    TMlb2 back;
+    ASSERT_TRUE(back.LoadFromMLBFile(dir.File(name))) << length;
+    EXPECT_EQ(back.GetData("nom"), "x");
+    const std::string temporary = BaseNameOf(TemporaryStemOf(dir.File(name))) + "4294967295.4294967295";
+    EXPECT_LE(temporary.size(), 255u) << length;
+    EXPECT_TRUE(IsTemporaryNameOf(temporary, dir.File(name))) << length;
+  }
+  EXPECT_EQ(dir.Entries().size(), 5u);  // no temporary left
+}
+
+TEST_F(SafeSave, LongNamesSharingTheirStartHaveTheirOwnTemporaries) {
+  const std::string a = "/d/" + std::string(240, 'n') + "a.mlb";
+  const std::string b = "/d/" + std::string(240, 'n') + "b.mlb";
+  const std::string of_a = BaseNameOf(TemporaryStemOf(a)) + "1.2";
+  EXPECT_TRUE(IsTemporaryNameOf(of_a, a));
+  EXPECT_FALSE(IsTemporaryNameOf(of_a, b));
+}
+
+TEST_F(SafeSave, OnlyTheLeftoversOfThisFileAreRemoved) {
+  TempDir dir;
+  const std::string target = dir.File("veilex.mlb");
+  WriteWholeFile(target, "links");
+  struct Entry {
+    std::string name;
+    bool removed;
+  };
+  const std::vector<Entry> entries = {
+      {".veilex.mlb.tmp1234.0", true},    {".veilex.mlb.tmp7.15", true},
+      {".veilex.mlb.tmp1234.", false},    {".veilex.mlb.tmp.0", false},
+      {".veilex.mlb.tmp12a.0", false},    {"veilex.mlb.tmp1234.0", false},
+      {".autre.mlb.tmp1234.0", false},    {".veilex.mlb.lock.tmp1.0", false},
+      {".veilex.mlb.tmp1.0.bak", false},  {"veilex.mlb.lock", false},
+  };
+  for (const Entry& e : entries) WriteWholeFile(dir.File(e.name), "x");
+  // A directory or a link of the pattern is not something a save left.
+  ::mkdir(dir.File(".veilex.mlb.tmp5.5").c_str(), 0755);
+  ASSERT_EQ(::symlink("veilex.mlb", dir.File(".veilex.mlb.tmp6.6").c_str()), 0);
+
+  EXPECT_EQ(RemoveLeftoverTemporaries(target), 2);
+  std::vector<std::string> expected = {".veilex.mlb.tmp5.5", ".veilex.mlb.tmp6.6", "veilex.mlb"};
+  for (const Entry& e : entries) {
+    if (!e.removed) expected.push_back(e.name);
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.Entries(), expected);
+  EXPECT_EQ(ReadWholeFile(target), "links");
+}
+
+TEST_F(SafeSave, LeftoversBesideALinksTargetAreRemoved) {
+  TempDir dir;
+  ::mkdir(dir.File("real").c_str(), 0755);
+  ASSERT_EQ(::symlink("real/t.mlb", dir.File("link.mlb").c_str()), 0);
+  WriteWholeFile(dir.File("real/.t.mlb.tmp1.1"), "x");
+  WriteWholeFile(dir.File(".link.mlb.tmp1.1"), "x");  // a save of the link never writes there
+  EXPECT_EQ(RemoveLeftoverTemporaries(dir.File("link.mlb")), 1);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("real")));
+}
+
+TEST_F(SafeSave, WritableFileInAReadOnlyDirectoryIsRewrittenInPlace) {
+  VEILEX_RUN_AS_NOBODY();
+  TempDir dir;
+  ::mkdir(dir.File("ro").c_str(), 0755);
+  const std::string path = dir.File("ro/t.mlb");
+  TMlb2 big;
+  FillLarge(big);
+  ASSERT_TRUE(big.SaveToMLBFile(path));
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  struct stat before;
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  WriteWholeFile(dir.File("ro/e.csv"), "old");
+  ASSERT_EQ(::chmod(dir.File("ro").c_str(), 0555), 0);
+
+  TMlb2 no_fields;  // an empty file, written in place too
+  EXPECT_TRUE(no_fields.SaveToCSVFile(dir.File("ro/e.csv")));
+  EXPECT_EQ(ReadWholeFile(dir.File("ro/e.csv")), "");
+
+  // A smaller table: the file is cut to its new length.
+  TMlb2 t;
+  t.AddField("nom");
+  t.AddRow();
+  t.SetData("nom", "petit");
+  const bool saved = t.SaveToMLBFile(path);
+  struct stat after;
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  ::chmod(dir.File("ro").c_str(), 0755);
+  ASSERT_TRUE(saved) << t.LastErrorMessage();
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  TMlb2 back;
+  ASSERT_TRUE(back.LoadFromMLBFile(path));
+  EXPECT_EQ(Dump(back), Dump(t));
+  EXPECT_EQ(std::filesystem::file_size(path), 30u + (1 + 4 + 3) + (4 + 4 + 5));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"ro"}));
+}
+
+TEST_F(SafeSave, AReadOnlyDirectoryWithoutTheFileIsStillCodeThree) {
+  VEILEX_RUN_AS_NOBODY();
+  TempDir dir;
+  ::mkdir(dir.File("ro").c_str(), 0555);
+  TMlb2 t;
+  t.AddField("nom");
+  EXPECT_FALSE(t.SaveToMLBFile(dir.File("ro/t.mlb")));
+  EXPECT_EQ(t.LastErrorCode(), 3);
+  ::chmod(dir.File("ro").c_str(), 0755);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("ro")));
 }
 
 TEST_F(SafeSave, RelativeNameSavesInTheWorkingDirectory) {

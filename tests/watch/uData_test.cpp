@@ -135,6 +135,25 @@ TEST(TData, LinksSurviveARestartAndTheExitSaveWritesTheTableOrder) {
   EXPECT_EQ(Column(dir.File(TData::kDataFileName), "nom"), (std::vector<std::string>{"C", "a", "b"}));
 }
 
+TEST(TData, ADataFileOfAnyNameAndAPageHoldingZeroBytesSurviveARestart) {
+  // The stored page is compared byte for byte with the next fetch: cut at a
+  // zero byte on reload, it would look changed after every restart.
+  TempDir dir;
+  const std::string file = dir.File("liens perso.data.mlb");
+  const std::string page("<html>\0binaire\0</html>", 22);
+  {
+    TData data(TDataFile{file});
+    EXPECT_EQ(data.FileName(), file);
+    AddLink(data, "a");
+    data.Table.SetData(kFieldPage, page);
+    ASSERT_TRUE(data.Save());
+  }
+  TData data(TDataFile{file});
+  ASSERT_TRUE(data.TrouverLien("a"));
+  EXPECT_EQ(data.Table.GetData(kFieldPage), page);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"liens perso.data.mlb"});
+}
+
 TEST(TData, TrouverLienComparesBytesAndSearchesFromTheFirstRow) {
   struct Case {
     std::vector<std::string> names;
