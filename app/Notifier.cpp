@@ -1,11 +1,29 @@
 #include "app/Notifier.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QFileInfo>
 #include <QVariantMap>
 
 namespace veilex {
+namespace {
+
+const QString kConnectionName = QStringLiteral("veilex-notifications");
+
+// True when the session has a bus to look for: an address in the
+// environment, or the socket a systemd session puts in the runtime
+// directory. Without either, the D-Bus library would try to start a bus
+// daemon of its own through X11, which a notification must never do (a cron
+// job has no desktop to start it for).
+bool SessionBusKnown() {
+  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+}  // namespace
 
 QString ChangedPagesText(const QStringList& names) {
   const qsizetype count = names.size();
@@ -20,9 +38,22 @@ QString ChangedPagesText(const QStringList& names) {
 }
 
 void NotifyChangedPages(const QStringList& names, TNotifyWait wait) {
-  if (names.isEmpty()) return;
+  if (names.isEmpty() || !SessionBusKnown()) return;
   try {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    // A connection of its own, which a process about to end can close
+    // before it goes: the shared one is torn down by Qt's exit handlers,
+    // racing with its own thread.
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnectionName);
+    struct TClose {
+      bool close;
+      ~TClose() {
+        if (!close) return;
+        QDBusConnection::disconnectFromBus(kConnectionName);
+        // What the bus's thread handed back to this one (the connection's
+        // deferred deletion) is done now rather than left behind at exit.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      }
+    } close_after{wait == TNotifyWait::UntilDelivered || !bus.isConnected()};
     if (!bus.isConnected()) return;
     QDBusMessage notify = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),

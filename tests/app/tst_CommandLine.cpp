@@ -48,6 +48,7 @@ TRun RunProgram(const QStringList& arguments, TBus bus = TBus::Unreachable) {
   environment.remove("DISPLAY");
   environment.remove("WAYLAND_DISPLAY");
   environment.insert("QT_QPA_PLATFORM", "xcb");
+  environment.insert("LSAN_OPTIONS", "print_suppressions=0:suppressions=" VEILEX_LSAN_QT_SUPPRESSIONS);
   if (bus == TBus::Unreachable) {
     environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/veilex-test-bus");
   } else {
@@ -268,6 +269,35 @@ class TestCommandLine : public QObject {
     QVERIFY2(run.err.contains(QStringLiteral("n'existe pas")), qPrintable(run.err));
     QVERIFY(!std::filesystem::exists(dir.DataFile()));
     QVERIFY(!std::filesystem::exists(dir.DataFile() + ".lock"));
+  }
+
+  void dataNamesAnyFileForTheCheckAndForTheWindow() {
+    TTempDir dir;
+    const std::string liens = dir.Path() + "liens.mlb";
+    const std::string mairie = Url(nginx_.Port(), "/mairie.html");
+    WriteLinks(liens, {Link("mairie", mairie)});
+    const TRun run = RunProgram({"--check", "--data", Q(liens)});
+    QCOMPARE(run.status, kExitAllChecked);
+    QCOMPARE(run.Lines(), QStringList({Line(kChangements, "mairie", mairie)}));
+    QVERIFY(!std::filesystem::exists(dir.DataFile()));
+
+    // The window on that file holds the lock beside it.
+    struct TWindow {
+      QProcess process;
+      ~TWindow() {
+        process.kill();
+        process.waitForFinished(5000);
+      }
+    } window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    window.process.setProcessEnvironment(environment);
+    window.process.start(QStringLiteral(VEILEX_EXECUTABLE), {"--data", Q(liens)});
+    QVERIFY(window.process.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        TSingleInstanceLock(liens + ".lock").State() == TSingleInstanceLock::TState::HeldElsewhere, 20000);
+    QCOMPARE(RunProgram({"--check", "--data", Q(liens)}).status, kExitUsageOrFile);
+    QCOMPARE(ReadTable(liens).Value("mairie", kFieldEtat), std::string(kEtatChangements));
   }
 
   void anEmptyListChecksNothing() {

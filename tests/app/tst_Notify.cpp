@@ -144,6 +144,7 @@ class TestNotify : public QObject {
       QProcess process;
       QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
       environment.remove("DISPLAY");
+      environment.insert("LSAN_OPTIONS", "print_suppressions=0:suppressions=" VEILEX_LSAN_QT_SUPPRESSIONS);
       process.setProcessEnvironment(environment);
       process.start(QStringLiteral(VEILEX_EXECUTABLE), arguments);
       if (!process.waitForFinished(60000)) process.kill();
