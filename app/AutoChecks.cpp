@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/CheckRunner.h"
 #include "app/MessageBoxes.h"
 #include "app/Notifier.h"
 #include "app/PeriodicChecks.h"
@@ -17,7 +18,7 @@ TAutoChecks::TAutoChecks(TfrmMain& main, QObject* parent)
                                   [this] { main_.actToutMettreAJourExecute(); }, this);
   tray_ = new TTrayIcon(main_, this);
   connect(&main_, &TfrmMain::OptionsRequested, this, &TAutoChecks::OpenOptions);
-  connect(&main_, &TfrmMain::CheckRunEnded, this, &TAutoChecks::RunEnded);
+  connect(&main_.Runner(), &TCheckRunner::RunFinished, this, &TAutoChecks::RunEnded);
   main_.HideOnClose = [this] {
     if (!tray_->Available() || !settings_.Periodic()) return false;
     // Hidden, the window is no longer there to keep the program running,

@@ -11,6 +11,7 @@
 #include "app/DataSession.h"
 #include "app/Notifier.h"
 #include "app/TextCodec.h"
+#include "watch/CheckRun.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
@@ -96,9 +97,14 @@ int CheckLinksOf(const TCommandLine& line, TData& data, std::ostream& out, std::
 
 void CheckLinks(TData& data, const std::vector<std::string>& names,
                 const std::function<void(const std::string& name, TCheckOutcome outcome)>& done) {
-  for (const std::string& name : names) {
-    const TCheckOutcome outcome = CheckLink(data, name);
-    if (done) done(name, outcome);
+  // The run of "Tout mettre à jour", waited for here instead of from an
+  // event loop.
+  TCheckRun run(data);
+  run.Start(names);
+  while (!run.Finished()) {
+    run.WaitForResults(std::max(1, std::min(run.MsUntilSaveDue(), 100)));
+    for (const TCheckRunResult& result : run.Pump())
+      if (done) done(result.Name, result.Outcome);
   }
 }
 

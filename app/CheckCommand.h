@@ -16,8 +16,9 @@ namespace veilex {
 
 class TData;
 
-// Checks `names` of `data`, in this order, with the same check as "Tout
-// mettre à jour", and calls `done` once each link's outcome is in the table,
+// Checks `names` of `data` with the same run as "Tout mettre à jour" (several
+// at once, each host's in this order), and calls `done` once each link's
+// outcome is in the table,
 // with the name and the outcome. This is the one place that decides how a
 // command-line run fetches.
 void CheckLinks(TData& data, const std::vector<std::string>& names,

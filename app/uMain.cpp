@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QProgressBar>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSortFilterProxyModel>
@@ -14,16 +15,18 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <algorithm>
+#include <numeric>
 #include <string_view>
 #include <utility>
 
-#include "app/FetchRunner.h"
+#include "app/CheckRunner.h"
 #include "app/LinkReason.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "app/uAproposDe.h"
 #include "app/uURL.h"
 #include "rtl/StrUtils.h"
+#include "watch/CheckRun.h"
 #include "watch/LinkRecord.h"
 #include "watch/PageCheck.h"
 #include "watch/uData.h"
@@ -67,8 +70,18 @@ TfrmMain::TfrmMain(TData& data, QWidget* parent) : QMainWindow(parent), data_(da
   CreateGrille();
   Status = statusBar();
   Status->setObjectName(QStringLiteral("Status"));
+  Progression = new QProgressBar(Status);
+  Progression->setObjectName(QStringLiteral("Progression"));
+  Progression->setFormat(QStringLiteral("%v / %m"));
+  Progression->setMaximumWidth(200);
+  Status->addPermanentWidget(Progression);
+  Progression->hide();
+  runner_ = new TCheckRunner(data_, this);
+  connect(runner_, &TCheckRunner::LinksDone, this, &TfrmMain::ShowCheckResults);
+  connect(runner_, &TCheckRunner::Progressed, this, &TfrmMain::ShowCheckProgress);
+  connect(runner_, &TCheckRunner::RunFinished, this, &TfrmMain::EndChecks);
   connect(Grille->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-    if (!checking_) ShowSelectedReason(*Status, *Grille);
+    if (!Checking()) ShowSelectedReason(*Status, *Grille);
   });
   if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
   Grille->setFocus();
@@ -92,6 +105,8 @@ void TfrmMain::CreateActions() {
   make(actMettreAJour, "actMettreAJour", QStringLiteral("Mettre à jour"), &TfrmMain::actMettreAJourExecute);
   make(actToutMettreAJour, "actToutMettreAJour", QStringLiteral("Tout mettre à jour"),
        &TfrmMain::actToutMettreAJourExecute);
+  make(actArreter, "actArreter", QStringLiteral("Arrêter"), &TfrmMain::actArreterExecute);
+  actArreter->setEnabled(false);  // only while "Tout mettre à jour" runs
   make(actAProposDe, "actAProposDe", QStringLiteral("A propos de..."), &TfrmMain::actAProposDeExecute);
   make(actOptions, "actOptions", QStringLiteral("Options..."), &TfrmMain::actOptionsExecute);
   make(actQuitter, "actQuitter", QStringLiteral("Quitter"), &TfrmMain::actQuitterExecute);
@@ -110,7 +125,7 @@ void TfrmMain::CreateToolBar() {
                      "QToolBar::separator { width: 8px; }"));
 
   const QList<QAction*> groups[] = {{actAjouter, actModifier, actSupprimer},
-                                    {actMettreAJour, actToutMettreAJour},
+                                    {actMettreAJour, actToutMettreAJour, actArreter},
                                     {actAProposDe, actOptions},
                                     {actQuitter}};
   bool first = true;
@@ -159,7 +174,8 @@ void TfrmMain::CreateGrille() {
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Grille->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-    actModifierExecute();
+    // As "Modifier...", which is disabled during a check.
+    if (actModifier->isEnabled()) actModifierExecute();
     return true;
   }
   return QMainWindow::eventFilter(watched, event);
@@ -242,6 +258,7 @@ void TfrmMain::SelectRow(int row) {
 }
 
 void TfrmMain::actAjouterExecute() {
+  if (Checking()) return;
   RunGuarded(this, [this] {
     TfrmURL frmURL(data_, this);
     frmURL.ModeAjout = true;
@@ -254,6 +271,7 @@ void TfrmMain::actAjouterExecute() {
 }
 
 void TfrmMain::actModifierExecute() {
+  if (Checking()) return;
   RunGuarded(this, [this] {
     const int row = SelectedRow();
     if (row < 0) {
@@ -273,6 +291,7 @@ void TfrmMain::actModifierExecute() {
 }
 
 void TfrmMain::actSupprimerExecute() {
+  if (Checking()) return;
   RunGuarded(this, [this] {
     const int row = SelectedRow();
     if (row < 0) {
@@ -288,26 +307,13 @@ void TfrmMain::actSupprimerExecute() {
   });
 }
 
-void TfrmMain::MettreAJourLien(int row) {
-  const std::string name = RowName(row);
-  Status->showMessage(QStringLiteral(" Mise à jour en cours (") + DisplayText(name) +
-                      QStringLiteral(") ..."));
-  Status->repaint();
-  TPageCheck check(data_);
-  if (check.TrouverLien(name)) {
-    repaint();
-    SetRowText(row, kColMaj, check.Begin());
-    if (check.Fetch(RunFetchWhileRepainting)) SetRowText(row, kColMajOk, check.DateText());
-    SetRowText(row, kColEtat, check.Finish());
-    SetRowReason(*rows_, row, check.Reason());
-    if (check.Outcome() == TCheckOutcome::Changed) changed_in_run_ << DisplayText(name);
-    AjusterColonnes();
-  }
-  ShowSelectedReason(*Status, *Grille);
-}
+bool TfrmMain::Checking() const { return runner_->Running(); }
+
+void TfrmMain::MettreAJourLien(int row) { StartChecks({row}, /*whole_list=*/false); }
 
 void TfrmMain::actMettreAJourExecute() {
-  RunCheckCommand([this] {
+  if (Checking()) return;
+  RunGuarded(this, [this] {
     const int row = SelectedRow();
     if (row < 0) {
       ShowError(this, QStringLiteral("Rien à mettre à jour."));
@@ -318,41 +324,76 @@ void TfrmMain::actMettreAJourExecute() {
 }
 
 void TfrmMain::actToutMettreAJourExecute() {
-  RunCheckCommand([this] {
-    // Every link saves the file; when it cannot be written, say so once for
-    // the whole run rather than once per link.
-    bool save_failed = false;
-    TSaveErrorEvent warn = std::exchange(data_.OnSaveError, [&save_failed](TData&) { save_failed = true; });
-    struct Restore {
-      TData& data;
-      TSaveErrorEvent& warn;
-      ~Restore() { data.OnSaveError = std::move(warn); }
-    } restore{data_, warn};
-
+  if (Checking()) return;
+  RunGuarded(this, [this] {
     // In the order the rows were added, not the order shown.
-    const int count = RowCount();
-    for (int row = 0; row < count; ++row) {
-      MettreAJourLien(row);
-      Grille->repaint();
-    }
-    if (save_failed && warn) warn(data_);
+    std::vector<int> rows(static_cast<size_t>(RowCount()));
+    std::iota(rows.begin(), rows.end(), 0);
+    if (!rows.empty()) StartChecks(std::move(rows), /*whole_list=*/true);
   });
 }
 
-void TfrmMain::RunCheckCommand(const std::function<void()>& command) {
-  // The window keeps handling events while a page is fetched; whatever
-  // reaches a command then (a script, a queued call) must not start a second
-  // check on the same client and table cursor.
-  if (checking_) return;
-  checking_ = true;
-  changed_in_run_.clear();
-  RunGuarded(this, command);
-  checking_ = false;
-  emit CheckRunEnded(changed_in_run_);
+void TfrmMain::actArreterExecute() {
+  if (actArreter->isEnabled()) runner_->Stop();
+}
+
+void TfrmMain::StartChecks(std::vector<int> rows, bool whole_list) {
+  std::vector<std::string> names;
+  for (int row : rows) names.push_back(RowName(row));
+  if (rows.empty() || !runner_->Start(names)) return;
+  checked_rows_ = std::move(rows);
+  // Greyed, not queued: a click meanwhile does nothing, now or later.
+  SetEditCommandsEnabled(false);
+  actArreter->setEnabled(whole_list);
+  if (whole_list) {
+    Progression->setRange(0, static_cast<int>(checked_rows_.size()));
+    Progression->setValue(0);
+    Progression->show();
+  }
+  ShowCheckStatus(checked_rows_.front());
+}
+
+void TfrmMain::ShowCheckStatus(int row) {
+  Status->showMessage(QStringLiteral(" Mise à jour en cours (") + DisplayText(RowName(row)) +
+                      QStringLiteral(") ..."));
+}
+
+void TfrmMain::ShowCheckResults(const std::vector<TCheckRunResult>& results) {
+  for (const TCheckRunResult& result : results) {
+    // A name without a link: nothing was written, nothing changes.
+    if (result.Outcome == TCheckOutcome::NotFound) continue;
+    const int row = checked_rows_[static_cast<size_t>(result.Index)];
+    SetRowText(row, kColMaj, result.DateText);
+    if (result.Outcome != TCheckOutcome::Failed) SetRowText(row, kColMajOk, result.DateText);
+    SetRowText(row, kColEtat, EtatText(result.Outcome));
+    SetRowReason(*rows_, row, result.Reason);
+  }
+  AjusterColonnes();
+  if (Progression->isVisibleTo(this)) Progression->setValue(runner_->Done());
+}
+
+void TfrmMain::ShowCheckProgress() {
+  // The link waited for longest is the one the run waits on.
+  const std::vector<int> fetching = runner_->Fetching();
+  if (!fetching.empty()) ShowCheckStatus(checked_rows_[static_cast<size_t>(fetching.front())]);
+}
+
+void TfrmMain::EndChecks() {
+  checked_rows_.clear();
+  Progression->hide();
+  Status->clearMessage();
+  ShowSelectedReason(*Status, *Grille);
+  actArreter->setEnabled(false);
+  SetEditCommandsEnabled(true);
   if (close_pending_) {
     close_pending_ = false;
     close();
   }
+}
+
+void TfrmMain::SetEditCommandsEnabled(bool enabled) {
+  for (QAction* action : {actAjouter, actModifier, actSupprimer, actMettreAJour, actToutMettreAJour})
+    action->setEnabled(enabled);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -361,8 +402,11 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (checking_) {
+  if (Checking()) {
+    // Stopped as "Arrêter" stops it; the window closes once what was done
+    // is saved, a moment later.
     close_pending_ = true;
+    runner_->Stop();
     event->ignore();
     return;
   }

@@ -1,17 +1,19 @@
 // TfrmMain: the main window. Shows every link as one row of the list Grille,
-// offers the seven commands on its tool bar and progress in its status bar.
-// It owns its widgets and actions, not the links: those live in the TData it
-// is given, which must outlive it. GUI thread only.
+// offers the commands on its tool bar and progress in its status bar. It owns
+// its widgets and actions, not the links: those live in the TData it is
+// given, which must outlive it. Page checks run from its event loop (through
+// TCheckRunner) while the window stays usable. GUI thread only.
 #pragma once
 
 #include <QMainWindow>
-#include <QStringList>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCloseEvent;
 class QModelIndex;
+class QProgressBar;
 class QShowEvent;
 class QSortFilterProxyModel;
 class QStandardItemModel;
@@ -22,6 +24,8 @@ class QTreeView;
 namespace veilex {
 
 class TData;
+class TCheckRunner;
+struct TCheckRunResult;
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -51,12 +55,17 @@ class TfrmMain : public QMainWindow {
   int SelectedRow() const;
   void SelectRow(int row);
 
-  // Checks the link of a list row (internal order): the status bar tells
-  // which, the row's columns show the outcome. Fetch failures end in the
-  // state "Echec de la mise à jour"; nothing is raised for them.
+  // Starts the check of the link of a list row (internal order) and returns:
+  // the status bar tells which link is checked, and once it is done the
+  // row's columns show the outcome. Fetch failures end in the state "Echec
+  // de la mise à jour"; nothing is raised for them. Nothing happens while
+  // another check runs.
   void MettreAJourLien(int row);
-  // True while a page check runs.
-  bool Checking() const { return checking_; }
+  // True while a page check runs ("Mettre à jour" or "Tout mettre à jour"):
+  // the commands that would change the links meanwhile are disabled.
+  bool Checking() const;
+  // What runs the checks; it says when a run ends (RunFinished).
+  TCheckRunner& Runner() const { return *runner_; }
 
   // Asked when the window is closed other than by « Quitter »: true hides
   // it instead (checks go on in the background); unset closes it.
@@ -65,20 +74,20 @@ class TfrmMain : public QMainWindow {
   QToolBar* ToolBar1;
   QTreeView* Grille;
   QStatusBar* Status;
+  // "k / n" in the status bar during "Tout mettre à jour".
+  QProgressBar* Progression;
 
   QAction* actAjouter;
   QAction* actModifier;
   QAction* actSupprimer;
   QAction* actMettreAJour;
   QAction* actToutMettreAJour;
+  QAction* actArreter;
   QAction* actAProposDe;
   QAction* actOptions;
   QAction* actQuitter;
 
  signals:
-  // A checking command ended; `changed_names` are the links it found
-  // changed, as shown.
-  void CheckRunEnded(const QStringList& changed_names);
   // « Options... » was chosen; whoever keeps the settings opens the dialog.
   void OptionsRequested();
 
@@ -88,6 +97,7 @@ class TfrmMain : public QMainWindow {
   void actSupprimerExecute();
   void actMettreAJourExecute();
   void actToutMettreAJourExecute();
+  void actArreterExecute();
   void actAProposDeExecute();
   void actOptionsExecute();
   void actQuitterExecute();
@@ -105,18 +115,25 @@ class TfrmMain : public QMainWindow {
   // Appends a row holding the table's current row; returns its index.
   int AddRowFromTable();
   QModelIndex SourceIndex(int row, int column) const;
-  // Runs a checking command: never inside another one, and a close asked
-  // for meanwhile happens once it is over.
-  void RunCheckCommand(const std::function<void()>& command);
+  // Starts checking the links of `rows` (internal order); with `whole_list`,
+  // as "Tout mettre à jour": progress bar and "Arrêter".
+  void StartChecks(std::vector<int> rows, bool whole_list);
+  void ShowCheckStatus(int row);
+  void ShowCheckResults(const std::vector<TCheckRunResult>& results);
+  void ShowCheckProgress();
+  // After a run: the window as before it, and a close asked for meanwhile.
+  void EndChecks();
+  void SetEditCommandsEnabled(bool enabled);
 
   TData& data_;
   QStandardItemModel* rows_;      // the rows in the order they were added
   QSortFilterProxyModel* shown_;  // the same rows sorted on the name's bytes
   bool shown_once_ = false;
-  bool checking_ = false;
+  TCheckRunner* runner_;
+  // The rows of the run under way, by position in its names.
+  std::vector<int> checked_rows_;
   bool close_pending_ = false;
   bool quitting_ = false;
-  QStringList changed_in_run_;
 };
 
 }  // namespace veilex

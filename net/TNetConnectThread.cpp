@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "net/TNetInterrupt.h"
 #include "net/TNetSocketHandle.h"
 #include "net/TNetStack.h"
 
@@ -12,7 +13,8 @@ constexpr int kBadDescriptor = 9;
 constexpr int kNotASocket = 88;
 }  // namespace
 
-TNetConnectThread::TNetConnectThread(TNetSocketHandle* binding) : binding_(binding) {}
+TNetConnectThread::TNetConnectThread(TNetSocketHandle* binding)
+    : binding_(binding), interrupt_(TNetInterrupt::Current()) {}
 
 TNetConnectThread::~TNetConnectThread() {
   Terminate();
@@ -33,6 +35,8 @@ bool TNetConnectThread::WaitFor(int msec) {
 }
 
 void TNetConnectThread::Execute() {
+  // The connect is cut short as its owner's own waits would be.
+  TNetInterruptScope scope(interrupt_);
   try {
     // A socket closed under the connect (bad descriptor, not a socket) is
     // the owner giving up, not a failure to report.

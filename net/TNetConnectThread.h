@@ -1,7 +1,8 @@
 // The auxiliary thread of a connect under a deadline: connects one binding
 // and keeps the failure's message. Its owner starts it, waits for it with a
 // time limit, and on expiry cancels it; destruction always joins, so no
-// thread outlives the object.
+// thread outlives the object. The connect runs under the interrupt of the
+// thread that created the object (net/TNetInterrupt.h).
 #pragma once
 
 #include <atomic>
@@ -12,6 +13,7 @@
 
 namespace veilex {
 
+class TNetInterrupt;
 class TNetSocketHandle;
 
 class TNetConnectThread {
@@ -36,6 +38,7 @@ class TNetConnectThread {
   void Execute();
 
   TNetSocketHandle* binding_;
+  TNetInterrupt* interrupt_;  // the creating thread's, or null
   std::atomic<bool> cancel_{false};
   std::atomic<bool> terminated_{false};
   std::mutex mutex_;

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "net/NetExceptions.h"
+#include "net/TNetInterrupt.h"
 #include "rtl/StrUtils.h"
 
 namespace veilex {
@@ -123,9 +124,12 @@ void ReadSet(std::vector<TNetStackSocketHandle>* list, const fd_set& set) {
 
 bool TNetStack::CheckSocketResult(int result, std::initializer_list<int> ignore) {
   if (result != kSocketError) return false;
-  LastError = SockLastError();
-  if (std::find(ignore.begin(), ignore.end(), LastError) != ignore.end()) return true;
-  RaiseSocketError(LastError);
+  // The code read back here is this thread's: another thread's failure may
+  // overwrite LastError meanwhile.
+  const int error = SockLastError();
+  LastError = error;
+  if (std::find(ignore.begin(), ignore.end(), error) != ignore.end()) return true;
+  RaiseSocketError(error);
 }
 
 void TNetStack::RaiseSocketError(int error) {
@@ -371,10 +375,21 @@ int TNetStackLinux::SockSelect(std::vector<TNetStackSocketHandle>* read_list,
 int TNetStackLinux::SockPoll(TNetStackSocketHandle socket, short events, int timeout) {
   const bool infinite = timeout == TimeoutInfinite;
   const auto deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : std::max(timeout, 0));
+  const TNetInterrupt* interrupt = TNetInterrupt::Current();
   while (true) {
+    if (interrupt != nullptr && interrupt->Interrupted()) {
+      errno = ECANCELED;
+      return -1;
+    }
+    int wait = infinite ? -1 : MillisecondsLeft(deadline);
+    // A wait that another thread may cut short looks at its interrupt
+    // between slices.
+    const bool sliced = interrupt != nullptr && (wait < 0 || wait > kInterruptSliceMs);
+    if (sliced) wait = kInterruptSliceMs;
     pollfd entry{socket, events, 0};
-    const int result = poll(&entry, 1, infinite ? -1 : MillisecondsLeft(deadline));
+    const int result = poll(&entry, 1, wait);
     if (result == -1 && errno == EINTR) continue;
+    if (result == 0 && sliced) continue;
     if (result == 1 && (entry.revents & POLLNVAL)) {
       errno = EBADF;
       return -1;

@@ -7,6 +7,7 @@
 
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -109,7 +110,8 @@ class TNetStack {
   // Waits that long (a select on no socket); makes SharedStack if missing.
   static void Sleep(int milliseconds);
 
-  int LastError = 0;
+  // The code of the last failure, whichever thread met it.
+  std::atomic<int> LastError{0};
 };
 
 // The stack over the C library's BSD sockets and resolver, IPv4 only.

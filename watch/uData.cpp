@@ -43,6 +43,7 @@ TData::TData(const TDataFile& file, TSaveErrorEvent on_save_error)
   Table.SetEndOfFile(true);
 
   ConfigureCheckClient(HTTP);
+  HTTP.SetCookieManager(&Cookies);
 
   DataModuleCreate();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "http/TNetCookieManager.h"
 #include "http/TNetHTTP.h"
 #include "mlb/mlbc.h"
 #include "watch/CheckLimits.h"
@@ -44,6 +45,11 @@ class TData {
 
   // The link table, one row per link (fields in watch/LinkRecord.h).
   TMlbc Table;
+  // The cookies of every client that checks links: HTTP's, and those of the
+  // fetches a run makes in parallel, so that a check sends what the checks
+  // before it received, whichever client ran them. Declared before HTTP,
+  // which points to it.
+  TNetCookieManager Cookies;
   // The client every page check fetches with, one check at a time.
   TNetHTTP HTTP;
   // How long a check may wait and how much it may read (tests lower them).

@@ -1,8 +1,9 @@
-// "Tout mettre à jour" over 200 links of 100 KB each, served by nginx on
-// loopback, through the check routine as the window runs it (find, date,
-// fetch, compare, write, save), without a window. Two rounds: the first finds
-// every page changed (the data file grows to its full size), the second finds
-// none changed (every save rewrites the whole file). Prints the total time,
+// 200 links of 100 KB each, served by nginx on loopback, checked one at a
+// time through the check of one link (find, date, fetch, compare, write,
+// save), without a window: what each save of the whole file costs. Two
+// rounds: the first finds every page changed (the data file grows to its
+// full size), the second finds none changed (every save rewrites the whole
+// file). Prints the total time,
 // the time spent fetching and saving, and the data file's size; beside them
 // the time of writing the same bytes once with plain write(), so that the
 // cost of each whole-file rewrite shows.
@@ -26,8 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/NginxPeer.h"
 #include "bench/mlb/BenchUtil.h"
+#include "bench/watch/BenchLinks.h"
+#include "tests/support/NginxPeer.h"
 #include "watch/LinkRecord.h"
 #include "watch/PageCheck.h"
 #include "watch/uData.h"
@@ -37,37 +39,18 @@ namespace {
 using veilex::TCheckOutcome;
 using veilex::TData;
 using veilex::TPageCheck;
+using veilex::bench::Die;
+using veilex::bench::kPageBytes;
+using veilex::bench::LinkName;
+using veilex::bench::LinkPage;
+using veilex::bench::LinkPath;
 using veilex::bench::Report;
+using veilex::bench::Seconds;
 using veilex::testing::NginxPeer;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kLinks = 200;
-constexpr size_t kPageBytes = 100 * 1024;
 constexpr size_t kChunk = 1 << 20;
-
-[[noreturn]] void Die(const std::string& what) {
-  std::fprintf(stderr, "watch bench: %s\n", what.c_str());
-  std::exit(1);
-}
-
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-std::string Name(int i) {
-  char name[16];
-  std::snprintf(name, sizeof name, "lien%03d", i);
-  return name;
-}
-
-// Where nginx serves the page of link `i`.
-std::string Path(int i) { return std::string("/").append(Name(i)).append(".html"); }
-
-// A page of text, different for every link.
-std::string Page(int i) {
-  std::string page(kPageBytes, ' ');
-  for (size_t k = 0; k < page.size(); ++k)
-    page[k] = static_cast<char>('a' + (k * 7 + static_cast<size_t>(i)) % 26);
-  return page;
-}
 
 void PlainWrite(const std::string& path, const std::string& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -132,7 +115,7 @@ TRound CheckAll(TData& data, TCheckOutcome expected) {
   const auto start = Clock::now();
   for (int i = 0; i < kLinks; ++i) {
     TPageCheck check(data);
-    if (!check.TrouverLien(Name(i))) Die("link " + Name(i) + " not found");
+    if (!check.TrouverLien(LinkName(i))) Die("link " + LinkName(i) + " not found");
     check.Begin();
     const auto fetch_start = Clock::now();
     check.Fetch();
@@ -156,14 +139,14 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
 
   NginxPeer nginx;
-  for (int i = 0; i < kLinks; ++i) nginx.WriteFile(Path(i), Page(i));
+  for (int i = 0; i < kLinks; ++i) nginx.WriteFile(LinkPath(i), LinkPage(i));
   if (!nginx.Start()) Die("nginx would not start: " + nginx.Error());
 
   TData data(dir);
   for (int i = 0; i < kLinks; ++i) {
     data.Table.AddRow();
-    data.Table.SetData(veilex::kFieldNom, Name(i));
-    data.Table.SetData(veilex::kFieldUrl, "127.0.0.1:" + std::to_string(nginx.Port()) + Path(i));
+    data.Table.SetData(veilex::kFieldNom, LinkName(i));
+    data.Table.SetData(veilex::kFieldUrl, "127.0.0.1:" + std::to_string(nginx.Port()) + LinkPath(i));
     data.Table.SetData(veilex::kFieldMajOk, veilex::kDateInconnue);
     data.Table.SetData(veilex::kFieldMaj, veilex::kDateInconnue);
     data.Table.SetData(veilex::kFieldEtat, veilex::kEtatJamais);

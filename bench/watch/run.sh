@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The page check benchmark. $1: the release build directory. The data file
-# goes to a scratch directory inside it, on the same disk as the build,
-# removed at the end; nginx serves its pages from /tmp.
+# The page check benchmarks: one link at a time, then the parallel run.
+# $1: the release build directory. The data files go to a scratch directory
+# inside it, on the same disk as the build, removed at the end; nginx serves
+# its pages from /tmp.
 set -euo pipefail
 build=$(cd "${1:?usage: bench/watch/run.sh BUILD_DIR}" && pwd)
 [ -x /usr/sbin/nginx ] || { echo "watch bench: nginx-light is missing (scripts/install-deps)"; exit 1; }
 work=$(mktemp -d "$build/watch-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$build/bench/watch/check_all" "$work"
+"$build/bench/watch/check_run" "$work"

@@ -267,4 +267,8 @@ void TSession::ClickTool(QAction* action) {
   QTest::mouseClick(main_->ToolBar1->widgetForAction(action), Qt::LeftButton);
 }
 
+bool TSession::WaitForChecks(int limit_ms) {
+  return QTest::qWaitFor([this] { return !main_->Checking(); }, limit_ms);
+}
+
 }  // namespace veilex::test

@@ -134,6 +134,9 @@ class TSession {
   void ClickRow(const QString& name);
   // Clicks the tool button of `action`.
   void ClickTool(QAction* action);
+  // Lets the event loop run until no page check runs any more, at most
+  // `limit_ms`; true when none runs.
+  bool WaitForChecks(int limit_ms = 10000);
 
   // Failed saves seen; with `warn_like_the_program`, the warning box too.
   int save_errors = 0;

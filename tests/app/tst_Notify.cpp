@@ -96,6 +96,7 @@ class TestNotify : public QObject {
     QVERIFY(auto_checks.Settings().NotifyChanges);
 
     session.ClickTool(session.Main().actToutMettreAJour);  // both are new: changed
+    QVERIFY(session.WaitForChecks());
     std::vector<TNotifyCall> calls = CallsOnceThere(bus_, before + 1);
     QCOMPARE(calls.size(), before + 1);
     const TNotifyCall& call = calls.back();
@@ -110,12 +111,14 @@ class TestNotify : public QObject {
     QCOMPARE(auto_checks.Tray().ToolTip(), QStringLiteral("Veilex – 2 pages ont changé : Mairie, Recettes"));
 
     session.ClickTool(session.Main().actToutMettreAJour);  // nothing changed
+    QVERIFY(session.WaitForChecks());
     QCOMPARE(auto_checks.Tray().ToolTip(), QStringLiteral("Veilex"));
     QTest::qWait(200);
     // A later run's notification comes after anything the quiet run sent,
     // on the same connection: none may stand between them.
     nginx_.WriteFile("/recettes.html", "r2");
     session.ClickTool(session.Main().actToutMettreAJour);
+    QVERIFY(session.WaitForChecks());
     calls = CallsOnceThere(bus_, before + 2);
     QCOMPARE(Bodies(calls).mid(int(before)),
              QStringList({"2 pages ont changé : Mairie, Recettes", "1 page a changé : Recettes"}));
@@ -123,10 +126,12 @@ class TestNotify : public QObject {
     QVERIFY(auto_checks.SetSettings(TSettings{0, false}));
     nginx_.WriteFile("/mairie.html", "v2");
     session.ClickTool(session.Main().actToutMettreAJour);
+    QVERIFY(session.WaitForChecks());
     QVERIFY(auto_checks.SetSettings(TSettings{0, true}));
     session.ClickRow("Mairie");
     nginx_.WriteFile("/mairie.html", "v3");
     session.ClickTool(session.Main().actMettreAJour);
+    QVERIFY(session.WaitForChecks());
     calls = CallsOnceThere(bus_, before + 3);
     QCOMPARE(Bodies(calls).mid(int(before)),
              QStringList({"2 pages ont changé : Mairie, Recettes", "1 page a changé : Recettes",

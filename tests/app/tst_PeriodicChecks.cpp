@@ -16,6 +16,7 @@
 #include <QToolButton>
 
 #include "app/AutoChecks.h"
+#include "app/CheckRunner.h"
 #include "app/PeriodicChecks.h"
 #include "app/Settings.h"
 #include "app/TrayIcon.h"
@@ -193,7 +194,7 @@ class TestPeriodicChecks : public QObject {
     QVERIFY((TSettings{60, false}).Save());
     TAutoChecks auto_checks(session.Main());
     QStringList ended;
-    connect(&session.Main(), &TfrmMain::CheckRunEnded, this,
+    connect(&session.Main().Runner(), &TCheckRunner::RunFinished, this,
             [&ended](const QStringList& names) { ended = names; });
     auto_checks.SetMinute(1ms);  // an hour is 60 ms
     QTRY_COMPARE_WITH_TIMEOUT(Q(ReadTable(session.DataFile()).Value("site", kFieldEtat)), Q(kEtatChangements),

@@ -62,17 +62,20 @@ bool ScriptedConnection::ClientClosedWithin(int ms) {
   return recv(fd_, &c, 1, MSG_PEEK) == 0;
 }
 
-ScriptedServer::ScriptedServer(Script script) : script_(std::move(script)) {
-  listen_fd_ = socket(AF_INET, SOCK_STREAM, 0);
+ScriptedServer::ScriptedServer(Script script) : ScriptedServer(std::move(script), "127.0.0.1") {}
+
+ScriptedServer::ScriptedServer(Script script, const std::string& ip) : script_(std::move(script)), ip_(ip) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = 0;
   socklen_t length = sizeof address;
+  if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1 || (ntohl(address.sin_addr.s_addr) >> 24) != 127)
+    throw std::runtime_error("scripted server: not a loopback address: " + ip);
+  listen_fd_ = socket(AF_INET, SOCK_STREAM, 0);
   if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(listen_fd_, 16) != 0 ||
       getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("scripted server: cannot listen on 127.0.0.1");
+    throw std::runtime_error("scripted server: cannot listen on " + ip);
   }
   port_ = ntohs(address.sin_port);
   acceptor_ = std::thread([this] { AcceptLoop(); });
@@ -91,7 +94,7 @@ ScriptedServer::~ScriptedServer() {
 }
 
 std::string ScriptedServer::Address(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  return "http://" + ip_ + ":" + std::to_string(port_) + std::string(path);
 }
 
 std::vector<std::string> ScriptedServer::Requests() {

@@ -1,5 +1,6 @@
-// A scripted HTTP peer for the client's tests: listens on 127.0.0.1 on a port
-// the system picks, runs a script per accepted connection on its own thread,
+// A scripted HTTP peer for the client's tests: listens on 127.0.0.1 (or
+// another loopback address, to stand for another host) on a port the system
+// picks, runs a script per accepted connection on its own thread,
 // and records the exact bytes of every request. Every socket has a receive
 // time-out, and the destructor shuts the connections down and joins, so a
 // test never hangs on a client that misbehaves.
@@ -46,6 +47,8 @@ class ScriptedServer {
   using Script = std::function<void(ScriptedConnection& connection, int index)>;
 
   explicit ScriptedServer(Script script);
+  // Listens on `ip`, a loopback address (127.0.0.1 to 127.255.255.254).
+  ScriptedServer(Script script, const std::string& ip);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -62,6 +65,7 @@ class ScriptedServer {
   void AcceptLoop();
 
   Script script_;
+  std::string ip_;
   int listen_fd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};

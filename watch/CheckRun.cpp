@@ -1,0 +1,228 @@
+#include "watch/CheckRun.h"
+
+#include <algorithm>
+#include <system_error>
+#include <unordered_map>
+#include <utility>
+
+#include "http/TNetURI.h"
+#include "rtl/StrUtils.h"
+#include "watch/LinkRecord.h"
+
+namespace veilex {
+
+std::string LinkHost(const std::string& url) {
+  // Read as the fetch reads it (see FetchPage).
+  return LowerCase(TNetURI("http://" + url).Host);
+}
+
+TCheckRun::TCheckRun(TData& data) : data_(data) {}
+
+TCheckRun::~TCheckRun() {
+  if (!started_) return;
+  Stop();
+  while (!finished_) {
+    WaitForResults(kInterruptSliceMs);
+    Pump();
+  }
+}
+
+void TCheckRun::Start(const std::vector<std::string>& names) {
+  if (started_) return;
+  started_ = true;
+  total_ = static_cast<int>(names.size());
+  limits_ = data_.CheckLimits;
+  warn_ = std::exchange(data_.OnSaveError, [this](TData&) { save_failed_ = true; });
+  last_save_ = SteadyClock::now();
+
+  std::unordered_map<std::string, size_t> host_of;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const int index = static_cast<int>(i);
+    if (!data_.TrouverLien(names[i])) {
+      not_found_.push_back({index, names[i], TCheckOutcome::NotFound, std::string(), std::string()});
+      continue;
+    }
+    std::string url = data_.Table.GetData(kFieldUrl);
+    const auto [at, added] = host_of.try_emplace(LinkHost(url), hosts_.size());
+    if (added) hosts_.emplace_back();
+    hosts_[at->second].push_back({index, names[i], std::move(url)});
+  }
+  // The hosts with the most links first, so that none of them is left to run
+  // alone at the end while the other workers are idle.
+  std::stable_sort(hosts_.begin(), hosts_.end(), [](const std::vector<TJob>& a, const std::vector<TJob>& b) {
+    return a.size() > b.size();
+  });
+
+  const int workers = std::min(std::max(MaxParallel, 1), static_cast<int>(hosts_.size()));
+  // The clients are made (and later freed) here, on the owner's thread: tying
+  // them to the shared cookie store is not safe from several threads at once.
+  for (int k = 0; k < workers; ++k) {
+    auto http = std::make_unique<TNetHTTP>();
+    ConfigureCheckClient(*http);
+    http->SetCookieManager(&data_.Cookies);
+    clients_.push_back(std::move(http));
+  }
+  for (const std::unique_ptr<TNetHTTP>& http : clients_) {
+    {
+      std::lock_guard lock(mutex_);
+      ++workers_running_;
+    }
+    try {
+      workers_.emplace_back([this, client = http.get()] { Work(*client); });
+    } catch (const std::system_error&) {
+      // No thread to be had: the workers started share the hosts; with none,
+      // the run ends at its first Pump with the links not done.
+      std::lock_guard lock(mutex_);
+      --workers_running_;
+      break;
+    }
+  }
+}
+
+const std::vector<TCheckRun::TJob>* TCheckRun::NextHost() {
+  std::lock_guard lock(mutex_);
+  if (stop_ || next_host_ == hosts_.size()) return nullptr;
+  return &hosts_[next_host_++];
+}
+
+void TCheckRun::Work(TNetHTTP& http) {
+  // Stop cuts short whatever this thread waits for on a socket.
+  TNetInterruptScope scope(&interrupt_);
+  // One host's links in order with one client, which keeps the connection
+  // open between them when the server allows.
+  while (const std::vector<TJob>* jobs = NextHost()) {
+    for (const TJob& job : *jobs) {
+      {
+        std::lock_guard lock(mutex_);
+        if (stop_) break;
+        fetching_.push_back(job.index);
+      }
+      // The date of a check is taken when its fetch starts.
+      const TDateTime started = Clock();
+      TFetchResult result = FetchPage(http, job.url, limits_);
+      {
+        std::lock_guard lock(mutex_);
+        std::erase(fetching_, job.index);
+        // An abandoned fetch leaves its link as it was.
+        if (stop_) break;
+        fetched_.push_back({job.index, job.name, started, std::move(result)});
+      }
+      Tell();
+    }
+  }
+  {
+    std::lock_guard lock(mutex_);
+    --workers_running_;
+  }
+  Tell();
+}
+
+void TCheckRun::Tell() {
+  ready_.notify_all();
+  if (OnResultReady) OnResultReady();
+}
+
+std::vector<TCheckRunResult> TCheckRun::Pump() {
+  std::vector<TCheckRunResult> done;
+  if (!started_ || finished_) return done;
+  for (TCheckRunResult& result : std::exchange(not_found_, {})) {
+    ++done_;
+    done.push_back(std::move(result));
+  }
+  std::deque<TFetched> fetched;
+  bool workers_gone;
+  {
+    std::lock_guard lock(mutex_);
+    fetched.swap(fetched_);
+    workers_gone = workers_running_ == 0;
+  }
+  for (TFetched& page : fetched) done.push_back(Apply(page));
+  if (workers_gone) {
+    Finish();
+  } else if (unsaved_ && MsUntilSaveDue() == 0) {
+    Save();
+  }
+  return done;
+}
+
+TCheckRunResult TCheckRun::Apply(TFetched& fetched) {
+  ++done_;
+  TCheckRunResult done{fetched.index, fetched.name, TCheckOutcome::NotFound, std::string(), std::string()};
+  TPageCheck check(data_);
+  check.Clock = [started = fetched.started] { return started; };
+  if (!check.TrouverLien(fetched.name)) return done;
+  done.DateText = check.Begin();
+  check.Apply(std::move(fetched.result));
+  check.Finish(/*save=*/false);
+  done.Outcome = check.Outcome();
+  done.Reason = check.Reason();
+  if (done.Outcome == TCheckOutcome::Changed) changed_.emplace_back(fetched.index, fetched.name);
+  unsaved_ = true;
+  return done;
+}
+
+void TCheckRun::Save() {
+  data_.Save();
+  ++saves_;
+  unsaved_ = false;
+  last_save_ = SteadyClock::now();
+}
+
+void TCheckRun::Finish() {
+  for (std::thread& worker : workers_) worker.join();
+  workers_.clear();
+  clients_.clear();
+  if (unsaved_) Save();
+  finished_ = true;
+  data_.OnSaveError = std::move(warn_);
+  if (save_failed_ && data_.OnSaveError) data_.OnSaveError(data_);
+}
+
+void TCheckRun::WaitForResults(int ms) {
+  std::unique_lock lock(mutex_);
+  ready_.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)),
+                  [this] { return !fetched_.empty() || workers_running_ == 0; });
+}
+
+std::vector<TCheckRunResult> TCheckRun::RunAll(const std::vector<std::string>& names) {
+  Start(names);
+  std::vector<TCheckRunResult> done;
+  while (!finished_) {
+    WaitForResults(unsaved_ ? MsUntilSaveDue() : SaveIntervalMs);
+    for (TCheckRunResult& result : Pump()) done.push_back(std::move(result));
+  }
+  return done;
+}
+
+void TCheckRun::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  interrupt_.Interrupt();
+}
+
+bool TCheckRun::Stopped() const {
+  std::lock_guard lock(mutex_);
+  return stop_;
+}
+
+std::vector<int> TCheckRun::Fetching() const {
+  std::lock_guard lock(mutex_);
+  return fetching_;
+}
+
+std::vector<std::string> TCheckRun::ChangedNames() const {
+  std::vector<std::pair<int, std::string>> changed = changed_;
+  std::sort(changed.begin(), changed.end());
+  std::vector<std::string> names;
+  for (auto& [index, name] : changed) names.push_back(std::move(name));
+  return names;
+}
+
+int TCheckRun::MsUntilSaveDue() const {
+  const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - last_save_);
+  return static_cast<int>(std::max<int64_t>(SaveIntervalMs - since.count(), 0));
+}
+
+}  // namespace veilex

@@ -1,0 +1,167 @@
+// TCheckRun: checks a list of links with several fetches at once. Workers
+// fetch, at most MaxParallel at a time and one at a time per host, each with
+// a client of its own set up like the data's HTTP and sharing the data's
+// cookies; the owner applies each page fetched to the table exactly as a
+// check of one link does, and saves the file at most once every
+// SaveIntervalMs while the run goes on, then once at the end. The owner is
+// the thread that owns the TData: it makes every call below; the table and
+// the file are touched only inside those calls. The TData must outlive the
+// run.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "net/TNetInterrupt.h"
+#include "rtl/DateTime.h"
+#include "watch/CheckLimits.h"
+#include "watch/PageCheck.h"
+#include "watch/uData.h"
+
+namespace veilex {
+
+// At most this many pages are fetched at once.
+inline constexpr int kMaxParallelFetches = 8;
+// While a run goes on, the data file is saved at most this often.
+inline constexpr int kRunSaveIntervalMs = 1000;
+
+// The host a link's page is fetched from: the host part of its stored
+// address, in lower case; "" when it has none. A run fetches from one host
+// at a time only.
+std::string LinkHost(const std::string& url);
+
+// One link of a run, once the run is done with it.
+struct TCheckRunResult {
+  // Its position in the names the run was started with.
+  int Index = 0;
+  std::string Name;
+  // NotFound when no link has the name: nothing was written for it.
+  TCheckOutcome Outcome = TCheckOutcome::NotFound;
+  // The date text written into `maj` (and into `majok` after a success).
+  std::string DateText;
+  // Why the fetch failed, as written into `raison`; empty after a success.
+  std::string Reason;
+};
+
+class TCheckRun {
+ public:
+  explicit TCheckRun(TData& data);
+  // A run still going is stopped and finished first (its workers end at once).
+  ~TCheckRun();
+  TCheckRun(const TCheckRun&) = delete;
+  TCheckRun& operator=(const TCheckRun&) = delete;
+
+  // Settings, read by Start.
+  int MaxParallel = kMaxParallelFetches;
+  int SaveIntervalMs = kRunSaveIntervalMs;
+  // Where the date text of each check comes from; called on the workers'
+  // threads, just before each fetch.
+  std::function<TDateTime()> Clock = Now;
+  // Called on a worker's thread whenever there is something for Pump (a page
+  // fetched, a worker gone): a caller with an event loop posts itself a call
+  // of Pump. Must be quick and safe from any thread.
+  std::function<void()> OnResultReady;
+
+  // Starts checking the links named `names`, each host's in this order. A
+  // name without a link is not fetched (Pump reports it NotFound). Once only.
+  // While the run goes on, a failed save only marks the run; the data's
+  // OnSaveError hears of it once, when the run is finished.
+  void Start(const std::vector<std::string>& names);
+  // Writes what has been fetched since the last call into the table (a check
+  // of one link's TrouverLien, Begin, Apply and Finish without its save),
+  // saves when the last save is SaveIntervalMs old and something is unsaved,
+  // and once every worker is gone, saves what is unsaved and finishes the
+  // run. Returns the links done by this call, in the order done.
+  std::vector<TCheckRunResult> Pump();
+  // Waits at most `ms` for something for Pump.
+  void WaitForResults(int ms);
+  // Start, then Pump until the run is finished: for callers without an event
+  // loop.
+  std::vector<TCheckRunResult> RunAll(const std::vector<std::string>& names);
+  // No further fetch starts, and the fetches under way are abandoned: their
+  // links stay as they were, as if not checked. What was fetched before is
+  // still written and saved by the next Pump, which then finishes the run.
+  void Stop();
+
+  bool Started() const { return started_; }
+  // True once Pump has finished the run: every worker is gone and what was
+  // done is saved.
+  bool Finished() const { return finished_; }
+  bool Stopped() const;
+  int Total() const { return total_; }
+  // Links done so far (a name without a link counts as done).
+  int Done() const { return done_; }
+  // The links being fetched now, as positions in the names, oldest first.
+  std::vector<int> Fetching() const;
+  // The names of the links found changed so far, in the order of the names
+  // the run was started with.
+  std::vector<std::string> ChangedNames() const;
+  // How many times the run saved the data file.
+  int Saves() const { return saves_; }
+  // Milliseconds until Pump would save; a wait for results may end there.
+  int MsUntilSaveDue() const;
+
+ private:
+  using SteadyClock = std::chrono::steady_clock;
+
+  struct TJob {
+    int index;
+    std::string name;
+    std::string url;
+  };
+  struct TFetched {
+    int index;
+    std::string name;
+    TDateTime started;
+    TFetchResult result;
+  };
+
+  void Work(TNetHTTP& http);
+  // The next host's links for a worker; null when there is none or the run
+  // stops.
+  const std::vector<TJob>* NextHost();
+  TCheckRunResult Apply(TFetched& fetched);
+  void Save();
+  void Finish();
+  void Tell();
+
+  TData& data_;
+  TCheckLimits limits_;
+  // The links to fetch, one list per host, taken by the workers in order.
+  std::vector<std::vector<TJob>> hosts_;
+  std::vector<std::unique_ptr<TNetHTTP>> clients_;
+  std::vector<std::thread> workers_;
+  TNetInterrupt interrupt_;
+
+  // Shared with the workers, under mutex_.
+  mutable std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<TFetched> fetched_;
+  std::vector<int> fetching_;
+  size_t next_host_ = 0;
+  int workers_running_ = 0;
+  bool stop_ = false;
+
+  // The owner's alone.
+  std::vector<TCheckRunResult> not_found_;
+  std::vector<std::pair<int, std::string>> changed_;  // position, name
+  TSaveErrorEvent warn_;
+  SteadyClock::time_point last_save_;
+  int total_ = 0;
+  int done_ = 0;
+  int saves_ = 0;
+  bool started_ = false;
+  bool finished_ = false;
+  bool unsaved_ = false;
+  bool save_failed_ = false;
+};
+
+}  // namespace veilex
