@@ -24,6 +24,7 @@
 #include "app/uOptions.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/NginxPeer.h"
+#include "tests/support/ScriptedServer.h"
 #include "watch/LinkRecord.h"
 
 namespace veilex::test {
@@ -31,6 +32,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::NginxPeer;
+using testing::ScriptedConnection;
+using testing::ScriptedServer;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -204,6 +207,28 @@ class TestPeriodicChecks : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(session.Main().RowText(0, TfrmMain::kColEtat),
                               QStringLiteral("Pas de changement"), 5000);
     QVERIFY(auto_checks.Periodic().RunsStarted() >= 2);
+  }
+
+  void aTurnDueWhileTheWindowChecksIsSkipped() {
+    // A server that accepts and never answers holds the run for a while.
+    ScriptedServer silent([](ScriptedConnection& connection, int) {
+      connection.ReadRequest();
+      connection.ClientClosedWithin(5000);
+    });
+    const std::string url = "127.0.0.1:" + std::to_string(silent.Port()) + "/";
+    TSession session({{"lent", url, "inconnue", "inconnue", "Jamais mise \xe0 jour", ""}});
+    session.Start();
+    session.Data().CheckLimits.SilenceMs = 600;
+    QVERIFY((TSettings{15, false}).Save());
+    TAutoChecks auto_checks(session.Main());
+    auto_checks.SetMinute(2ms);  // a turn every 30 ms
+    QTRY_VERIFY_WITH_TIMEOUT(session.Main().Checking(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(auto_checks.Periodic().TurnsSkipped() >= 3, 2000);
+    QCOMPARE(auto_checks.Periodic().RunsStarted(), 1);
+    QVERIFY(session.Main().Checking());
+    auto_checks.SetMinute(std::chrono::minutes(1));
+    QVERIFY(session.WaitForChecks());
+    QCOMPARE(Q(ReadTable(session.DataFile()).Value("lent", kFieldEtat)), Q(kEtatEchec));
   }
 
   void closingHidesTheWindowOnlyWhenAskedAndQuitterStillCloses() {
