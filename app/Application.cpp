@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "app/AutoChecks.h"
 #include "app/DataSession.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
@@ -24,6 +25,7 @@ int RunWindow(TData& data) {
   int exit_code;
   {
     TfrmMain frmMain(data);
+    TAutoChecks auto_checks(frmMain);
     QApplication::setQuitOnLastWindowClosed(true);
     frmMain.show();
     exit_code = QApplication::exec();

@@ -113,6 +113,7 @@ void TfrmMain::CreateActions() {
   make(actArreter, "actArreter", QStringLiteral("Arrêter"), &TfrmMain::actArreterExecute);
   actArreter->setEnabled(false);  // only while "Tout mettre à jour" runs
   make(actAProposDe, "actAProposDe", QStringLiteral("A propos de..."), &TfrmMain::actAProposDeExecute);
+  make(actOptions, "actOptions", QStringLiteral("Options..."), &TfrmMain::actOptionsExecute);
   make(actQuitter, "actQuitter", QStringLiteral("Quitter"), &TfrmMain::actQuitterExecute);
 }
 
@@ -132,7 +133,7 @@ void TfrmMain::CreateToolBar() {
 
   const QList<QAction*> groups[] = {{actAjouter, actModifier, actSupprimer},
                                     {actMettreAJour, actToutMettreAJour, actVoirChangements, actArreter},
-                                    {actAProposDe},
+                                    {actAProposDe, actOptions},
                                     {actQuitter}};
   bool first = true;
   for (const auto& group : groups) {
@@ -427,6 +428,11 @@ void TfrmMain::SetEditCommandsEnabled(bool enabled) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (!quitting_ && HideOnClose && HideOnClose()) {
+    hide();
+    event->ignore();
+    return;
+  }
   if (Checking()) {
     // Stopped as "Arrêter" stops it; the window closes once what was done
     // is saved, a moment later.
@@ -458,6 +464,11 @@ void TfrmMain::actAProposDeExecute() {
   });
 }
 
-void TfrmMain::actQuitterExecute() { close(); }
+void TfrmMain::actOptionsExecute() { emit OptionsRequested(); }
+
+void TfrmMain::actQuitterExecute() {
+  quitting_ = true;
+  close();
+}
 
 }  // namespace veilex

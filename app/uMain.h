@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,10 @@ class TfrmMain : public QMainWindow {
   // What runs the checks; it says when a run ends (RunFinished).
   TCheckRunner& Runner() const { return *runner_; }
 
+  // Asked when the window is closed other than by « Quitter »: true hides
+  // it instead (checks go on in the background); unset closes it.
+  std::function<bool()> HideOnClose;
+
   QToolBar* ToolBar1;
   QTreeView* Grille;
   QStatusBar* Status;
@@ -83,7 +88,12 @@ class TfrmMain : public QMainWindow {
   QAction* actArreter;
   QAction* actVoirChangements;
   QAction* actAProposDe;
+  QAction* actOptions;
   QAction* actQuitter;
+
+ signals:
+  // « Options... » was chosen; whoever keeps the settings opens the dialog.
+  void OptionsRequested();
 
  public slots:
   void actAjouterExecute();
@@ -94,6 +104,7 @@ class TfrmMain : public QMainWindow {
   void actArreterExecute();
   void actVoirChangementsExecute();
   void actAProposDeExecute();
+  void actOptionsExecute();
   void actQuitterExecute();
 
  protected:
@@ -128,6 +139,7 @@ class TfrmMain : public QMainWindow {
   // The rows of the run under way, by position in its names.
   std::vector<int> checked_rows_;
   bool close_pending_ = false;
+  bool quitting_ = false;
 };
 
 }  // namespace veilex

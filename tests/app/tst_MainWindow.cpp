@@ -74,7 +74,7 @@ class TestMainWindow : public QObject {
     }
     QCOMPARE(shown, (QStringList{"Ajouter...", "Modifier...", "Supprimer", "|", "Mettre à jour",
                                  "Tout mettre à jour", "Voir les changements", "Arrêter", "|",
-                                 "A propos de...", "|", "Quitter"}));
+                                 "A propos de...", "Options...", "|", "Quitter"}));
   }
 
   void theStartUpSortsOnTheNameBytesAndTheExitSaveWritesThatOrder() {

@@ -1,0 +1,44 @@
+#include "app/Settings.h"
+
+#include <QSettings>
+#include <algorithm>
+#include <memory>
+
+namespace veilex {
+namespace {
+
+constexpr const char* kIntervalKey = "verification/intervalle_minutes";
+constexpr const char* kNotifyKey = "verification/prevenir";
+
+// $XDG_CONFIG_HOME/veilex/veilex.conf (~/.config when the variable is unset);
+// QSettings follows the variable itself.
+std::unique_ptr<QSettings> Store() {
+  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("veilex"),
+                                     QStringLiteral("veilex"));
+}
+
+}  // namespace
+
+TSettings TSettings::Load() {
+  const auto store = Store();
+  TSettings settings;
+  bool is_number = false;
+  const int interval = store->value(kIntervalKey, 0).toInt(&is_number);
+  if (is_number && std::find(kIntervals.begin(), kIntervals.end(), interval) != kIntervals.end())
+    settings.IntervalMinutes = interval;
+  const QVariant notify = store->value(kNotifyKey, settings.NotifyChanges);
+  if (notify.canConvert<bool>()) settings.NotifyChanges = notify.toBool();
+  return settings;
+}
+
+bool TSettings::Save() const {
+  const auto store = Store();
+  store->setValue(kIntervalKey, IntervalMinutes);
+  store->setValue(kNotifyKey, NotifyChanges);
+  store->sync();
+  return store->status() == QSettings::NoError;
+}
+
+QString TSettings::FileName() { return Store()->fileName(); }
+
+}  // namespace veilex

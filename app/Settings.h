@@ -1,0 +1,36 @@
+// TSettings: the user's choices about checks nobody asks for, kept apart
+// from the data file in the desktop's place for settings (QSettings, under
+// $XDG_CONFIG_HOME/veilex/). A plain value read and written whole. Any one
+// thread, with a QCoreApplication or not.
+#pragma once
+
+#include <QString>
+#include <array>
+
+namespace veilex {
+
+struct TSettings {
+  // The intervals « Vérifier automatiquement » offers, in minutes; 0 is
+  // « Jamais ».
+  static constexpr std::array<int, 6> kIntervals = {0, 15, 30, 60, 6 * 60, 24 * 60};
+
+  // Minutes between periodic checks, one of kIntervals; 0 for none.
+  int IntervalMinutes = 0;
+  // « Prévenir quand une page change ».
+  bool NotifyChanges = true;
+
+  bool Periodic() const { return IntervalMinutes > 0; }
+
+  // Reads the stored settings; a missing file or key gives the default, a
+  // value the program does not offer (hand-edited, a later version) too.
+  static TSettings Load();
+  // Writes them and flushes at once; false when they could not be written.
+  bool Save() const;
+
+  // The settings file Load and Save use.
+  static QString FileName();
+
+  bool operator==(const TSettings&) const = default;
+};
+
+}  // namespace veilex
