@@ -100,7 +100,9 @@ class TestCheckRun : public QObject {
     for (QAction* action : EditCommands(main))
       QVERIFY2(ToolEnabled(main, action), qPrintable(action->text()));
     QVERIFY(!ToolEnabled(main, main.actArreter));
-    QVERIFY(main.Status->currentMessage().isEmpty());
+    // The selected row's failure, in place of the check's text.
+    QVERIFY2(main.Status->currentMessage().startsWith(QStringLiteral("Echec : ")),
+             qPrintable(main.Status->currentMessage()));
   }
 
   void toutMettreAJourShowsItsProgressAndArreterStopsItAtOnce() {
