@@ -406,7 +406,15 @@ void TNetCustomHTTP::OpenTunnel(const TNetHTTPRequest& request, const std::strin
       if (InputBuffer()->Size() > 0) throw ENetOSSLConnectError();
       // The certificate must be the server's, not the proxy's.
       tls->SetPeerHost(CurrentURI.Host);
-      tls->SetPassThrough(false);
+      // The handshake gets what is left of the deadline, not what was left
+      // when the proxy was connected.
+      if (HasDeadline()) tls->SetHandshakeTimeout(BoundedByDeadline(TimeoutInfinite));
+      try {
+        tls->SetPassThrough(false);
+      } catch (...) {
+        if (DeadlinePassed()) throw ENetDeadlineExceeded();
+        throw;
+      }
       tunnel_target_ = target;
       return;
     }

@@ -83,6 +83,12 @@ class TNetSSLIOHandlerSocket : public TNetIOHandlerSocket {
   TNetSSLContext* SSLContext() const { return context_.get(); }
   TNetSSLSocket* SSLSocket() const { return ssl_socket_.get(); }
 
+  // Bounds the next handshake started by switching PassThrough off (ms,
+  // positive); ConnectClient sets it from its own time-out.
+  void SetHandshakeTimeout(int timeout_ms) {
+    handshake_timeout_ = timeout_ms > 0 ? timeout_ms : kHandshakeTimeout;
+  }
+
   // Bound of a handshake when the connect had no positive time-out, ms.
   static constexpr int kHandshakeTimeout = 120000;
 

@@ -81,8 +81,9 @@ bool ExpectPeer(SSL* ssl, const std::string& host) {
   return api.SSL_set1_host != nullptr && api.SSL_set1_host(ssl, host.c_str()) == 1;
 }
 
+// Rounded up, so that the last wait ends at the deadline and not just before.
 int MillisecondsLeft(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
 

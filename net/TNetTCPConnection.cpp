@@ -135,9 +135,9 @@ bool TNetTCPConnection::DeadlinePassed() const {
 
 int TNetTCPConnection::BoundedByDeadline(int timeout) const {
   if (!has_deadline_) return timeout;
+  // Rounded up: a wait cut by the deadline ends at it, not just before.
   const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now())
-          .count();
+      std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now()).count();
   if (left <= 0) throw ENetDeadlineExceeded();
   const int bound = static_cast<int>(std::min<int64_t>(left, INT_MAX));
   return timeout == TimeoutInfinite || timeout < 0 ? bound : std::min(timeout, bound);

@@ -135,7 +135,8 @@ class TNetTCPConnection : public TNetComponent {
   // Installs a handler the connection owns (see TNetTCPClient::Connect).
   void AdoptIOHandler(std::unique_ptr<TNetIOHandler> io_handler);
   // `timeout` (ms; TimeoutInfinite for none) cut to what is left of the
-  // deadline, at least 1 ms; raises ENetDeadlineExceeded when nothing is left.
+  // deadline, rounded up to the next ms; raises ENetDeadlineExceeded when
+  // nothing is left.
   int BoundedByDeadline(int timeout) const;
 
  private:

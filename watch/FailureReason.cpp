@@ -129,6 +129,10 @@ std::string FailureReason(const std::exception& error, const TFailureContext& co
   if (const auto* protocol = dynamic_cast<const ENetHTTPProtocolException*>(&error)) {
     return ProtocolReason(*protocol, context);
   }
+  // A deadline is a kind of read time-out: it is looked at first.
+  if (dynamic_cast<const ENetDeadlineExceeded*>(&error) != nullptr) {
+    return "Page trop lente : plus de " + IntToStr(context.Limits.TotalMs / 1000) + " s";
+  }
   if (dynamic_cast<const ENetReadTimeout*>(&error) != nullptr ||
       dynamic_cast<const ENetConnectTimeout*>(&error) != nullptr) {
     return "Aucune r\xc3\xa9ponse pendant " + IntToStr(context.Limits.SilenceMs / 1000) + " s";

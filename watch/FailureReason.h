@@ -29,7 +29,8 @@ struct TFailureContext {
 // The reason for `error`. Texts of the client that already say what
 // happened in French are kept (on one line); the others are put in words a
 // user can act on: « Connexion refusée », « Hôte introuvable : h »,
-// « Aucune réponse pendant 30 s », « Réponse 404 Not Found », « Redirection
+// « Aucune réponse pendant 30 s », « Page trop lente : plus de 120 s »,
+// « Réponse 404 Not Found », « Redirection
 // vers https://h/ (non suivie) », « Certificat refusé : ... ».
 std::string FailureReason(const std::exception& error, const TFailureContext& context);
 

@@ -1,5 +1,6 @@
 #include "watch/PageCheck.h"
 
+#include <chrono>
 #include <stdexcept>
 #include <utility>
 
@@ -23,7 +24,9 @@ class ECheckBound : public std::runtime_error {
 // Holds the client to a check's limits for the length of one fetch.
 //
 // The silence bound is the connection's own: the client connects with its
-// ReadTimeout as the deadline and every read waits at most that long.
+// ReadTimeout as the deadline and every read waits at most that long. The
+// total bound is the connection's deadline, which every wait (connect,
+// handshake, each read and write) also keeps to.
 //
 // The size bounds count what the client consumes from its input buffer. Body
 // bytes are told by the client's work events, one phase per body or chunk;
@@ -41,6 +44,7 @@ class TFetchBounds {
         saved_work_(std::move(http.OnWork)),
         saved_removed_(http.InputBuffer()->OnBytesRemoved) {
     http_.ReadTimeout = limits.SilenceMs;
+    http_.SetDeadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(limits.TotalMs));
     // Each work phase reports its own running total from 0.
     http_.OnWorkBegin = [this](TNetBaseComponent*, TWorkMode mode, int64_t) {
       if (mode == TWorkMode::wmRead) phase_bytes_ = 0;
@@ -63,6 +67,7 @@ class TFetchBounds {
     };
   }
   ~TFetchBounds() {
+    http_.ClearDeadline();
     http_.ReadTimeout = saved_timeout_;
     http_.OnWorkBegin = std::move(saved_begin_);
     http_.OnWork = std::move(saved_work_);

@@ -183,5 +183,26 @@ TEST(TNetHTTPDeadline, ATrickledHeadEndsTheFetchAtTheDeadline) {
   EXPECT_FALSE(http.Connected());
 }
 
+// Through a proxy's tunnel the TLS handshake gets what is left of the
+// deadline when the tunnel opens.
+TEST(TNetHTTPDeadline, AHandshakeThroughATunnelEndsAtTheDeadline) {
+  ScriptedServer proxy([](ScriptedConnection& c, int) {
+    if (c.ReadRequest().empty()) return;
+    c.Send("HTTP/1.1 200 Connection established\r\n\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // and never a TLS byte
+  });
+  TNetSSLIOHandlerSocket tls;
+  TNetHTTP http;
+  http.SetIOHandler(&tls);
+  http.ReadTimeout = 3000;
+  http.ProxyParams.SetProxyServer("127.0.0.1");
+  http.ProxyParams.SetProxyPort(proxy.Port());
+  const auto start = std::chrono::steady_clock::now();
+  http.SetDeadline(start + std::chrono::milliseconds(500));
+  EXPECT_THROW(http.Get("https://site.example/"), ENetDeadlineExceeded);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
+  http.SetIOHandler(nullptr);
+}
+
 }  // namespace
 }  // namespace veilex

@@ -69,6 +69,7 @@ TEST(FailureReason, TheClientsErrorsBecomeShortFrenchReasons) {
        },
        "H\xc3\xb4te introuvable : www.exemple.fr"},
       {"read time-out", [] { return ReasonFor(ENetReadTimeout()); }, "Aucune r\xc3\xa9ponse pendant 30 s"},
+      {"total deadline", [] { return ReasonFor(ENetDeadlineExceeded()); }, "Page trop lente : plus de 120 s"},
       {"connect time-out", [] { return ReasonFor(ENetConnectTimeout()); },
        "Aucune r\xc3\xa9ponse pendant 30 s"},
       {"closed early", [] { return ReasonFor(ENetConnClosedGracefully()); },
@@ -95,10 +96,12 @@ TEST(FailureReason, TheClientsErrorsBecomeShortFrenchReasons) {
   }
 }
 
-TEST(FailureReason, TheSilenceBoundInTheReasonIsTheChecksOwn) {
+TEST(FailureReason, TheBoundsInTheReasonsAreTheChecksOwn) {
   TFailureContext context = Context();
   context.Limits.SilenceMs = 5000;
+  context.Limits.TotalMs = 7000;
   EXPECT_EQ(ReasonFor(ENetReadTimeout(), context), "Aucune r\xc3\xa9ponse pendant 5 s");
+  EXPECT_EQ(ReasonFor(ENetDeadlineExceeded(), context), "Page trop lente : plus de 7 s");
   EXPECT_EQ(ReasonFor(ENetSocketError(ETIMEDOUT, "Erreur de socket # 110\r\nx"), context),
             "Aucune r\xc3\xa9ponse pendant 5 s");
 }
