@@ -100,7 +100,7 @@ class TestCheckRun : public QObject {
     for (QAction* action : EditCommands(main))
       QVERIFY2(ToolEnabled(main, action), qPrintable(action->text()));
     QVERIFY(!ToolEnabled(main, main.actArreter));
-    // The check's text is gone; the selected row's failure reason shows.
+    // The selected row's failure, in place of the check's text.
     QVERIFY2(main.Status->currentMessage().startsWith(QStringLiteral("Echec : ")),
              qPrintable(main.Status->currentMessage()));
   }
