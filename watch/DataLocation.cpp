@@ -33,6 +33,15 @@ std::string PasswordHome() {
   return std::string();
 }
 
+// The system's program directories: a program installed there keeps its data
+// in the user's home even when it could write beside itself (as root can),
+// so that no link file ever lands among the system's programs.
+bool IsSystemProgramDirectory(const std::string& directory) {
+  for (const char* prefix : {"/usr/", "/bin/", "/sbin/"})
+    if (WithSlash(directory).rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 bool MakeDirectories(const std::string& directory, unsigned mode) {
@@ -47,7 +56,7 @@ bool MakeDirectories(const std::string& directory, unsigned mode) {
 }
 
 std::string ChooseDataFile(const TDataLocationInputs& inputs) {
-  if (!inputs.executable_directory.empty()) {
+  if (!inputs.executable_directory.empty() && !IsSystemProgramDirectory(inputs.executable_directory)) {
     const std::string beside = WithSlash(inputs.executable_directory);
     const std::string file = beside + TData::kDataFileName;
     // A writable file in a read-only directory is still saved there (in

@@ -15,7 +15,8 @@ struct TDataLocationInputs {
 };
 
 // `executable_directory` + "veilex.mlb" when that directory is writable, or
-// when the file exists there and is writable; else
+// when the file exists there and is writable, unless it is one of the
+// system's program directories (under /usr, /bin or /sbin); else
 // $XDG_DATA_HOME/veilex/veilex.mlb ($XDG_DATA_HOME unset, empty or relative:
 // $HOME/.local/share), creating the missing directories (mode 0700). A
 // directory that cannot be created is not an error here: the first save

@@ -93,6 +93,7 @@ class TestChangements : public QObject {
     session.Start();
     session.ClickRow(QStringLiteral("site"));
     session.ClickTool(session.Main().actMettreAJour);  // a first check: no previous version
+    QVERIFY(session.WaitForChecks());
     TBoxSeen seen;
     AnswerBox(&seen);
     QTest::keyClick(session.Main().Grille, Qt::Key_Return);
@@ -110,8 +111,10 @@ class TestChangements : public QObject {
     TfrmMain& main = session.Main();
     session.ClickRow(QStringLiteral("Club"));
     session.ClickTool(main.actMettreAJour);
+    QVERIFY(session.WaitForChecks());
     nginx_.WriteFile("/twice.html", Page("chien", "juin"));
     session.ClickTool(main.actMettreAJour);
+    QVERIFY(session.WaitForChecks());
     const QString chg = main.RowText(session.RowOf(QStringLiteral("Club")), TfrmMain::kColMaj);
 
     QTest::keyClick(main.Grille, Qt::Key_Return);

@@ -34,6 +34,16 @@ TEST(DataLocation, AWritableExecutableDirectoryHoldsTheFile) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("home")));
 }
 
+TEST(DataLocation, AProgramInTheSystemsDirectoriesKeepsItsDataInTheHome) {
+  // Whoever runs it, root included, for whom /usr/bin is writable.
+  TempDir dir;
+  for (const std::string exe : {"/usr/bin", "/usr/local/bin/", "/bin"}) {
+    EXPECT_EQ(ChooseDataFile({exe, dir.File("xdg"), dir.File("home")}), dir.File("xdg/veilex/veilex.mlb"))
+        << exe;
+  }
+  EXPECT_FALSE(std::filesystem::exists("/usr/bin/veilex.mlb"));
+}
+
 TEST(DataLocation, AReadOnlyExecutableDirectorySendsTheFileToXdgDataHome) {
   VEILEX_RUN_AS_NOBODY();
   TempDir dir;
