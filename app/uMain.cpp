@@ -19,6 +19,7 @@
 #include <numeric>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "app/CheckRunner.h"
 #include "app/EtatDelegate.h"
@@ -118,35 +119,44 @@ void TfrmMain::CreateActions() {
 }
 
 void TfrmMain::CreateToolBar() {
-  ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
-  ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
-  ToolBar1->setMovable(false);
-  ToolBar1->setFloatable(false);
-  ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
-  ToolBar1->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  ToolBar1->setStyleSheet(
-      QStringLiteral("QToolBar { background: rgb(184,194,229); border-top: 1px solid rgb(128,128,128);"
-                     " border-bottom: 1px solid rgb(128,128,128); padding: 1px; spacing: 0px; }"
-                     "QToolBar::separator { width: 8px; }"
-                     // Tight enough for every caption at the default width.
-                     "QToolButton { padding: 0px; margin: 0px; }"));
-
-  const QList<QAction*> groups[] = {{actAjouter, actModifier, actSupprimer},
-                                    {actMettreAJour, actToutMettreAJour, actVoirChangements, actArreter},
-                                    {actAProposDe, actOptions},
-                                    {actQuitter}};
-  bool first = true;
-  for (const auto& group : groups) {
-    if (!first) ToolBar1->addSeparator();
-    first = false;
-    for (QAction* action : group) {
-      ToolBar1->addAction(action);
-      if (auto* button = qobject_cast<QToolButton*>(ToolBar1->widgetForAction(action))) {
-        button->setAutoRaise(true);  // flat
-        button->setFixedHeight(25);
+  // Two rows: every caption stays in view at the default width, the link
+  // commands on the first, the program's own on the second.
+  const auto make_bar = [this](const char* name, const std::vector<QList<QAction*>>& groups) {
+    QToolBar* bar = addToolBar(QString::fromLatin1(name));
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->setStyleSheet(
+        QStringLiteral("QToolBar { background: rgb(184,194,229); border-top: 1px solid rgb(128,128,128);"
+                       " border-bottom: 1px solid rgb(128,128,128); padding: 1px; spacing: 0px; }"
+                       "QToolBar::separator { width: 8px; }"
+                       "QToolButton { padding: 0px; margin: 0px; }"));
+    bool first = true;
+    for (const auto& group : groups) {
+      if (!first) bar->addSeparator();
+      first = false;
+      for (QAction* action : group) {
+        bar->addAction(action);
+        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) {
+          button->setAutoRaise(true);  // flat
+          button->setFixedHeight(25);
+        }
       }
     }
-  }
+    return bar;
+  };
+  ToolBar1 = make_bar("ToolBar1", {{actAjouter, actModifier, actSupprimer},
+                                   {actMettreAJour, actToutMettreAJour, actVoirChangements, actArreter}});
+  addToolBarBreak();
+  ToolBar2 = make_bar("ToolBar2", {{actAProposDe, actOptions}, {actQuitter}});
+}
+
+QToolButton* TfrmMain::ToolButton(QAction* action) const {
+  for (QToolBar* bar : {ToolBar1, ToolBar2})
+    if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) return button;
+  return nullptr;
 }
 
 void TfrmMain::CreateGrille() {

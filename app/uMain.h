@@ -20,6 +20,7 @@ class QSortFilterProxyModel;
 class QStandardItemModel;
 class QStatusBar;
 class QToolBar;
+class QToolButton;
 class QTreeView;
 
 namespace veilex {
@@ -74,7 +75,12 @@ class TfrmMain : public QMainWindow {
   // it instead (checks go on in the background); unset closes it.
   std::function<bool()> HideOnClose;
 
+  // The link commands, then below them "A propos de...", "Options..." and
+  // "Quitter".
   QToolBar* ToolBar1;
+  QToolBar* ToolBar2;
+  // The button that shows `action` on either tool bar.
+  QToolButton* ToolButton(QAction* action) const;
   QTreeView* Grille;
   QStatusBar* Status;
   // "k / n" in the status bar during "Tout mettre à jour".

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QToolBar>
 #include <QTreeView>
 #include <QWidget>
@@ -264,7 +265,7 @@ void TSession::ClickRow(const QString& name) {
 }
 
 void TSession::ClickTool(QAction* action) {
-  QTest::mouseClick(main_->ToolBar1->widgetForAction(action), Qt::LeftButton);
+  QTest::mouseClick(main_->ToolButton(action), Qt::LeftButton);
 }
 
 bool TSession::WaitForChecks(int limit_ms) {

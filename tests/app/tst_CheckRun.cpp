@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QToolButton>
 #include <QToolBar>
 #include <QTreeView>
 #include <map>
@@ -51,7 +52,7 @@ void Silent(ScriptedConnection& connection, int) {
 }
 
 bool ToolEnabled(TfrmMain& main, QAction* action) {
-  return action->isEnabled() && main.ToolBar1->widgetForAction(action)->isEnabled();
+  return action->isEnabled() && main.ToolButton(action)->isEnabled();
 }
 
 // The commands a check must keep from running.

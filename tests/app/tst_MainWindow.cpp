@@ -60,12 +60,17 @@ class TestMainWindow : public QObject {
     session.Start();
     TfrmMain& main = session.Main();
     QStringList shown;
-    for (QAction* action : main.ToolBar1->actions()) {
+    const QList<QAction*> actions = main.ToolBar1->actions() + QList<QAction*>{nullptr} + main.ToolBar2->actions();
+    for (QAction* action : actions) {
+      if (action == nullptr) {
+        shown << "||";  // the second row
+        continue;
+      }
       if (action->isSeparator()) {
         shown << "|";
         continue;
       }
-      auto* button = qobject_cast<QToolButton*>(main.ToolBar1->widgetForAction(action));
+      auto* button = main.ToolButton(action);
       QVERIFY(button != nullptr);
       QCOMPARE(button->height(), 25);
       // "Arrêter" only while "Tout mettre à jour" runs.
@@ -73,8 +78,14 @@ class TestMainWindow : public QObject {
       shown << button->text();
     }
     QCOMPARE(shown, (QStringList{"Ajouter...", "Modifier...", "Supprimer", "|", "Mettre à jour",
-                                 "Tout mettre à jour", "Voir les changements", "Arrêter", "|",
+                                 "Tout mettre à jour", "Voir les changements", "Arrêter", "||",
                                  "A propos de...", "Options...", "|", "Quitter"}));
+    // At the default width every button is in view: none is left to the
+    // tool bar's overflow menu.
+    for (QAction* action : actions) {
+      if (action == nullptr || action->isSeparator()) continue;
+      QVERIFY2(main.ToolButton(action)->isVisible(), qPrintable(action->text()));
+    }
   }
 
   void theStartUpSortsOnTheNameBytesAndTheExitSaveWritesThatOrder() {

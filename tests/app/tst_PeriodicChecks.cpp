@@ -162,7 +162,7 @@ class TestPeriodicChecks : public QObject {
       TAutoChecks auto_checks(session.Main());
       QVERIFY(!auto_checks.Periodic().Active());
       QToolButton* button =
-          qobject_cast<QToolButton*>(session.Main().ToolBar1->widgetForAction(session.Main().actOptions));
+          session.Main().ToolButton(session.Main().actOptions);
       QVERIFY(button != nullptr);
       QCOMPARE(button->text(), QStringLiteral("Options..."));
       AnswerOptions(1, false, &TfrmOptions::btnOK);

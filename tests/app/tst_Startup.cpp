@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <QTimer>
 #include <QToolBar>
 #include <cerrno>
@@ -47,7 +48,7 @@ void WhenMainWindowShown(std::function<void(TfrmMain*)> steps) {
 }
 
 void Quit(TfrmMain* main) {
-  QTest::mouseClick(main->ToolBar1->widgetForAction(main->actQuitter), Qt::LeftButton);
+  QTest::mouseClick(main->ToolButton(main->actQuitter), Qt::LeftButton);
 }
 
 bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
@@ -117,7 +118,7 @@ class TestStartup : public QObject {
         Type(dialog->edtURL, "journal.example.org");
         QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
       });
-      QTest::mouseClick(main->ToolBar1->widgetForAction(main->actAjouter), Qt::LeftButton);
+      QTest::mouseClick(main->ToolButton(main->actAjouter), Qt::LeftButton);
       Quit(main);
     });
     QCOMPARE(RunVeilex(dir.DataFile()), 0);
