@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -132,11 +133,16 @@ int main(int argc, char** argv) {
   const std::string scratch = argv[1];
   const std::string nginx_dir = scratch + "/nginx";
   const std::string slow_dir = scratch + "/slow";
-  if (std::system(("mkdir -p '" + nginx_dir + "' '" + slow_dir + "'").c_str()) != 0)
-    Die("cannot make " + scratch);
+  // Fresh directories: links left by an earlier run would add to these.
+  for (const std::string& dir : {nginx_dir, slow_dir}) {
+    std::error_code error;
+    std::filesystem::remove_all(dir, error);
+    if (!std::filesystem::create_directories(dir, error)) Die("cannot make " + dir);
+  }
 
   // ---- 1 and 3: nginx ----
-  NginxPeer nginx;
+  // Static, so that Die (std::exit) stops nginx too.
+  static NginxPeer nginx;
   for (int i = 0; i < kNginxLinks; ++i) nginx.WriteFile(LinkPath(i), LinkPage(i));
   if (!nginx.Start()) Die("nginx would not start: " + nginx.Error());
   std::vector<std::string> urls;
