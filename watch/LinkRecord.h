@@ -23,7 +23,37 @@ inline constexpr const char* kFieldRaison = "raison";
 inline constexpr const char* kFieldAncienne = "ancienne";
 // The date text of the check that found the last change.
 inline constexpr const char* kFieldChg = "chg";
-inline constexpr const char* kAddedLinkFields[] = {kFieldRaison, kFieldAncienne, kFieldChg};
+
+// What a link watches on its page. `mode`: kModeTexte compares the text a
+// reader sees, kModeSource (or empty, as in files written before the field)
+// the bytes. `partie`: a CSS selector or an XPath expression naming the part
+// of the page compared; empty for the whole page. `ignorer`: rules, one a
+// line, for lines of the compared text left out. `ajouts`: kOui when only
+// added text counts as a change.
+inline constexpr const char* kFieldMode = "mode";
+inline constexpr const char* kFieldPartie = "partie";
+inline constexpr const char* kFieldIgnorer = "ignorer";
+inline constexpr const char* kFieldAjouts = "ajouts";
+// kOui from the check that finds a change until the user has seen it.
+inline constexpr const char* kFieldNonLu = "nonlu";
+// The address the last successful fetch ended at, when redirects led away
+// from `url`; empty otherwise.
+inline constexpr const char* kFieldAdresseFinale = "adresse_finale";
+// The validators of the stored page, sent back for a conditional request.
+inline constexpr const char* kFieldEtag = "etag";
+inline constexpr const char* kFieldModifie = "modifie";
+// kOui when the page is loaded in a browser that runs its scripts.
+inline constexpr const char* kFieldJavascript = "javascript";
+
+inline constexpr const char* kAddedLinkFields[] = {
+    kFieldRaison,  kFieldAncienne, kFieldChg,           kFieldMode, kFieldPartie,
+    kFieldIgnorer, kFieldAjouts,   kFieldNonLu,         kFieldAdresseFinale,
+    kFieldEtag,    kFieldModifie,  kFieldJavascript};
+
+// Values of the settings fields above.
+inline constexpr const char* kModeTexte = "texte";
+inline constexpr const char* kModeSource = "source";
+inline constexpr const char* kOui = "oui";
 
 // The date text of a link never checked.
 inline constexpr const char* kDateInconnue = "inconnue";
