@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "compare/HtmlShape.h"
+
 namespace veilex {
 
 // A page past this size is not parsed as HTML (the parser's tree costs many
@@ -31,6 +33,8 @@ inline constexpr size_t kCompareMaxShownBytes = size_t{4} << 20;
 
 struct TCompareLimits {
   size_t MaxParsedBytes = kCompareMaxParsedBytes;
+  // The nesting and element count past which a page is not parsed either.
+  THtmlShapeLimits Shape;
   int64_t LineBudget = kCompareLineBudget;
   int64_t WordBudget = kCompareWordBudget;
   size_t MaxBlockWords = kCompareMaxBlockWords;

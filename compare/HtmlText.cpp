@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "compare/Charset.h"
+#include "compare/HtmlShape.h"
 
 namespace veilex {
 namespace {
@@ -221,7 +222,19 @@ bool LooksLikeHtml(std::string_view page) {
 
 TPageText PageText(std::string_view page, const TCompareLimits& limits) {
   TPageText result;
-  if (page.size() > limits.MaxParsedBytes || !LooksLikeHtml(page)) {
+  if (!LooksLikeHtml(page)) {
+    result.Text = SourceText(page);
+    return result;
+  }
+  if (page.size() > limits.MaxParsedBytes) {
+    const size_t mib = limits.MaxParsedBytes >> 20;
+    result.Refusal = "Page de plus de " +
+                     (mib > 0 ? std::to_string(mib) + " Mio" : std::to_string(limits.MaxParsedBytes) + " octets") +
+                     " : trop grande pour \xc3\xaatre lue comme HTML";
+  } else {
+    result.Refusal = HtmlShapeRefusal(page, limits.Shape);
+  }
+  if (!result.Refusal.empty()) {
     result.Text = SourceText(page);
     return result;
   }

@@ -16,6 +16,9 @@ struct TPageText {
   // True when the page was read as HTML; false for a page that is not (no
   // tag, binary bytes) or too large to parse, whose text is its source.
   bool Html = false;
+  // Why a page that reads as HTML was not parsed (too large, too deeply
+  // nested, too many elements), in a short French text (UTF-8); "" otherwise.
+  std::string Refusal;
 };
 
 // True when `page` holds bytes no text has: a zero byte, or many control
@@ -29,8 +32,9 @@ bool LooksLikeHtml(std::string_view page);
 // scripts, styles, comments, <template> and <noscript>; block elements (p,
 // div, li, h1-h6, tr, br, ...) start and end lines, white space collapses as
 // a browser collapses it (but not inside <pre>), entities are decoded. The
-// bytes are read in PageCharset(page). Pages that are not HTML, or larger
-// than limits.MaxParsedBytes, give SourceText.
+// bytes are read in PageCharset(page). Pages that are not HTML, or past
+// limits.MaxParsedBytes or limits.Shape (see compare/HtmlShape.h), give
+// SourceText; the latter say why in Refusal.
 TPageText PageText(std::string_view page, const TCompareLimits& limits = {});
 
 // The page's bytes as lines of text in PageCharset(page): CR LF and lone CR

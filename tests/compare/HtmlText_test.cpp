@@ -68,15 +68,30 @@ TEST(PageText, APageTooLargeToParseIsItsSourceText) {
   limits.MaxParsedBytes = 10;
   const TPageText text = PageText("<p>eleven bytes and more</p>", limits);
   EXPECT_FALSE(text.Html);
+  EXPECT_EQ(text.Refusal, "Page de plus de 10 octets : trop grande pour \xc3\xaatre lue comme HTML");
   EXPECT_EQ(text.Text, "<p>eleven bytes and more</p>\n");
 }
 
-TEST(PageText, DeepNestingDoesNotExhaustTheStack) {
+TEST(PageText, NestingWithinTheBoundIsParsedWithoutExhaustingTheStack) {
   std::string page;
-  for (int i = 0; i < 50000; ++i) page += "<span>";
+  for (size_t i = 0; i + 4 < kHtmlMaxDepth; ++i) page += "<span>";
   page += "deep";
   const TPageText text = PageText(page);
+  EXPECT_TRUE(text.Html);
   EXPECT_EQ(text.Text, "deep\n");
+}
+
+// A million nested elements crash the parser's recursive clean-up and cost it
+// hours before that: such a page is shown as its source, and says why.
+TEST(PageText, APageNestedPastTheBoundIsItsSourceTextWithTheReason) {
+  std::string page;
+  page.reserve(6'000'010);
+  for (int i = 0; i < 1'000'000; ++i) page += "<span>";
+  page += "deep";
+  const TPageText text = PageText(page);
+  EXPECT_FALSE(text.Html);
+  EXPECT_NE(text.Refusal.find("imbriqu"), std::string::npos) << text.Refusal;
+  EXPECT_EQ(text.Text, page + "\n");
 }
 
 TEST(PageText, ZeroBytesGiveNoText) {
