@@ -15,6 +15,14 @@ namespace veilex {
 // A page past this size is not parsed as HTML (the parser's tree costs many
 // times the page): its text is its source.
 inline constexpr size_t kCompareMaxParsedBytes = size_t{16} << 20;
+// Memory the HTML parser may hold for one page. A page within the shape
+// bounds needs less (half a million elements cost it under 200 MB); a page that
+// makes the parser build much more than it holds is read as its source.
+inline constexpr size_t kCompareMaxParseMemory = size_t{256} << 20;
+// Processor time the HTML parser may take for one page: the largest pages
+// within the bounds take a few seconds; this only ends shapes that escape
+// the scan.
+inline constexpr long kCompareMaxParseCpuMs = 10'000;
 // Element comparisons the line diff may make. Its cost grows with the size of
 // the pages times the number of differences; past this, the lines between
 // the first and the last difference are shown as one block removed and one
@@ -35,6 +43,8 @@ struct TCompareLimits {
   size_t MaxParsedBytes = kCompareMaxParsedBytes;
   // The nesting and element count past which a page is not parsed either.
   THtmlShapeLimits Shape;
+  size_t MaxParseMemory = kCompareMaxParseMemory;
+  long MaxParseCpuMs = kCompareMaxParseCpuMs;
   int64_t LineBudget = kCompareLineBudget;
   int64_t WordBudget = kCompareWordBudget;
   size_t MaxBlockWords = kCompareMaxBlockWords;

@@ -74,7 +74,10 @@ class TShapeScan {
   }
 
  private:
-  bool Over() const { return shape_.Depth > limits_.MaxDepth || shape_.Elements > limits_.MaxElements; }
+  bool Over() const {
+    return shape_.Depth > limits_.MaxDepth || shape_.Elements > limits_.MaxElements ||
+           shape_.AttributePairs > limits_.MaxAttributePairs;
+  }
 
   size_t SkipPast(size_t at, std::string_view end) const {
     const size_t found = page_.find(end, at);
@@ -92,29 +95,51 @@ class TShapeScan {
   }
 
   // Skips the attributes to the tag's '>'. Returns the position past it, and
-  // whether the tag ended with "/>".
-  size_t TagEnd(size_t at, bool& self_closing) const {
+  // whether the tag ended with "/>"; counts the pairs of its attributes.
+  size_t TagEnd(size_t at, bool& self_closing) {
+    // Where the tokenizer stands: between attributes, in a name, after a
+    // name, after its '=', in an unquoted value.
+    enum { kBetween, kName, kAfterName, kBeforeValue, kValue } state = kBetween;
+    size_t attributes = 0;
     self_closing = false;
-    bool after_equals = false;
-    while (at < page_.size()) {
+    for (; at < page_.size(); ++at) {
       const char c = page_[at];
       if (c == '>') {
         self_closing = at > 0 && page_[at - 1] == '/';
         return at + 1;
       }
-      if (after_equals && (c == '"' || c == '\'')) {
-        const size_t close = page_.find(c, at + 1);
-        if (close == std::string_view::npos) return page_.size();
-        at = close + 1;
-        after_equals = false;
-        continue;
+      const bool space = IsSpace(c);
+      switch (state) {
+        case kBetween:
+        case kAfterName:
+          if (c == '=' && state == kAfterName) {
+            state = kBeforeValue;
+          } else if (c == '/') {
+            state = kBetween;
+          } else if (!space) {
+            shape_.AttributePairs += attributes++;
+            state = kName;
+          }
+          break;
+        case kName:
+          if (space) state = kAfterName;
+          if (c == '/') state = kBetween;
+          if (c == '=') state = kBeforeValue;
+          break;
+        case kBeforeValue:
+          if (c == '"' || c == '\'') {
+            const size_t close = page_.find(c, at + 1);
+            if (close == std::string_view::npos) return page_.size();
+            at = close;
+            state = kBetween;
+          } else if (!space) {
+            state = kValue;
+          }
+          break;
+        case kValue:
+          if (space) state = kBetween;
+          break;
       }
-      if (c == '=') {
-        after_equals = true;
-      } else if (!IsSpace(c)) {
-        after_equals = false;
-      }
-      ++at;
     }
     return at;
   }
@@ -156,7 +181,7 @@ class TShapeScan {
   }
 
   // Past the end tag of the raw text element `name` that starts at `at`.
-  size_t SkipRawText(size_t at, std::string_view name) const {
+  size_t SkipRawText(size_t at, std::string_view name) {
     for (size_t lt = page_.find("</", at); lt != std::string_view::npos; lt = page_.find("</", lt + 2)) {
       size_t end = lt + 2;
       if (Name(end) == name) {
@@ -197,6 +222,9 @@ std::string HtmlShapeRefusal(std::string_view page, const THtmlShapeLimits& limi
   if (shape.Elements > limits.MaxElements) {
     return "Page trop charg\xc3\xa9" "e pour \xc3\xaatre lue comme HTML : plus de " +
            std::to_string(limits.MaxElements) + " \xc3\xa9l\xc3\xa9ments";
+  }
+  if (shape.AttributePairs > limits.MaxAttributePairs) {
+    return "Page trop charg\xc3\xa9" "e pour \xc3\xaatre lue comme HTML : trop d'attributs dans ses balises";
   }
   return "";
 }

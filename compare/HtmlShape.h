@@ -17,11 +17,16 @@ namespace veilex {
 inline constexpr size_t kHtmlMaxDepth = 1024;
 // Elements in one page: past this, the parser's tree costs hundreds of
 // megabytes.
-inline constexpr size_t kHtmlMaxElements = 1'000'000;
+inline constexpr size_t kHtmlMaxElements = 500'000;
+
+// The parser compares each attribute of a tag with the ones before it: a tag
+// of n attributes costs n²/2 comparisons. Real pages make a few per tag.
+inline constexpr size_t kHtmlMaxAttributePairs = 50'000'000;
 
 struct THtmlShapeLimits {
   size_t MaxDepth = kHtmlMaxDepth;
   size_t MaxElements = kHtmlMaxElements;
+  size_t MaxAttributePairs = kHtmlMaxAttributePairs;
 };
 
 struct THtmlShape {
@@ -29,6 +34,9 @@ struct THtmlShape {
   // by much: end tags far from the innermost elements are not matched.
   size_t Depth = 0;
   size_t Elements = 0;
+  // Pairs of attributes within one tag, over all tags: an estimate never
+  // below the parser's count.
+  size_t AttributePairs = 0;
 };
 
 // Scans `page` once. Stops counting once a bound of `limits` is passed.

@@ -2,10 +2,10 @@
 
 #include <gumbo.h>
 
-#include <memory>
 #include <vector>
 
 #include "compare/Charset.h"
+#include "compare/HtmlParse.h"
 #include "compare/HtmlShape.h"
 
 namespace veilex {
@@ -147,10 +147,6 @@ class TLines {
   bool space_ = false;
 };
 
-struct TGumboOutputDeleter {
-  void operator()(GumboOutput* output) const { gumbo_destroy_output(&kGumboDefaultOptions, output); }
-};
-
 // Walks the tree without recursion: a hostile page may nest elements deeper
 // than any call stack.
 std::string TreeText(const GumboNode* root) {
@@ -197,6 +193,22 @@ std::string TreeText(const GumboNode* root) {
   return lines.Take();
 }
 
+std::string ParseRefusal(THtmlParseEnd end, const TCompareLimits& limits) {
+  switch (end) {
+    case THtmlParseEnd::Memory:
+      return "Page trop lourde pour \xc3\xaatre lue comme HTML : sa lecture demande plus de " +
+             std::to_string(limits.MaxParseMemory >> 20) + " Mio";
+    case THtmlParseEnd::Time:
+      return "Page trop longue \xc3\xa0 lire comme HTML : sa lecture d\xc3\xa9passe " +
+             std::to_string(limits.MaxParseCpuMs / 1000) + " s";
+    case THtmlParseEnd::Stopped:
+      return "Lecture de la page interrompue";
+    case THtmlParseEnd::Done:
+      break;
+  }
+  return "";
+}
+
 }  // namespace
 
 bool LooksBinary(std::string_view page) {
@@ -239,16 +251,15 @@ TPageText PageText(std::string_view page, const TCompareLimits& limits) {
     return result;
   }
   const std::string utf8 = ToUtf8(page, PageCharset(page));
-  GumboOptions options = kGumboDefaultOptions;
-  options.max_errors = 0;  // the parser's error list is of no use here
-  std::unique_ptr<GumboOutput, TGumboOutputDeleter> output(
-      gumbo_parse_with_options(&options, utf8.data(), utf8.size()));
-  if (!output) {
-    result.Text = SourceText(page);
+  const THtmlParseBounds bounds{limits.MaxParseMemory, limits.MaxParseCpuMs, limits.Stop};
+  const THtmlParseEnd end =
+      ParseHtml(utf8, bounds, [&result](const GumboInternalNode* document) { result.Text = TreeText(document); });
+  if (end == THtmlParseEnd::Done) {
+    result.Html = true;
     return result;
   }
-  result.Text = TreeText(output->document);
-  result.Html = true;
+  result.Refusal = ParseRefusal(end, limits);
+  result.Text = SourceText(page);
   return result;
 }
 

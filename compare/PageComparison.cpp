@@ -10,15 +10,25 @@
 namespace veilex {
 namespace {
 
-std::string ViewText(std::string_view page, TPageView view, const TCompareLimits& limits) {
-  return view == TPageView::Text ? PageText(page, limits).Text : SourceText(page);
+TPageText ViewText(std::string_view page, TPageView view, const TCompareLimits& limits) {
+  if (view == TPageView::Text) return PageText(page, limits);
+  TPageText source;
+  source.Text = SourceText(page);
+  return source;
+}
+
+// Why the versions shown as their source are, once each.
+std::string Refusals(const TPageText& old_text, const TPageText& new_text) {
+  if (old_text.Refusal.empty() || old_text.Refusal == new_text.Refusal) return new_text.Refusal;
+  if (new_text.Refusal.empty()) return old_text.Refusal;
+  return old_text.Refusal + ". " + new_text.Refusal;
 }
 
 }  // namespace
 
 TComparison ComparePages(std::string_view old_page, std::string_view new_page, TPageView view,
                          const TCompareLimits& limits) {
-  std::string old_text;
+  TPageText old_text;
   std::exception_ptr old_failure;
   std::thread helper;
   try {
@@ -32,7 +42,7 @@ TComparison ComparePages(std::string_view old_page, std::string_view new_page, T
   } catch (const std::system_error&) {
     old_text = ViewText(old_page, view, limits);  // no thread to be had: one after the other
   }
-  std::string new_text;
+  TPageText new_text;
   try {
     new_text = ViewText(new_page, view, limits);
   } catch (...) {
@@ -41,7 +51,14 @@ TComparison ComparePages(std::string_view old_page, std::string_view new_page, T
   }
   if (helper.joinable()) helper.join();
   if (old_failure) std::rethrow_exception(old_failure);
-  return CompareTexts(old_text, new_text, limits);
+  if (limits.Stop != nullptr && limits.Stop->load()) {
+    TComparison stopped;
+    stopped.Stopped = true;
+    return stopped;
+  }
+  TComparison result = CompareTexts(old_text.Text, new_text.Text, limits);
+  result.Refusal = Refusals(old_text, new_text);
+  return result;
 }
 
 }  // namespace veilex

@@ -52,6 +52,9 @@ struct TComparison {
   bool Truncated = false;
   // The Stop flag ended the comparison early.
   bool Stopped = false;
+  // Set by ComparePages in the text view: why a version is shown as its
+  // source (TPageText::Refusal), "" when both were read as HTML.
+  std::string Refusal;
 };
 
 // Compares `old_text` with `new_text`, both made of lines ended by '\n' (a

@@ -46,6 +46,12 @@ INSTANTIATE_TEST_SUITE_P(
         TShapeCase{"an end tag far below is not matched", Repeat("<div>", 2) + Repeat("<b>", 40) + "</div><i>",
                    43, 43}));
 
+TEST(ScanHtmlShape, CountsThePairsOfAttributesOfEachTag) {
+  EXPECT_EQ(ScanHtmlShape("<div a b c><p x=1 y='2 3' z=\"4 5\">").AttributePairs, 3u + 3u);
+  EXPECT_EQ(ScanHtmlShape("<a href=x/y title = z>").AttributePairs, 1u);
+  EXPECT_EQ(ScanHtmlShape("<input a/b/c></br d e>").AttributePairs, 3u + 1u);
+}
+
 TEST(HtmlShapeRefusal, AcceptsAnOrdinaryPage) {
   EXPECT_EQ(HtmlShapeRefusal("<html><body>" + Repeat("<div><p>text</p></div>", 1000) + "</body></html>"), "");
 }
@@ -60,6 +66,14 @@ TEST(HtmlShapeRefusal, RefusesTooDeepAndTooManyWithTheirReason) {
   EXPECT_NE(HtmlShapeRefusal(Repeat("<b></b>", 1001), limits).find("plus de 1000 \xc3\xa9l\xc3\xa9ments"),
             std::string::npos);
   EXPECT_EQ(HtmlShapeRefusal(Repeat("<b></b>", 1000), limits), "");
+}
+
+// The parser compares each attribute of a tag with all the ones before it:
+// one tag of 80,000 attributes took it minutes.
+TEST(HtmlShapeRefusal, RefusesATagOfTooManyAttributes) {
+  EXPECT_EQ(HtmlShapeRefusal("<div " + Repeat("a ", 80'000) + ">"),
+            "Page trop charg\xc3\xa9" "e pour \xc3\xaatre lue comme HTML : trop d'attributs dans ses balises");
+  EXPECT_EQ(HtmlShapeRefusal(Repeat("<br a b c d e f g h>", 100'000)), "");
 }
 
 TEST(HtmlShapeRefusal, SelfClosingNonVoidElementsCannotHideDepth) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 namespace veilex {
@@ -93,6 +94,51 @@ TEST(PageText, APageNestedPastTheBoundIsItsSourceTextWithTheReason) {
   EXPECT_NE(text.Refusal.find("imbriqu"), std::string::npos) << text.Refusal;
   EXPECT_EQ(text.Text, page + "\n");
 }
+
+// Formatting elements left open are re-opened by the parser at every block
+// that follows: a page of 100 KB makes it build millions of elements that
+// the shape scan cannot see. The parser's memory is capped instead.
+TEST(PageText, APageTheParserWouldBuildWithoutEndIsItsSourceTextWithTheReason) {
+  std::string page = "<p>";
+  for (int i = 0; i < 100; ++i) page += "<b id=" + std::to_string(i) + ">";
+  page += "</p>";
+  for (int i = 0; i < 2000; ++i) page += "<div>x</div>";
+  TCompareLimits limits;
+  limits.MaxParseMemory = size_t{8} << 20;
+  const TPageText text = PageText(page, limits);
+  EXPECT_FALSE(text.Html);
+  EXPECT_EQ(text.Refusal, "Page trop lourde pour \xc3\xaatre lue comme HTML : sa lecture demande plus de 8 Mio");
+  EXPECT_EQ(text.Text, page + "\n");
+}
+
+struct TParseEndCase {
+  const char* name;
+  long max_cpu_ms;
+  bool stop;
+  std::string refusal;
+};
+
+class PageTextBoundsTest : public ::testing::TestWithParam<TParseEndCase> {};
+
+// The processor time and the Stop flag end a parse under way too.
+TEST_P(PageTextBoundsTest, EndsTheParseAndSaysWhy) {
+  std::string page;
+  for (int i = 0; i < 50'000; ++i) page += "<p>paragraphe <b>" + std::to_string(i) + "</b></p>";
+  const std::atomic<bool> stop{GetParam().stop};
+  TCompareLimits limits;
+  limits.MaxParseCpuMs = GetParam().max_cpu_ms;
+  limits.Stop = &stop;
+  const TPageText text = PageText(page, limits);
+  EXPECT_FALSE(text.Html);
+  EXPECT_EQ(text.Refusal, GetParam().refusal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, PageTextBoundsTest,
+    ::testing::Values(TParseEndCase{"Time", 0, false,
+                                    "Page trop longue \xc3\xa0 lire comme HTML : sa lecture d\xc3\xa9passe 0 s"},
+                      TParseEndCase{"Stop", 60'000, true, "Lecture de la page interrompue"}),
+    [](const ::testing::TestParamInfo<TParseEndCase>& info) { return info.param.name; });
 
 TEST(PageText, ZeroBytesGiveNoText) {
   const TPageText text = PageText("");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 namespace veilex {
@@ -36,6 +37,27 @@ TEST(ComparePages, TwoLatin1VersionsCompareAsUtf8Text) {
   const TComparison comparison = ComparePages("<p>\xe9t\xe9</p>", "<p>hiver</p>", TPageView::Text);
   EXPECT_EQ(Joined(comparison, TSpanKind::Removed), "\xc3\xa9t\xc3\xa9");
   EXPECT_EQ(Joined(comparison, TSpanKind::Added), "hiver");
+}
+
+TEST(ComparePages, TheTextViewSaysWhyAVersionIsShownAsItsSource) {
+  TCompareLimits limits;
+  limits.Shape.MaxDepth = 2;
+  const std::string deep = "<div><div><div>a</div></div></div>";
+  const std::string why =
+      "Page trop imbriqu\xc3\xa9" "e pour \xc3\xaatre lue comme HTML : plus de 2 \xc3\xa9l\xc3\xa9ments les uns dans les autres";
+  EXPECT_EQ(ComparePages(deep, "<p>b</p>", TPageView::Text, limits).Refusal, why);
+  EXPECT_EQ(ComparePages(deep, deep + "<p>b</p>", TPageView::Text, limits).Refusal, why);
+  EXPECT_EQ(ComparePages("<p>a</p>", "<p>b</p>", TPageView::Text, limits).Refusal, "");
+  EXPECT_EQ(ComparePages(deep, "<p>b</p>", TPageView::Source, limits).Refusal, "");
+}
+
+TEST(ComparePages, TheStopFlagEndsTheExtraction) {
+  const std::atomic<bool> stop{true};
+  TCompareLimits limits;
+  limits.Stop = &stop;
+  std::string page;
+  for (int i = 0; i < 20'000; ++i) page += "<p>" + std::to_string(i) + "</p>";
+  EXPECT_TRUE(ComparePages(page, page + "<p>x</p>", TPageView::Text, limits).Stopped);
 }
 
 }  // namespace
