@@ -10,6 +10,10 @@
 namespace veilex {
 namespace {
 
+// Below this, both pages are read one after the other: starting a thread
+// (and waiting for it to be scheduled) costs more than reading them.
+constexpr size_t kParallelFrom = size_t{256} << 10;
+
 TPageText ViewText(std::string_view page, TPageView view, const TCompareLimits& limits) {
   if (view == TPageView::Text) return PageText(page, limits);
   TPageText source;
@@ -31,17 +35,20 @@ TComparison ComparePages(std::string_view old_page, std::string_view new_page, T
   TPageText old_text;
   std::exception_ptr old_failure;
   std::thread helper;
-  try {
-    helper = std::thread([&] {
-      try {
-        old_text = ViewText(old_page, view, limits);
-      } catch (...) {
-        old_failure = std::current_exception();
-      }
-    });
-  } catch (const std::system_error&) {
-    old_text = ViewText(old_page, view, limits);  // no thread to be had: one after the other
+  if (old_page.size() + new_page.size() >= kParallelFrom) {
+    try {
+      helper = std::thread([&] {
+        try {
+          old_text = ViewText(old_page, view, limits);
+        } catch (...) {
+          old_failure = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // no thread to be had: one after the other
+    }
   }
+  if (!helper.joinable()) old_text = ViewText(old_page, view, limits);
   TPageText new_text;
   try {
     new_text = ViewText(new_page, view, limits);
