@@ -199,6 +199,9 @@ void TfrmChangements::RenderingDone() {
                                       : QStringLiteral("Les deux versions sont identiques."));
   }
   QStringList notes;
+  if (!comparison.Refusal.empty())
+    notes << QString::fromUtf8(comparison.Refusal.data(), static_cast<qsizetype>(comparison.Refusal.size())) +
+                 QStringLiteral(". Sa source est montrée à la place.");
   if (comparison.Approximate)
     notes << QStringLiteral("Pages trop différentes pour une comparaison fine : la partie changée est "
                             "montrée d'un seul bloc.");

@@ -5,12 +5,15 @@
 #include <QAction>
 #include <QLabel>
 #include <QPalette>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QThreadPool>
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
@@ -221,6 +224,41 @@ class TestChangements : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(window.Ready(), 5000);
     QVERIFY(!window.lblNote->isHidden());
     QVERIFY(window.lblNote->text().contains(QStringLiteral("lignes entières")));
+  }
+
+  // A version past the parser's bounds is shown as its source lines, and the
+  // window says why.
+  void aPageTooDeepForTheTextViewIsShownAsItsSourceWithTheReason() {
+    std::string deep;
+    for (int i = 0; i < 2000; ++i) deep += "<span>";
+    TfrmChangements window({"n", "x/", "", deep + "\nancien\n", deep + "\nnouveau\n"});
+    QTRY_VERIFY_WITH_TIMEOUT(window.Ready(), 5000);
+    QCOMPARE(window.ChangeCount(), 1);
+    QVERIFY(window.Vue->toPlainText().contains(QStringLiteral("<span><span>")));
+    QVERIFY(window.Vue->toPlainText().contains(QStringLiteral("nouveau")));
+    QVERIFY(!window.lblNote->isHidden());
+    QCOMPARE(window.lblNote->text(),
+             QStringLiteral("Page trop imbriquée pour être lue comme HTML : plus de 1024 éléments les uns dans les "
+                            "autres. Sa source est montrée à la place."));
+  }
+
+  // Closing the window stops its comparison, even one still parsing a page
+  // that would take the parser long: nothing is left for the program's end
+  // to wait for.
+  void closingTheWindowStopsAParseUnderWay() {
+    std::string slow;
+    for (int i = 0; i < 1000; ++i) slow += "<div>";
+    for (int i = 0; i < 400'000; ++i) slow += "<li>x";
+    QPointer<TfrmChangements> window = new TfrmChangements({"n", "x/", "", slow, slow + "<p>y"});
+    window->show();
+    QTest::qWait(200);
+    QVERIFY(!window->Ready());
+    window->close();  // deletes itself
+    QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 1000);
+    QElapsedTimer took;
+    took.start();
+    QVERIFY(QThreadPool::globalInstance()->waitForDone(3000));
+    QVERIFY2(took.elapsed() < 3000, qPrintable(QString::number(took.elapsed())));
   }
 
   void theColoursFollowLightAndDarkPalettes() {
