@@ -4,7 +4,8 @@
 // next two where the bytes split into the old and the new page. Besides
 // ending without a crash, a comparison shown whole must give both texts back:
 // its unchanged and removed text is the old text, its unchanged and added
-// text the new one, and it finds no change exactly when they are equal.
+// text the new one, and it finds no change (and shows nothing) exactly when
+// they are equal.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -59,6 +60,10 @@ void Check(std::string_view old_page, std::string_view new_page, TPageView view,
   const std::string new_text =
       view == TPageView::Text ? PageText(new_page, limits).Text : SourceText(new_page);
   if (comparison.Identical() != (old_text == new_text)) Die("identical does not match the texts");
+  if (comparison.Identical()) {
+    if (!comparison.Spans.empty()) Die("spans for two identical texts");
+    return;
+  }
   if (comparison.Truncated || limits.ContextLines != INT_MAX) return;
   std::string old_back;
   std::string new_back;
