@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstring>
 
 #include "app/AutoChecks.h"
 #include "app/DataSession.h"
@@ -51,11 +52,19 @@ QString AlreadyRunningText(const std::string& data_file) {
       .arg(FileText(data_file));
 }
 
-QString UnreadableFileText(const std::string& data_file) {
+QString UnreadableFileText(const std::string& data_file, const std::string& problem) {
+  const QString why = problem.empty() ? QString() : QStringLiteral("(%1)\n").arg(QString::fromStdString(problem));
   return QStringLiteral(
-             "Le fichier des liens n'a pas pu être lu :\n%1\n"
+             "Le fichier des liens n'a pas pu être lu :\n%1\n%2"
              "Il a été laissé tel quel. Veilex va se fermer.")
-      .arg(FileText(data_file));
+      .arg(FileText(data_file), why);
+}
+
+QString UnlockableFileText(const std::string& data_file, int error) {
+  return QStringLiteral(
+             "Le fichier des liens n'a pas pu être verrouillé :\n%1\n(%2)\n"
+             "Il n'a pas été ouvert. Veilex va se fermer.")
+      .arg(FileText(data_file), QString::fromLocal8Bit(std::strerror(error)));
 }
 
 QString SaveFailedText(const std::string& data_file) {
@@ -87,7 +96,10 @@ int RunVeilex(const std::string& data_file) {
         ShowError(nullptr, AlreadyRunningText(data_file));
         return;
       case TDataSession::TState::Unreadable:
-        ShowError(nullptr, UnreadableFileText(data_file));
+        ShowError(nullptr, UnreadableFileText(data_file, session.Data().LoadProblem()));
+        return;
+      case TDataSession::TState::Unlockable:
+        ShowError(nullptr, UnlockableFileText(data_file, session.LockError()));
         return;
       case TDataSession::TState::Open:
         exit_code = RunWindow(session.Data());

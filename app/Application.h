@@ -24,7 +24,10 @@ void WarnSaveFailed(TData& sender);
 
 // The texts of the boxes the run shows, each naming the data file.
 QString AlreadyRunningText(const std::string& data_file);
-QString UnreadableFileText(const std::string& data_file);
+// `problem`: why, as TData::LoadProblem says it ("" when unknown).
+QString UnreadableFileText(const std::string& data_file, const std::string& problem = std::string());
+// The file could not be locked (`error`: its errno), so it was not opened.
+QString UnlockableFileText(const std::string& data_file, int error);
 QString SaveFailedText(const std::string& data_file);
 QString ExitSaveFailedText(const std::string& data_file);
 

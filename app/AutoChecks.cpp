@@ -14,8 +14,11 @@ namespace veilex {
 
 TAutoChecks::TAutoChecks(TfrmMain& main, QObject* parent)
     : QObject(parent), main_(main), settings_(TSettings::Load()) {
-  periodic_ = new TPeriodicChecks([this] { return main_.Checking(); },
-                                  [this] { main_.actToutMettreAJourExecute(); }, this);
+  // A box open over the window may be about to change the links (« Supprimer »
+  // asks first): no run starts under it, and its turn is skipped.
+  periodic_ = new TPeriodicChecks(
+      [this] { return main_.Checking() || QApplication::activeModalWidget() != nullptr; },
+      [this] { main_.actToutMettreAJourExecute(); }, this);
   tray_ = new TTrayIcon(main_, this);
   connect(&main_, &TfrmMain::OptionsRequested, this, &TAutoChecks::OpenOptions);
   connect(&main_.Runner(), &TCheckRunner::RunFinished, this, &TAutoChecks::RunEnded);

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <set>
 
@@ -20,13 +21,16 @@ namespace {
 
 std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
-// A stored value as one field of an output line.
-std::string Field(const std::string& bytes) {
-  std::string text = Utf8(DisplayText(bytes));
+// A text as one field of an output line.
+std::string Field(const QString& shown) {
+  std::string text = Utf8(shown);
   std::replace_if(
       text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   return text;
 }
+
+// A stored value (UTF-8 or ISO 8859-1) as one field of an output line.
+std::string Field(const std::string& bytes) { return Field(DisplayText(bytes)); }
 
 // The names of every link, in the table's order once sorted on the name as
 // the window sorts it, each once.
@@ -102,7 +106,7 @@ void CheckLinks(TData& data, const std::vector<std::string>& names,
   TCheckRun run(data);
   run.Start(names);
   while (!run.Finished()) {
-    run.WaitForResults(std::max(1, std::min(run.MsUntilSaveDue(), 100)));
+    run.WaitForResultOrSave();
     for (const TCheckRunResult& result : run.Pump())
       if (done) done(result.Name, result.Outcome);
   }
@@ -111,7 +115,8 @@ void CheckLinks(TData& data, const std::vector<std::string>& names,
 std::string CheckLine(const std::string& etat, const std::string& nom, const std::string& url,
                       const std::string& raison) {
   std::string text = Field(etat) + "\t" + Field(nom) + "\t" + Field(url);
-  if (!raison.empty()) text += "\t" + Field(raison);
+  // `raison` is UTF-8 only, as the window reads it too.
+  if (!raison.empty()) text += "\t" + Field(QString::fromUtf8(raison.data(), static_cast<qsizetype>(raison.size())));
   return text;
 }
 
@@ -137,8 +142,12 @@ int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostrea
               << "\nLa vérification n'a pas eu lieu ; le fichier n'a pas été touché.\n";
           return kExitUsageOrFile;
         case TDataSession::TState::Unreadable:
-          err << "veilex : le fichier des liens n'a pas pu être lu, il a été laissé tel quel : "
-              << Utf8(FileText(data_file)) << "\n";
+          err << "veilex : le fichier des liens n'a pas pu être lu (" << session.Data().LoadProblem()
+              << "), il a été laissé tel quel : " << Utf8(FileText(data_file)) << "\n";
+          return kExitUsageOrFile;
+        case TDataSession::TState::Unlockable:
+          err << "veilex : le fichier des liens n'a pas pu être verrouillé (" << std::strerror(session.LockError())
+              << "), la vérification n'a pas eu lieu : " << Utf8(FileText(data_file)) << "\n";
           return kExitUsageOrFile;
         case TDataSession::TState::Open:
           status = CheckLinksOf(line, session.Data(), out, err, changed);

@@ -35,7 +35,8 @@ int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostrea
 
 // One line of the output, without its end: the state, the name, the address
 // and, for a failure, the reason, separated by tabs; stored bytes shown as
-// UTF-8 (valid UTF-8 as it is, else read as ISO 8859-1), and any tab or line
+// UTF-8 (valid UTF-8 as it is, else read as ISO 8859-1; the reason is
+// always UTF-8), and any tab or line
 // break inside a value turned into a space so that a line stays one link.
 std::string CheckLine(const std::string& etat, const std::string& nom, const std::string& url,
                       const std::string& raison);

@@ -19,12 +19,13 @@ class TDataSession {
     Open,           // Data() is the link store on the file
     HeldElsewhere,  // another Veilex holds the file; nothing was touched
     Unreadable,     // the file exists but could not be read; it was left as it was
+    Unlockable,     // the file could not be locked (LockError() says why); never opened
   };
 
-  // Locks `data_file` + ".lock" and opens the link store on `data_file`,
-  // `on_save_error` in place for its start-up save. When the lock file cannot
-  // be made at all (a read-only place), no save can succeed there either, so
-  // the file is opened unlocked and nothing is cleaned.
+  // Locks the data file itself (TSingleInstanceLock; a missing one is created
+  // empty to be locked) and opens the link store on `data_file`,
+  // `on_save_error` in place for its start-up save. A file that cannot be
+  // locked is not opened at all.
   TDataSession(const std::string& data_file, TSaveErrorEvent on_save_error);
   ~TDataSession();
   TDataSession(const TDataSession&) = delete;
@@ -32,7 +33,9 @@ class TDataSession {
 
   TState State() const { return state_; }
   const std::string& DataFile() const { return data_file_; }
-  // The link store; only when State() is Open.
+  // The errno of an Unlockable file.
+  int LockError() const { return lock_.Error(); }
+  // The link store; when State() is Open, or Unreadable (for its LoadProblem).
   TData& Data() { return *data_; }
 
  private:

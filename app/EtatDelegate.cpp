@@ -1,5 +1,7 @@
 #include "app/EtatDelegate.h"
 
+#include <QAbstractItemView>
+
 #include "app/TextCodec.h"
 #include "watch/LinkRecord.h"
 
@@ -20,6 +22,18 @@ void TEtatDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIn
     // The selected row keeps the palette's highlighted text.
     option->palette.setColor(QPalette::Text, option->palette.color(QPalette::LinkVisited));
   }
+}
+
+void RepaintRowsOnEtatChange(QAbstractItemView* view, int etat_column) {
+  QObject::connect(view->model(), &QAbstractItemModel::dataChanged, view,
+                   [view, etat_column](const QModelIndex& top_left, const QModelIndex& bottom_right) {
+                     if (top_left.column() > etat_column || bottom_right.column() < etat_column) return;
+                     QWidget* viewport = view->viewport();
+                     for (int row = top_left.row(); row <= bottom_right.row(); ++row) {
+                       const QRect cell = view->visualRect(top_left.siblingAtRow(row));
+                       viewport->update(QRect(0, cell.top(), viewport->width(), cell.height()));
+                     }
+                   });
 }
 
 }  // namespace veilex

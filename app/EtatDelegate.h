@@ -8,6 +8,8 @@
 
 #include <QStyledItemDelegate>
 
+class QAbstractItemView;
+
 namespace veilex {
 
 class TEtatDelegate : public QStyledItemDelegate {
@@ -22,5 +24,10 @@ class TEtatDelegate : public QStyledItemDelegate {
  private:
   int etat_column_;
 };
+
+// Makes `view` repaint a whole row when its state cell changes: the state
+// decides how every cell of the row is drawn, and the model tells only the
+// cell that changed. `view`'s model must be set.
+void RepaintRowsOnEtatChange(QAbstractItemView* view, int etat_column);
 
 }  // namespace veilex

@@ -5,18 +5,35 @@
 #include <QStandardItemModel>
 #include <QStatusBar>
 
+#include "app/TextCodec.h"
+
 namespace veilex {
 
+namespace {
+
+// The reason as text, beside its tooltip (which is markup).
+constexpr int kReasonRole = Qt::UserRole + 7;
+
+}  // namespace
+
 void SetRowReason(QStandardItemModel& rows, int row, const std::string& raison) {
-  const QString tip = QString::fromUtf8(raison.data(), static_cast<qsizetype>(raison.size()));
+  const QString reason = QString::fromUtf8(raison.data(), static_cast<qsizetype>(raison.size()));
+  // A tooltip that looks like markup is shown as markup: the reason quotes
+  // what servers sent (a status line, a Location), so it goes in as text.
+  const QString tip = ToolTipText(reason);
   for (int column = 0; column < rows.columnCount(); ++column) {
-    if (QStandardItem* item = rows.item(row, column)) item->setToolTip(tip);
+    if (QStandardItem* item = rows.item(row, column)) {
+      item->setData(reason, kReasonRole);
+      item->setToolTip(tip);
+    }
   }
 }
 
+QString RowReason(const QModelIndex& index) { return index.data(kReasonRole).toString(); }
+
 void ShowSelectedReason(QStatusBar& status, const QAbstractItemView& view) {
   const QModelIndexList selected = view.selectionModel()->selectedRows();
-  const QString reason = selected.isEmpty() ? QString() : selected.first().data(Qt::ToolTipRole).toString();
+  const QString reason = selected.isEmpty() ? QString() : RowReason(selected.first());
   if (reason.isEmpty()) {
     status.clearMessage();
   } else {

@@ -6,13 +6,19 @@
 #include <string>
 
 class QAbstractItemView;
+class QModelIndex;
+class QString;
 class QStandardItemModel;
 class QStatusBar;
 
 namespace veilex {
 
-// Sets the tooltip of `row`'s cells to `raison`; an empty reason removes it.
+// Sets the tooltip of `row`'s cells to `raison` (shown as text, never as
+// markup); an empty reason removes it.
 void SetRowReason(QStandardItemModel& rows, int row, const std::string& raison);
+
+// The reason a cell's row holds, as text; "" when none.
+QString RowReason(const QModelIndex& index);
 
 // Shows in `status` the reason of the row selected in `view`, or clears it
 // when no row is selected or the row has none.

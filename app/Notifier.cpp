@@ -17,8 +17,12 @@ const QString kConnectionName = QStringLiteral("veilex-notifications");
 // directory. Without either, the D-Bus library would try to start a bus
 // daemon of its own through X11, which a notification must never do (a cron
 // job has no desktop to start it for).
+const char kNoBusAddress[] = "disabled:";
+
 bool SessionBusKnown() {
-  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
+  const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address == kNoBusAddress) return false;  // set below: there is none
+  if (!address.isEmpty()) return true;
   const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
 }
@@ -35,6 +39,17 @@ QString ChangedPagesText(const QStringList& names) {
   const qsizetype others = count - kMaxNamesShown;
   return text + names.mid(0, kMaxNamesShown).join(QStringLiteral(", ")) +
          QStringLiteral(" … et %1 autres").arg(others);
+}
+
+void KeepTheSessionBusFromStarting() {
+  // An address of no known kind: connecting fails, nothing is started.
+  if (!SessionBusKnown()) qputenv("DBUS_SESSION_BUS_ADDRESS", kNoBusAddress);
+}
+
+QString NotificationBody(const QStringList& names) {
+  QStringList escaped;
+  for (const QString& name : names) escaped << name.toHtmlEscaped();
+  return ChangedPagesText(escaped);
 }
 
 void NotifyChangedPages(const QStringList& names, TNotifyWait wait) {
@@ -60,7 +75,7 @@ void NotifyChangedPages(const QStringList& names, TNotifyWait wait) {
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     // app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout
     notify << QStringLiteral("Veilex") << 0u << QStringLiteral("veilex") << QStringLiteral("Veilex")
-           << ChangedPagesText(names) << QStringList() << QVariantMap() << -1;
+           << NotificationBody(names) << QStringList() << QVariantMap() << -1;
     // Without a service the bus answers with an error at once; that answer
     // is simply dropped.
     QDBusPendingCall call = bus.asyncCall(notify, kNotifyTimeoutMs);

@@ -14,6 +14,9 @@ namespace veilex {
 // first ones then « … et 3 autres ». Empty for no names.
 inline constexpr int kMaxNamesShown = 5;
 QString ChangedPagesText(const QStringList& names);
+// ChangedPagesText as a notification's body, where the service may read
+// markup: the names escaped.
+QString NotificationBody(const QStringList& names);
 
 enum class TNotifyWait {
   No,              // send and go on (the window)
@@ -27,5 +30,13 @@ inline constexpr int kNotifyTimeoutMs = 2000;
 // when `names` is not empty. Raises nothing; a missing bus or service is no
 // error.
 void NotifyChangedPages(const QStringList& names, TNotifyWait wait);
+
+// Where the session has no bus (no address in the environment, no socket in
+// the runtime directory), the D-Bus library starts one of its own through
+// X11 ("dbus-launch --autolaunch") at Qt's first use of the session bus (the
+// accessibility bridge, the tray, a notification), and that process outlives
+// Veilex. This names an address that fails at once instead, so that no start
+// leaves a process behind. Call before the application object exists.
+void KeepTheSessionBusFromStarting();
 
 }  // namespace veilex

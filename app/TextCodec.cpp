@@ -1,5 +1,7 @@
 #include "app/TextCodec.h"
 
+#include <QTextDocument>
+
 #include "rtl/Utf8.h"
 
 namespace veilex {
@@ -15,6 +17,10 @@ std::string StoredText(const QString& text) { return text.toUtf8().toStdString()
 std::string StoredText(const QString& text, const std::string& shown_bytes) {
   if (text == DisplayText(shown_bytes)) return shown_bytes;
   return StoredText(text);
+}
+
+QString ToolTipText(const QString& text) {
+  return text.isEmpty() ? text : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
 }
 
 }  // namespace veilex

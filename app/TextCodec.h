@@ -20,4 +20,8 @@ std::string StoredText(const QString& text);
 // name), edited text is stored as UTF-8.
 std::string StoredText(const QString& text, const std::string& shown_bytes);
 
+// `text` (a name, a server's words) made into a tooltip that shows it as it
+// is: Qt reads a tooltip that looks like markup as markup.
+QString ToolTipText(const QString& text);
+
 }  // namespace veilex

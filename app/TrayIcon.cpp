@@ -8,6 +8,7 @@
 #include <QSystemTrayIcon>
 
 #include "app/Notifier.h"
+#include "app/TextCodec.h"
 #include "app/uMain.h"
 
 namespace veilex {
@@ -32,7 +33,7 @@ TTrayIcon::TTrayIcon(TfrmMain& main, QObject* parent) : QObject(parent), main_(m
     if (!main_.isVisible() && !main_.Checking()) QApplication::quit();
   });
   icon_->setContextMenu(menu_);
-  icon_->setToolTip(tool_tip_);
+  icon_->setToolTip(ToolTipText(tool_tip_));
   connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) ShowWindow();
   });
@@ -43,7 +44,7 @@ TTrayIcon::~TTrayIcon() { delete menu_; }
 
 void TTrayIcon::SetChanged(const QStringList& names) {
   tool_tip_ = TrayToolTip(names);
-  if (icon_ != nullptr) icon_->setToolTip(tool_tip_);
+  if (icon_ != nullptr) icon_->setToolTip(ToolTipText(tool_tip_));
 }
 
 void TTrayIcon::ShowWindow() {

@@ -11,6 +11,7 @@
 #include "app/Application.h"
 #include "app/CheckCommand.h"
 #include "app/CommandLine.h"
+#include "app/Notifier.h"
 #include "app/Translations.h"
 #include "watch/DataLocation.h"
 
@@ -25,6 +26,7 @@ std::string DataFileOf(const veilex::TCommandLine& line) {
 int main(int argc, char* argv[]) {
   using veilex::TCommandLine;
   const TCommandLine line = veilex::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  veilex::KeepTheSessionBusFromStarting();
   switch (line.Mode) {
     case TCommandLine::TMode::Help:
       std::cout << veilex::HelpText() << std::flush;

@@ -22,6 +22,7 @@
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "compare/PageComparison.h"
+#include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
@@ -253,6 +254,11 @@ void TfrmChangements::ChangementSuivant() { GoTo(current_ + 1); }
 void TfrmChangements::ChangementPrecedent() { GoTo(current_ - 1); }
 
 QUrl TfrmChangements::PageUrl() const {
+  // The page the check fetches, read by the same reader.
+  if (const TFetchTarget target = FetchTargetOf(link_->Url); target.Ok) {
+    const std::string fragment = target.Fragment.empty() ? std::string() : "#" + EncodeRequestTarget(target.Fragment);
+    return QUrl(QString::fromLatin1(target.Address + fragment));
+  }
   const QString address = DisplayText(link_->Url);
   static const QRegularExpression kScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
   return QUrl(kScheme.match(address).hasMatch() ? address : QStringLiteral("http://") + address);

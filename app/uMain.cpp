@@ -112,7 +112,7 @@ void TfrmMain::CreateActions() {
   make(actVoirChangements, "actVoirChangements", QStringLiteral("Voir les changements"),
        &TfrmMain::actVoirChangementsExecute);
   make(actArreter, "actArreter", QStringLiteral("Arrêter"), &TfrmMain::actArreterExecute);
-  actArreter->setEnabled(false);  // only while "Tout mettre à jour" runs
+  actArreter->setEnabled(false);  // only while a check runs
   make(actAProposDe, "actAProposDe", QStringLiteral("A propos de..."), &TfrmMain::actAProposDeExecute);
   make(actOptions, "actOptions", QStringLiteral("Options..."), &TfrmMain::actOptionsExecute);
   make(actQuitter, "actQuitter", QStringLiteral("Quitter"), &TfrmMain::actQuitterExecute);
@@ -188,6 +188,7 @@ void TfrmMain::CreateGrille() {
   Grille->setTextElideMode(Qt::ElideMiddle);
   for (int column = 0; column < kColumnCount; ++column) Grille->setColumnWidth(column, kColumnWidths[column]);
   Grille->setItemDelegate(new TEtatDelegate(kColEtat, Grille));
+  RepaintRowsOnEtatChange(Grille, kColEtat);
   // A double click anywhere on the list, on a row or not, modifies; Return
   // on a row shows its changes.
   Grille->viewport()->installEventFilter(this);
@@ -382,28 +383,39 @@ void TfrmMain::StartChecks(std::vector<int> rows, bool whole_list) {
   std::vector<std::string> names;
   for (int row : rows) names.push_back(RowName(row));
   if (rows.empty() || !runner_->Start(names)) return;
-  checked_rows_ = std::move(rows);
+  checked_rows_.clear();
+  for (size_t i = 0; i < rows.size(); ++i) checked_rows_.push_back({rows[i], std::move(names[i])});
   // Greyed, not queued: a click meanwhile does nothing, now or later.
   SetEditCommandsEnabled(false);
-  actArreter->setEnabled(whole_list);
+  // Any run may be stopped, a single link's too.
+  actArreter->setEnabled(true);
   if (whole_list) {
     Progression->setRange(0, static_cast<int>(checked_rows_.size()));
     Progression->setValue(0);
     Progression->show();
   }
-  ShowCheckStatus(checked_rows_.front());
+  ShowCheckStatus(checked_rows_.front().name);
 }
 
-void TfrmMain::ShowCheckStatus(int row) {
-  Status->showMessage(QStringLiteral(" Mise à jour en cours (") + DisplayText(RowName(row)) +
-                      QStringLiteral(") ..."));
+int TfrmMain::CheckedRow(size_t index) const {
+  const TCheckedRow& checked = checked_rows_[index];
+  if (checked.row < RowCount() && RowName(checked.row) == checked.name) return checked.row;
+  // The rows moved since the run started: the link's row is the one of its name.
+  for (int row = 0; row < RowCount(); ++row)
+    if (RowName(row) == checked.name) return row;
+  return -1;
+}
+
+void TfrmMain::ShowCheckStatus(const std::string& name) {
+  Status->showMessage(QStringLiteral(" Mise à jour en cours (") + DisplayText(name) + QStringLiteral(") ..."));
 }
 
 void TfrmMain::ShowCheckResults(const std::vector<TCheckRunResult>& results) {
   for (const TCheckRunResult& result : results) {
     // A name without a link: nothing was written, nothing changes.
     if (result.Outcome == TCheckOutcome::NotFound) continue;
-    const int row = checked_rows_[static_cast<size_t>(result.Index)];
+    const int row = CheckedRow(static_cast<size_t>(result.Index));
+    if (row < 0) continue;
     SetRowText(row, kColMaj, result.DateText);
     if (result.Outcome != TCheckOutcome::Failed) SetRowText(row, kColMajOk, result.DateText);
     SetRowText(row, kColEtat, EtatText(result.Outcome));
@@ -416,7 +428,7 @@ void TfrmMain::ShowCheckResults(const std::vector<TCheckRunResult>& results) {
 void TfrmMain::ShowCheckProgress() {
   // The link waited for longest is the one the run waits on.
   const std::vector<int> fetching = runner_->Fetching();
-  if (!fetching.empty()) ShowCheckStatus(checked_rows_[static_cast<size_t>(fetching.front())]);
+  if (!fetching.empty()) ShowCheckStatus(checked_rows_[static_cast<size_t>(fetching.front())].name);
 }
 
 void TfrmMain::EndChecks() {

@@ -130,7 +130,10 @@ class TfrmMain : public QMainWindow {
   // Starts checking the links of `rows` (internal order); with `whole_list`,
   // as "Tout mettre à jour": progress bar and "Arrêter".
   void StartChecks(std::vector<int> rows, bool whole_list);
-  void ShowCheckStatus(int row);
+  void ShowCheckStatus(const std::string& name);
+  // The row of the run's `index`-th link now, found by its name; -1 when
+  // the link is gone.
+  int CheckedRow(size_t index) const;
   void ShowCheckResults(const std::vector<TCheckRunResult>& results);
   void ShowCheckProgress();
   // After a run: the window as before it, and a close asked for meanwhile.
@@ -142,8 +145,13 @@ class TfrmMain : public QMainWindow {
   QSortFilterProxyModel* shown_;  // the same rows sorted on the name's bytes
   bool shown_once_ = false;
   TCheckRunner* runner_;
-  // The rows of the run under way, by position in its names.
-  std::vector<int> checked_rows_;
+  // The links of the run under way, by position in its names: the row each
+  // was on when the run started, and its name.
+  struct TCheckedRow {
+    int row;
+    std::string name;
+  };
+  std::vector<TCheckedRow> checked_rows_;
   bool close_pending_ = false;
   bool quitting_ = false;
 };

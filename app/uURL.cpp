@@ -170,6 +170,12 @@ void TfrmURL::actConserverExecute() {
 
 void TfrmURL::ConserverLien() {
   const std::string nom = StoredText(edtNom->text(), shown_nom_);
+  // A link is known by its name: one without a name could be neither found
+  // nor told apart.
+  if (edtNom->text().trimmed().isEmpty()) {
+    ShowError(this, QStringLiteral("Impossible de poursuivre :\rLe nom est vide."));
+    return;
+  }
   const TTypedAddress address = ReadTypedAddress(StoredText(edtURL->text(), shown_url_));
   if (!address.Accepted) {
     ShowError(this, QStringLiteral("Impossible de poursuivre :\r") + QString::fromUtf8(address.Refusal));

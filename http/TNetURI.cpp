@@ -109,7 +109,11 @@ void TNetURI::SetURI(const std::string& uri) {
   if (absolute) {
     Protocol = rest.substr(0, scheme_end);
     rest.erase(0, scheme_end + 3);
-    std::string authority = Fetch(rest, "/");
+    // The authority ends at the first "/", "?" or "#" (RFC 3986, 3.2): in
+    // "http://a.example?@b.example/" the host is a.example.
+    const size_t authority_end = std::min(rest.find_first_of("/?#"), rest.size());
+    std::string authority = rest.substr(0, authority_end);
+    rest.erase(0, authority_end < rest.size() && rest[authority_end] == '/' ? authority_end + 1 : authority_end);
     const size_t at = authority.find('@');
     if (at != std::string::npos) {
       std::string user_info = authority.substr(0, at);
@@ -120,6 +124,12 @@ void TNetURI::SetURI(const std::string& uri) {
     }
     Host = Fetch(authority, ":");
     Port = authority;
+  }
+
+  // The fragment is all that follows the first "#", "/" and "?" included.
+  if (const size_t hash = rest.find('#'); hash != std::string::npos) {
+    Bookmark = rest.substr(hash + 1);
+    rest.erase(hash);
   }
 
   // The query starts at the first "?", or failing that at the first "=".
@@ -135,16 +145,6 @@ void TNetURI::SetURI(const std::string& uri) {
     Document = rest;
   }
   Document.erase(0, static_cast<size_t>(segment_end));
-  if (Document.find('#') != std::string::npos) {
-    std::string fragment = Document;
-    Document = Fetch(fragment, "#");
-    Bookmark = fragment;
-  }
-  if (Bookmark.empty() && Params.find('#') != std::string::npos) {
-    std::string fragment = Params;
-    Params = Fetch(fragment, "#");
-    Bookmark = fragment;
-  }
 }
 
 std::string TNetURI::URI() {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "mlb/FileLock.h"
 #include "mlb/SaveTarget.h"
 
 namespace veilex {
@@ -160,9 +161,14 @@ void TSafeFileWriter::Commit() {
   if (in_place_) return CommitInPlace();
   Flush();
   if (::fsync(fd_.Get()) != 0) Fail("Unable to sync", errno);
+  // A lock this process holds on the target goes onto the new file before
+  // the new file takes its place: nobody may lock it in between.
+  TFileLockHandOver lock;
+  if (!lock.Prepare(target_path_, fd_.Get())) Fail("Unable to lock", errno);
   if (const int err = fd_.Close(); err != 0) Fail("Unable to close", err);
   if (::rename(temporary_path_.c_str(), target_path_.c_str()) != 0) Fail("Unable to replace", errno);
   committed_ = true;
+  lock.Commit();
   // Makes the rename itself durable. The new file is complete and in place
   // whatever happens here, so a directory that cannot be synced is no failure.
   TFileDescriptor directory(::open(DirectoryOf(target_path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

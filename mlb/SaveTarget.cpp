@@ -1,9 +1,11 @@
 #include "mlb/SaveTarget.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -34,6 +36,17 @@ bool AllDigits(const std::string& s, size_t from, size_t to) {
     if (s[i] < '0' || s[i] > '9') return false;
   }
   return true;
+}
+
+// Whether the temporary file `name` of `target` was made by a process that
+// is still running, other than this one: its save may be under way.
+bool MadeByAnotherLiveProcess(const std::string& name, const std::string& target) {
+  const size_t from = BaseNameOf(TemporaryStemOf(target)).size();
+  const std::string digits = name.substr(from, name.find('.', from) - from);
+  if (digits.size() > 9) return false;  // no pid is that long
+  const auto pid = static_cast<pid_t>(std::stol(digits));
+  if (pid <= 0 || pid == ::getpid()) return false;
+  return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 }  // namespace
@@ -93,7 +106,7 @@ int RemoveLeftoverTemporaries(const std::string& path) {
   int removed = 0;
   while (const struct dirent* entry = ::readdir(dir.get())) {
     const std::string name = entry->d_name;
-    if (!IsTemporaryNameOf(name, target)) continue;
+    if (!IsTemporaryNameOf(name, target) || MadeByAnotherLiveProcess(name, target)) continue;
     const std::string full = directory + "/" + name;
     struct stat st;
     // Only files the writer could have made: never a link or a directory.

@@ -32,8 +32,9 @@ bool IsTemporaryNameOf(const std::string& name, const std::string& target);
 
 // Removes the temporary files an interrupted save of `path` left beside its
 // target: regular files whose name matches the pattern of this target and no
-// other. Only for a caller that knows no save of that file is running (it
-// holds the file's lock). Returns how many were removed.
+// other, made by a process that is no longer running (or by this one). Only
+// for a caller that knows no save of that file is running (it holds the
+// file's lock). Returns how many were removed.
 int RemoveLeftoverTemporaries(const std::string& path);
 
 }  // namespace veilex

@@ -35,10 +35,14 @@ class TMlbc {
   bool EndOfFile() const { return mlb_->EndOfFile(); }
   void SetEndOfFile(bool value) { mlb_->SetEndOfFile(value); }
 
+  // Whether the bound file is always read and written as MLB, whatever its
+  // name (else the format follows the name, as LoadFromFile says).
+  bool MLBOnly = false;
+
   // The bound file. Setting a non-empty name first loads it (format by its
-  // extension) and stores the name whatever the load's outcome: a missing
-  // file leaves the table as it was, the error readable in Mlb(). Setting ""
-  // only stores it.
+  // extension, or MLB with MLBOnly) and stores the name whatever the load's
+  // outcome: a missing file leaves the table as it was, the error readable
+  // in Mlb(). Setting "" only stores it.
   const std::string& FileName() const { return file_name_; }
   void SetFileName(const std::string& value);
 

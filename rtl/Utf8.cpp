@@ -42,4 +42,20 @@ bool IsValidUtf8(std::string_view bytes) {
   return true;
 }
 
+std::string StoredTextAsUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      text += c;
+    } else {
+      text += static_cast<char>(0xc0 | (byte >> 6));
+      text += static_cast<char>(0x80 | (byte & 0x3f));
+    }
+  }
+  return text;
+}
+
 }  // namespace veilex

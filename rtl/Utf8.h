@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace veilex {
@@ -15,5 +16,10 @@ bool IsValidUtf8(std::string_view bytes);
 // The length (1 to 4) of the well-formed UTF-8 sequence that `bytes` starts
 // with, by the same rules; 0 when it starts with none (or is empty).
 size_t Utf8SequenceLength(std::string_view bytes);
+
+// A stored text (valid UTF-8, or else ISO 8859-1 as older files hold) as
+// UTF-8: as it is when valid UTF-8, else each byte read as ISO 8859-1. The
+// one decision for the whole text, as the window makes it.
+std::string StoredTextAsUtf8(std::string_view bytes);
 
 }  // namespace veilex

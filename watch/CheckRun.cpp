@@ -5,15 +5,15 @@
 #include <unordered_map>
 #include <utility>
 
-#include "http/TNetURI.h"
 #include "rtl/StrUtils.h"
+#include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 
 namespace veilex {
 
 std::string LinkHost(const std::string& url) {
   // Read as the fetch reads it (see FetchPage).
-  return LowerCase(TNetURI("http://" + url).Host);
+  return LowerCase(FetchTargetOf(url).Host);
 }
 
 TCheckRun::TCheckRun(TData& data) : data_(data) {}
@@ -184,11 +184,17 @@ void TCheckRun::WaitForResults(int ms) {
                   [this] { return !fetched_.empty() || workers_running_ == 0; });
 }
 
+void TCheckRun::WaitForResultOrSave() {
+  // With nothing unsaved no save falls due: only a result (or the workers'
+  // end) can give Pump work; the bound only keeps the wait finite.
+  WaitForResults(unsaved_ ? MsUntilSaveDue() : SaveIntervalMs);
+}
+
 std::vector<TCheckRunResult> TCheckRun::RunAll(const std::vector<std::string>& names) {
   Start(names);
   std::vector<TCheckRunResult> done;
   while (!finished_) {
-    WaitForResults(unsaved_ ? MsUntilSaveDue() : SaveIntervalMs);
+    WaitForResultOrSave();
     for (TCheckRunResult& result : Pump()) done.push_back(std::move(result));
   }
   return done;

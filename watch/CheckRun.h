@@ -83,6 +83,9 @@ class TCheckRun {
   std::vector<TCheckRunResult> Pump();
   // Waits at most `ms` for something for Pump.
   void WaitForResults(int ms);
+  // Waits for something for Pump or for Pump's next save, whichever comes
+  // first, without waking in between.
+  void WaitForResultOrSave();
   // Start, then Pump until the run is finished: for callers without an event
   // loop.
   std::vector<TCheckRunResult> RunAll(const std::vector<std::string>& names);

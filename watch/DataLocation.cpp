@@ -42,6 +42,13 @@ bool IsSystemProgramDirectory(const std::string& directory) {
   return false;
 }
 
+// An installed tree ("make install", the package): the program's data lie
+// in "../share/veilex" beside its "bin". A user's links belong in their home
+// there, even when the prefix is theirs and writable (~/.local).
+bool IsInstalledTree(const std::string& directory) {
+  return IsDirectory(WithSlash(directory) + "../share/veilex");
+}
+
 }  // namespace
 
 bool MakeDirectories(const std::string& directory, unsigned mode) {
@@ -56,7 +63,8 @@ bool MakeDirectories(const std::string& directory, unsigned mode) {
 }
 
 std::string ChooseDataFile(const TDataLocationInputs& inputs) {
-  if (!inputs.executable_directory.empty() && !IsSystemProgramDirectory(inputs.executable_directory)) {
+  if (!inputs.executable_directory.empty() && !IsSystemProgramDirectory(inputs.executable_directory) &&
+      !IsInstalledTree(inputs.executable_directory)) {
     const std::string beside = WithSlash(inputs.executable_directory);
     const std::string file = beside + TData::kDataFileName;
     // A writable file in a read-only directory is still saved there (in

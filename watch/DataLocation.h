@@ -1,6 +1,6 @@
 // Where the data file lives when the command line names none: next to the
 // executable when Veilex may write there (a copied or portable Veilex, a
-// build tree), else in the user's data directory. Plain functions; any thread.
+// build tree) and is not installed, else in the user's data directory. Plain functions; any thread.
 #pragma once
 
 #include <string>
@@ -16,7 +16,8 @@ struct TDataLocationInputs {
 
 // `executable_directory` + "veilex.mlb" when that directory is writable, or
 // when the file exists there and is writable, unless it is one of the
-// system's program directories (under /usr, /bin or /sbin); else
+// system's program directories (under /usr, /bin or /sbin) or the "bin" of
+// an installed tree (it has "../share/veilex"); else
 // $XDG_DATA_HOME/veilex/veilex.mlb ($XDG_DATA_HOME unset, empty or relative:
 // $HOME/.local/share), creating the missing directories (mode 0700). A
 // directory that cannot be created is not an error here: the first save

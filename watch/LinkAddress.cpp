@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "http/TNetURI.h"
 #include "rtl/StrUtils.h"
+#include "rtl/Utf8.h"
 
 namespace veilex {
 namespace {
@@ -95,20 +97,16 @@ TFetchTarget FetchTargetOf(const std::string& stored_url) {
     return result;
   }
 
-  const size_t authority_begin = address.find("://") + 3;
-  const size_t authority_end = AuthorityEnd(address, authority_begin);
-  const std::string authority = address.substr(authority_begin, authority_end - authority_begin);
-  const size_t at = authority.rfind('@');
-  const std::string host_port = at == std::string::npos ? authority : authority.substr(at + 1);
-  const size_t colon = host_port.rfind(':');
-  result.Host = host_port.substr(0, colon);
-  if (colon != std::string::npos) {
-    const std::string port = host_port.substr(colon + 1);
-    bool valid = port.size() <= 5;
-    for (char c : port) valid = valid && IsDigit(c);
-    // An empty port is the scheme's default.
-    if (!valid || (!port.empty() && (StrToIntDef(port, 0) < 1 || StrToIntDef(port, 0) > 65535))) {
-      result.Problem = "Port incorrect : " + port;
+  // The client's own reader, so that what is grouped, shown, opened and
+  // fetched is one and the same host.
+  TNetURI uri(address);
+  result.Host = uri.Host;
+  result.Fragment = uri.Bookmark;
+  if (!uri.Port.empty()) {
+    bool valid = uri.Port.size() <= 5;
+    for (char c : uri.Port) valid = valid && IsDigit(c);
+    if (!valid || StrToIntDef(uri.Port, 0) < 1 || StrToIntDef(uri.Port, 0) > 65535) {
+      result.Problem = "Port incorrect : " + StoredTextAsUtf8(uri.Port);
       return result;
     }
   }
@@ -118,21 +116,22 @@ TFetchTarget FetchTargetOf(const std::string& stored_url) {
   }
   for (char c : result.Host) {
     if (static_cast<unsigned char>(c) >= 0x80) {
-      result.Problem = "Nom d'h\xc3\xb4te non ASCII : " + result.Host;
+      result.Problem = "Nom d'h\xc3\xb4te non ASCII : " + StoredTextAsUtf8(result.Host);
       return result;
     }
   }
   for (char c : result.Host) {
     if (!MayStayInHost(c)) {
-      result.Problem = "Nom d'h\xc3\xb4te incorrect : " + result.Host;
+      result.Problem = "Nom d'h\xc3\xb4te incorrect : " + StoredTextAsUtf8(result.Host);
       return result;
     }
   }
 
   // The fragment stays on the user's side.
-  std::string target = address.substr(authority_end);
-  target.erase(std::min(target.find('#'), target.size()));
-  result.Address = address.substr(0, authority_end) + EncodeRequestTarget(target);
+  uri.Path = EncodeRequestTarget(uri.Path + uri.Document + uri.Params);
+  uri.Document.clear();
+  uri.Params.clear();
+  result.Address = uri.BuildAddress(ofAuthInfo);
   result.Ok = true;
   return result;
 }

@@ -37,15 +37,17 @@ struct TFetchTarget {
   // The absolute address handed to the client, request target
   // percent-encoded and without fragment.
   std::string Address;
-  bool Tls = false;     // https
-  std::string Host;     // as written, without user information or port
-  std::string Problem;  // UTF-8 reason when !Ok
+  bool Tls = false;       // https
+  std::string Host;      // as written, without user information or port
+  std::string Fragment;  // after "#", for the browser only; not fetched
+  std::string Problem;   // UTF-8 reason when !Ok (the address's bytes in it made UTF-8)
 };
 
 // "http://" + value for a value without scheme, the value itself for http
-// and https (any letter case). Refused, with the reason: another scheme, no
-// host, a host outside ASCII or holding bytes no host name has, a port that
-// is not a number from 1 to 65535.
+// and https (any letter case), read by the client's reader (http/TNetURI.h)
+// and rebuilt with "/" as the least target. Refused, with the reason:
+// another scheme, no host, a host outside ASCII or holding bytes no host
+// name has, a port that is not a number from 1 to 65535.
 TFetchTarget FetchTargetOf(const std::string& stored_url);
 
 // `target` (path, query) with every byte that may not appear on the wire

@@ -33,9 +33,12 @@ TData::TData(const std::string& directory, TSaveErrorEvent on_save_error)
     : TData(TDataFile{DataFileIn(directory)}, std::move(on_save_error)) {}
 
 TData::TData(const TDataFile& file, TSaveErrorEvent on_save_error)
-    : OnSaveError(std::move(on_save_error)), file_name_(file.name) {
+    : OnSaveError(std::move(on_save_error)), file_name_(file.name), created_empty_(file.created_empty) {
 
-  // Stored settings of the link table.
+  // Stored settings of the link table. The data file is MLB whatever its
+  // name: a name ending in ".csv" or without extension must not turn the
+  // pages into CSV lines (nor read another kind of file as links).
+  Table.MLBOnly = true;
   Table.SetCSVSeparator(";");
   Table.SetQuoteSeparator("\"");
   Table.SetDistinct(false);
@@ -51,12 +54,20 @@ TData::TData(const TDataFile& file, TSaveErrorEvent on_save_error)
 TData::~TData() { DataModuleDestroy(); }
 
 void TData::DataModuleCreate() {
-  const bool existed = MayExist(file_name_);
+  const bool existed = !created_empty_ && MayExist(file_name_);
   Table.SetFileName(file_name_);  // loads the file when it is there
   if (existed && Table.Mlb().LastErrorCode() != 0) {
     // The file holds something we cannot read: unbind the table so that not
     // even a direct Table.Save() can replace the user's links.
     load_failed_ = true;
+    const TMlb2& mlb = Table.Mlb();
+    if (mlb.LastErrorCode() == 3) {
+      load_problem_ = "il ne peut pas \xc3\xaatre ouvert en lecture";
+    } else if (mlb.LastErrorMessage().rfind("1-", 0) == 0) {
+      load_problem_ = "ce n'est pas une table MLB";
+    } else {
+      load_problem_ = "la table MLB est endommag\xc3\xa9e";
+    }
     Table.SetFileName("");
   }
   for (const char* field : kLinkFields) Table.AddField(field);

@@ -21,6 +21,9 @@ class TData;
 // "veilex.mlb".
 struct TDataFile {
   std::string name;
+  // The file was just created empty (to be locked): it is a new file, not an
+  // unreadable one.
+  bool created_empty = false;
 };
 
 // Told after a save that wrote nothing: the links are still in memory and the
@@ -65,6 +68,9 @@ class TData {
   // damaged, unreadable). The table is then never written to it, so the file
   // stays byte for byte as it was.
   bool LoadFailed() const { return load_failed_; }
+  // Why the load failed, in French (UTF-8), to follow the file's name; ""
+  // when it did not.
+  const std::string& LoadProblem() const { return load_problem_; }
 
   // Writes the whole table to the data file. False when nothing was written:
   // the file cannot be created, a write failed (whatever the engine raised),
@@ -82,7 +88,9 @@ class TData {
   void DataModuleDestroy();
 
   std::string file_name_;
+  bool created_empty_ = false;
   bool load_failed_ = false;
+  std::string load_problem_;
 };
 
 // Gives `http` the settings of the client page checks fetch with. Every client

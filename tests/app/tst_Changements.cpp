@@ -215,6 +215,9 @@ class TestChangements : public QObject {
     QCOMPARE(https.lblDate->text(), QStringLiteral("Date du changement inconnue"));
     TfrmChangements plain({"n", "example.org:8080/a?b=c", "", "a", "b"});
     QCOMPARE(plain.PageUrl(), QUrl(QStringLiteral("http://example.org:8080/a?b=c")));
+    // The host the check fetches from, whatever the address holds after it.
+    TfrmChangements odd({"n", "https://a.example?@b.example/#haut", "", "a", "b"});
+    QCOMPARE(odd.PageUrl(), QUrl(QStringLiteral("https://a.example/?@b.example/#haut")));
   }
 
   void theLimitsAreSaidInTheWindow() {

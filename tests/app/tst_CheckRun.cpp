@@ -82,7 +82,7 @@ class TestCheckRun : public QObject {
     QCOMPARE(main.Status->currentMessage(), QStringLiteral(" Mise à jour en cours (lent) ..."));
     for (QAction* action : EditCommands(main))
       QVERIFY2(!ToolEnabled(main, action), qPrintable(action->text()));
-    QVERIFY2(!ToolEnabled(main, main.actArreter), "only Tout mettre à jour can be stopped");
+    QVERIFY2(ToolEnabled(main, main.actArreter), "any check can be stopped");
     QVERIFY(ToolEnabled(main, main.actQuitter));
     QVERIFY(!main.Progression->isVisible());
     // Clicks a person makes meanwhile: every greyed command, and a double
@@ -104,6 +104,20 @@ class TestCheckRun : public QObject {
     // The selected row's failure, in place of the check's text.
     QVERIFY2(main.Status->currentMessage().startsWith(QStringLiteral("Echec : ")),
              qPrintable(main.Status->currentMessage()));
+  }
+
+  void arreterStopsASingleCheckAtOnce() {
+    ScriptedServer silent(Silent);
+    TSession session(TLinks{Link("lent", UrlOf(silent, "/"))});
+    session.Start();
+    session.Data().CheckLimits.SilenceMs = 20000;  // only the stop can end it
+    TfrmMain& main = session.Main();
+    session.ClickRow("lent");
+    session.ClickTool(main.actMettreAJour);
+    QVERIFY(main.Checking());
+    session.ClickTool(main.actArreter);
+    QVERIFY(session.WaitForChecks(2000));
+    QVERIFY(!ToolEnabled(main, main.actArreter));
   }
 
   void toutMettreAJourShowsItsProgressAndArreterStopsItAtOnce() {

@@ -2,6 +2,8 @@
 // real program run the way cron runs it (no display, no session bus) against
 // a real nginx on loopback, with its output, its exit status and the data
 // file read back.
+#include <sys/resource.h>
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,6 +14,8 @@
 #include "app/SingleInstance.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/NginxPeer.h"
+#include "tests/support/ScriptedServer.h"
+#include "watch/uData.h"
 #include "watch/LinkRecord.h"
 
 namespace veilex::test {
@@ -148,6 +152,20 @@ class TestCommandLine : public QObject {
              QStringLiteral("Echec de la mise à jour\ta b c\th/p \tDélai de lecture"));
     QCOMPARE(Q(CheckLine("Pas de changement", "Caf\xe9", "h/", "")),
              QStringLiteral("Pas de changement\tCafé\th/"));
+    // The reason is UTF-8, whatever the rest of the line holds.
+    QCOMPARE(Q(CheckLine("Echec de la mise \xe0 jour", "Caf\xe9", "caf\xe9.test/",
+                         "Nom d'h\xc3\xb4te non ASCII : caf\xc3\xa9.test")),
+             QStringLiteral("Echec de la mise à jour\tCafé\tcafé.test/\tNom d'hôte non ASCII : café.test"));
+  }
+
+  void aReasonWithAccentsReadsTheSameInTheFileAndOnTheLine() {
+    TTempDir dir;
+    WriteLinks(dir.DataFile(), {Link("Caf\xe9", "caf\xe9.test/")});  // ISO 8859-1, as older files hold
+    const TRun run = RunProgram({"--check", "--data", Q(dir.DataFile())});
+    QCOMPARE(run.status, kExitSomeFailed);
+    const QString reason = QStringLiteral("Nom d'hôte non ASCII : café.test");
+    QCOMPARE(run.Lines(), QStringList({kEchec + "\tCafé\tcafé.test/\t" + reason}));
+    QCOMPARE(ReadTable(dir.DataFile()).Value("Caf\xe9", kFieldRaison), reason.toStdString());
   }
 
   void helpAndVersionNeedNoDisplay() {
@@ -243,7 +261,7 @@ class TestCommandLine : public QObject {
     TTempDir dir;
     WriteLinks(dir.DataFile(), {Link("mairie", Url(nginx_.Port(), "/mairie.html"))});
     const std::string before = ReadBytes(dir.DataFile());
-    TSingleInstanceLock running(dir.DataFile() + ".lock");
+    TSingleInstanceLock running(dir.DataFile());
     QCOMPARE(running.State(), TSingleInstanceLock::TState::Acquired);
     const TRun run = RunProgram({"--check", "--data", Q(dir.DataFile())});
     QCOMPARE(run.status, kExitUsageOrFile);
@@ -260,6 +278,56 @@ class TestCommandLine : public QObject {
     QCOMPARE(run.status, kExitUsageOrFile);
     QVERIFY2(run.err.contains(QStringLiteral("n'a pas pu être lu")), qPrintable(run.err));
     QCOMPARE(ReadBytes(dir.DataFile()), damaged);
+  }
+
+  void aFileThatCannotBeLockedIsLeftUntouched() {
+    TTempDir dir;
+    std::filesystem::create_symlink("boucle.mlb", dir.Path() + "boucle.mlb");  // cannot be opened
+    const TRun run = RunProgram({"--check", "--data", Q(dir.Path() + "boucle.mlb")});
+    QCOMPARE(run.status, kExitUsageOrFile);
+    QVERIFY2(run.err.contains(QStringLiteral("n'a pas pu être verrouillé")), qPrintable(run.err));
+    QCOMPARE(run.out, QString());
+  }
+
+  void theDataFileIsAnMlbTableWhateverItsName() {
+    TTempDir dir;
+    const std::string mairie = Url(nginx_.Port(), "/mairie.html");
+    const std::string csv = "nom;url\r\nmairie;" + mairie + "\r\n";
+    for (const std::string name : {"liens.csv", "mesliens", "liens.txt"}) {
+      const std::string file = dir.Path() + name;
+      WriteBytes(file, csv);
+      const TRun refused = RunProgram({"--check", "--data", Q(file)});
+      QCOMPARE(refused.status, kExitUsageOrFile);
+      QVERIFY2(refused.err.contains(QStringLiteral("ce n'est pas une table MLB")), qPrintable(refused.err));
+      QCOMPARE(ReadBytes(file), csv);
+      // The same name holding links is read and written as MLB.
+      WriteLinks(file, {Link("mairie", mairie)});
+      const TRun run = RunProgram({"--check", "--data", Q(file)});
+      QCOMPARE(run.status, kExitAllChecked);
+      QCOMPARE(ReadTable(file).Value("mairie", kFieldEtat), std::string(kEtatChangements));
+    }
+  }
+
+  void aCheckWaitsForItsResultsWithoutWakingMeanwhile() {
+    // Silent for 2.5 s: the run has nothing to do but wait for it.
+    testing::ScriptedServer silent([](testing::ScriptedConnection& connection, int) {
+      connection.ReadRequest();
+      connection.ClientClosedWithin(5000);
+    });
+    TTempDir dir;
+    WriteLinks(dir.DataFile(), {Link("muet", silent.Address("/").substr(std::string("http://").size()))});
+    TData data(TDataFile{dir.DataFile()});
+    data.CheckLimits.SilenceMs = 2500;
+    struct rusage before, after;
+    ::getrusage(RUSAGE_THREAD, &before);
+    CheckLinks(data, {"muet"}, nullptr);
+    ::getrusage(RUSAGE_THREAD, &after);
+    // Each wait that ends is a voluntary switch: a wait of 1 ms at a time
+    // would make about 1500 of them.
+    const long wakeups = after.ru_nvcsw - before.ru_nvcsw;
+    QVERIFY2(wakeups < 50, qPrintable(QString::number(wakeups)));
+    QVERIFY(data.TrouverLien("muet"));
+    QCOMPARE(data.Table.GetData(kFieldEtat), std::string(kEtatEchec));
   }
 
   void aMissingFileIsNotCreated() {
@@ -294,8 +362,7 @@ class TestCommandLine : public QObject {
     window.process.setProcessEnvironment(environment);
     window.process.start(QStringLiteral(VEILEX_EXECUTABLE), {"--data", Q(liens)});
     QVERIFY(window.process.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        TSingleInstanceLock(liens + ".lock").State() == TSingleInstanceLock::TState::HeldElsewhere, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(HeldByAnotherProcess(liens), 20000);
     QCOMPARE(RunProgram({"--check", "--data", Q(liens)}).status, kExitUsageOrFile);
     QCOMPARE(ReadTable(liens).Value("mairie", kFieldEtat), std::string(kEtatChangements));
   }

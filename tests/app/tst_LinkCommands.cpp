@@ -181,18 +181,22 @@ class TestLinkCommands : public QObject {
 
   void addingChecksTheNameByItsExactBytes_data() {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("same name") << "Site" << false;
-    QTest::newRow("other case") << "site" << true;
-    QTest::newRow("trailing space") << "Site " << true;
-    QTest::newRow("accented, same bytes") << "Café" << false;
-    QTest::newRow("accented, other case") << "CAFÉ" << true;
-    QTest::newRow("empty name") << "" << true;
+    QTest::addColumn<QString>("refusal_text");  // "" when accepted
+    const QString exists = QStringLiteral("Ce nom existe déjà.");
+    const QString empty = QStringLiteral("Le nom est vide.");
+    QTest::newRow("same name") << "Site" << exists;
+    QTest::newRow("other case") << "site" << QString();
+    QTest::newRow("trailing space") << "Site " << QString();
+    QTest::newRow("accented, same bytes") << "Café" << exists;
+    QTest::newRow("accented, other case") << "CAFÉ" << QString();
+    QTest::newRow("empty name") << "" << empty;
+    QTest::newRow("spaces only") << "   " << empty;
   }
 
   void addingChecksTheNameByItsExactBytes() {
     QFETCH(QString, typed);
-    QFETCH(bool, accepted);
+    QFETCH(QString, refusal_text);
+    const bool accepted = refusal_text.isEmpty();
     TSession session(
         TLinks{{"Site", "old.example.org", "03/10/16 \xe0 14:05"}, {"Caf\xc3\xa9", "cafe.example.org"}});
     session.Start();
@@ -223,7 +227,7 @@ class TestLinkCommands : public QObject {
     } else {
       QVERIFY(refusal.seen);
       QCOMPARE(refusal.title, QStringLiteral("Erreur"));
-      QCOMPARE(refusal.text, QStringLiteral("Impossible de poursuivre :\rCe nom existe déjà."));
+      QCOMPARE(refusal.text, QStringLiteral("Impossible de poursuivre :\r") + refusal_text);
       QCOMPARE(refusal.icon, QMessageBox::Critical);
       QCOMPARE(refusal.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
       QCOMPARE(session.Main().RowCount(), 2);

@@ -4,22 +4,43 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyleOptionViewItem>
 #include <QStatusBar>
+#include <QStandardItemModel>
 #include <QTest>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 
 #include "app/EtatDelegate.h"
+#include "app/LinkReason.h"
 #include "app/uAproposDe.h"
 #include "app/uMain.h"
 #include "tests/app/TestSupport.h"
 #include "watch/uData.h"
 
 namespace veilex::test {
+namespace {
+
+// Collects what a widget is asked to repaint.
+class TPaintWatch : public QObject {
+ public:
+  explicit TPaintWatch(QWidget* widget) { widget->installEventFilter(this); }
+  QRegion painted;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+    return false;
+  }
+};
+
+}  // namespace
 
 class TestMainWindow : public QObject {
   Q_OBJECT
@@ -53,6 +74,33 @@ class TestMainWindow : public QObject {
     for (int column = 0; column < model->columnCount(); ++column) total += main.Grille->columnWidth(column);
     QCOMPARE(total, main.Grille->viewport()->width());
     QVERIFY(main.Status->currentMessage().isEmpty());
+  }
+
+  void aReasonIsShownAsTextNeverAsMarkup() {
+    QStandardItemModel rows(1, 2);
+    rows.setItem(0, 0, new QStandardItem(QStringLiteral("a")));
+    rows.setItem(0, 1, new QStandardItem(QStringLiteral("b")));
+    const QString reason = QStringLiteral("Réponse 404 <b>Not</b> Found & <img src=\"/etc/x.png\">");
+    SetRowReason(rows, 0, reason.toStdString());
+    const QString tip = rows.index(0, 1).data(Qt::ToolTipRole).toString();
+    // As a tooltip shows it: markup when it looks like markup.
+    const QString shown = Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip;
+    QCOMPARE(shown, reason);
+    QCOMPARE(RowReason(rows.index(0, 0)), reason);
+  }
+
+  void aStateChangeRepaintsTheWholeRow() {
+    TSession session({{"a", "a.example/", "inconnue", "inconnue", "Jamais mise \xe0 jour", ""}});
+    session.Start();
+    TfrmMain& main = session.Main();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QTest::qWait(50);
+    TPaintWatch watch(main.Grille->viewport());
+    // The name turns bold with this state: its cell is drawn again too.
+    main.SetRowText(0, TfrmMain::kColEtat, "Changements d\xe9tect\xe9s");
+    QTRY_VERIFY(!watch.painted.isEmpty());
+    const QRect name = main.Grille->visualRect(main.Grille->model()->index(0, TfrmMain::kColNom));
+    QVERIFY(watch.painted.contains(name));
   }
 
   void theToolBarShowsEveryCaptionExactly() {

@@ -3,10 +3,13 @@
 // window and of `veilex --check --notify` that found changes or none.
 #include <QProcess>
 #include <QTest>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 
 #include "app/AutoChecks.h"
 #include "app/Notifier.h"
 #include "app/Settings.h"
+#include "app/TextCodec.h"
 #include "app/TrayIcon.h"
 #include "app/uMain.h"
 #include "tests/app/NotificationBus.h"
@@ -80,6 +83,21 @@ class TestNotify : public QObject {
     QCOMPARE(TrayToolTip({}), QStringLiteral("Veilex"));
     QCOMPARE(TrayToolTip({"Mairie", "Recettes"}),
              QStringLiteral("Veilex – 2 pages ont changé : Mairie, Recettes"));
+  }
+
+  // Names are the user's text: « & » and « < » show as they are, never as
+  // markup, in the notification and the tray's tooltip.
+  void namesAreShownAsTextNeverAsMarkup() {
+    const QStringList names = {"Courses & <b>prix</b>", "<img src=\"/etc/x.png\">"};
+    const size_t before = bus_.Calls().size();
+    NotifyChangedPages(names, TNotifyWait::UntilDelivered);
+    const std::vector<TNotifyCall> calls = CallsOnceThere(bus_, before + 1);
+    QCOMPARE(calls.size(), before + 1);
+    QCOMPARE(calls.back().body, QStringLiteral("2 pages ont changé : Courses &amp; &lt;b&gt;prix&lt;/b&gt;, "
+                                               "&lt;img src=&quot;/etc/x.png&quot;&gt;"));
+    const QString tip = ToolTipText(TrayToolTip(names));
+    QVERIFY(Qt::mightBeRichText(tip));
+    QCOMPARE(QTextDocumentFragment::fromHtml(tip).toPlainText(), TrayToolTip(names));
   }
 
   // The window: one notification after a run that found changes, none after

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/LinkReason.h"
 #include "app/uMain.h"
 #include "app/uURL.h"
 #include "tests/app/TestSupport.h"
@@ -138,7 +139,7 @@ class TestPageCheck : public QObject {
     const auto tip = [&](const QString& name, int column) {
       for (int row = 0; row < shown->rowCount(); ++row) {
         if (shown->index(row, 0).data().toString() == name)
-          return shown->index(row, column).data(Qt::ToolTipRole).toString();
+          return RowReason(shown->index(row, column));
       }
       return QStringLiteral("no row");
     };
@@ -162,10 +163,22 @@ class TestPageCheck : public QObject {
     bool found = false;
     for (int row = 0; row < reloaded->rowCount(); ++row) {
       if (reloaded->index(row, 0).data().toString() != QStringLiteral("absent")) continue;
-      QCOMPARE(reloaded->index(row, TfrmMain::kColEtat).data(Qt::ToolTipRole).toString(), reason);
+      QCOMPARE(RowReason(reloaded->index(row, TfrmMain::kColEtat)), reason);
       found = true;
     }
     QVERIFY(found);
+  }
+
+  void aReasonWithAccentsReadsTheSameInTheWindowAndTheFile() {
+    TSession session(TLinks{Link("Caf\xe9", "caf\xe9.test/")});  // ISO 8859-1, as older files hold
+    session.Start();
+    session.ClickRow(QStringLiteral("Café"));
+    session.ClickTool(session.Main().actMettreAJour);
+    QVERIFY(session.WaitForChecks());
+    const QString reason = QStringLiteral("Nom d'hôte non ASCII : café.test");
+    QCOMPARE(RowReason(session.Main().Grille->model()->index(0, TfrmMain::kColEtat)), reason);
+    QCOMPARE(session.Main().Status->currentMessage(), QStringLiteral("Echec : ") + reason);
+    QCOMPARE(ReadTable(session.DataFile()).Value("Caf\xe9", kFieldRaison), reason.toStdString());
   }
 
   void anHttpsLinkAddedThroughTheDialogIsChecked() {

@@ -19,6 +19,7 @@
 #include "app/CheckRunner.h"
 #include "app/PeriodicChecks.h"
 #include "app/Settings.h"
+#include "app/TextCodec.h"
 #include "app/TrayIcon.h"
 #include "app/uMain.h"
 #include "app/uOptions.h"
@@ -229,6 +230,39 @@ class TestPeriodicChecks : public QObject {
     auto_checks.SetMinute(std::chrono::minutes(1));
     QVERIFY(session.WaitForChecks());
     QCOMPARE(Q(ReadTable(session.DataFile()).Value("lent", kFieldEtat)), Q(kEtatEchec));
+  }
+
+  void noTurnStartsUnderABoxThatDeletesALink() {
+    ScriptedServer ok(ScriptedServer::AnswerEach("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    const std::string url = "127.0.0.1:" + std::to_string(ok.Port()) + "/";
+    const char* jamais = "Jamais mise \xe0 jour";
+    // "b" fails (no server names no host), "a" and "c" succeed.
+    TSession session({{"a", url, "inconnue", "inconnue", jamais, ""},
+                      {"b", "/sans-hote", "inconnue", "inconnue", jamais, ""},
+                      {"c", url, "inconnue", "inconnue", jamais, ""}});
+    session.Start();
+    QVERIFY((TSettings{15, false}).Save());
+    TAutoChecks auto_checks(session.Main());
+    int runs_under_box = -1;
+    TBoxSeen box;
+    AnswerBox(&box, QMessageBox::Yes, [&] {
+      auto_checks.SetMinute(2ms);  // a turn every 30 ms
+      QTest::qWaitFor([&] { return auto_checks.Periodic().TurnsSkipped() >= 2; }, 2000);
+      runs_under_box = auto_checks.Periodic().RunsStarted();
+    });
+    session.ClickRow("a");
+    session.ClickTool(session.Main().actSupprimer);
+    QVERIFY(box.seen);
+    QCOMPARE(runs_under_box, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(auto_checks.Periodic().RunsStarted() >= 1, 2000);
+    auto_checks.SetMinute(std::chrono::minutes(1));
+    QVERIFY(session.WaitForChecks());
+    // Each row shows its own link's outcome.
+    QCOMPARE(session.InternalNames(), QStringList({"b", "c"}));
+    QCOMPARE(session.Main().RowText(0, TfrmMain::kColEtat), QStringLiteral("Echec de la mise à jour"));
+    QVERIFY(session.Data().TrouverLien("c"));
+    QCOMPARE(session.Main().RowText(1, TfrmMain::kColEtat), DisplayText(session.Data().Table.GetData(kFieldEtat)));
+    QVERIFY(session.Main().RowText(1, TfrmMain::kColEtat) != QStringLiteral("Echec de la mise à jour"));
   }
 
   void closingHidesTheWindowOnlyWhenAskedAndQuitterStillCloses() {

@@ -1,7 +1,11 @@
 // The whole run, from the lock to the last save: first start, restart, a data
 // file that cannot be read, a second Veilex on the same file (a process that
 // holds the lock, and the real program), and a start-up save that fails.
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
@@ -10,6 +14,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
 #include <QTimer>
@@ -18,6 +23,7 @@
 #include <filesystem>
 
 #include "app/Application.h"
+#include "app/DataSession.h"
 #include "app/SingleInstance.h"
 #include "app/uMain.h"
 #include "app/uURL.h"
@@ -61,8 +67,15 @@ bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
   return true;
 }
 
-bool LockHeldElsewhere(const std::string& data_file) {
-  return TSingleInstanceLock(data_file + ".lock").State() == TSingleInstanceLock::TState::HeldElsewhere;
+bool LockHeldElsewhere(const std::string& data_file) { return HeldByAnotherProcess(data_file); }
+
+// The pid of a process that has ended, as a save cut short leaves in its
+// temporary file's name.
+std::string EndedPid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return std::to_string(child);
 }
 
 ssize_t FailingWrite(int, const struct iovec*, int) {
@@ -84,8 +97,8 @@ class TChild {
 // sleeps (flock(1) alone would leave the lock with its child); true once the
 // lock is held.
 bool HoldLock(TChild& holder, const std::string& data_file) {
-  holder.process.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && exec sleep 60",
-                              QString::fromStdString(data_file + ".lock")});
+  holder.process.start("sh", {"-c", "exec 9<\"$0\" && flock 9 && exec sleep 60",
+                              QString::fromStdString(data_file)});
   return holder.process.waitForStarted(5000) && WaitFor([&] { return LockHeldElsewhere(data_file); }, 5000);
 }
 
@@ -138,13 +151,17 @@ class TestStartup : public QObject {
 
   void anUnreadableFileIsToldAndLeftByteForByte_data() {
     QTest::addColumn<QByteArray>("contents");
-    QTest::newRow("not an MLB file") << QByteArray("nom;url\r\nJournal;journal.example.org\r\n");
-    QTest::newRow("no table") << QByteArray("MLB\x02\x02\x01\x00\x00", 8);
-    QTest::newRow("empty") << QByteArray();
+    QTest::addColumn<QString>("problem");
+    const QString not_mlb = QStringLiteral("ce n'est pas une table MLB");
+    QTest::newRow("not an MLB file") << QByteArray("nom;url\r\nJournal;journal.example.org\r\n") << not_mlb;
+    QTest::newRow("no table") << QByteArray("MLB\x02\x02\x01\x00\x00", 8)
+                              << QStringLiteral("la table MLB est endommagée");
+    QTest::newRow("empty") << QByteArray() << not_mlb;
   }
 
   void anUnreadableFileIsToldAndLeftByteForByte() {
     QFETCH(QByteArray, contents);
+    QFETCH(QString, problem);
     TTempDir dir;
     const std::string bytes = contents.toStdString();
     WriteBytes(dir.DataFile(), bytes);
@@ -159,7 +176,8 @@ class TestStartup : public QObject {
     QVERIFY(!window_shown);
     QVERIFY(box.seen);
     QCOMPARE(box.title, QStringLiteral("Erreur"));
-    QCOMPARE(box.text, UnreadableFileText(dir.DataFile()));
+    QCOMPARE(box.text, UnreadableFileText(dir.DataFile(), problem.toStdString()));
+    QVERIFY(box.text.contains(problem));
     QVERIFY(box.text.contains(QString::fromStdString(dir.DataFile())));
     QVERIFY(box.text.contains(QStringLiteral("n'a pas pu être lu")));
     QCOMPARE(ReadBytes(dir.DataFile()), bytes);
@@ -246,6 +264,86 @@ class TestStartup : public QObject {
     QCOMPARE(RunVeilex(dir.DataFile()), 0);
     QVERIFY(shown);
     QVERIFY(fs::exists(other));
+  }
+
+  void everyPathToTheFileMeetsOneLock() {
+    TTempDir dir;
+    WriteLinks(dir.Path() + "real.mlb", {{"Journal", "journal.example.org"}});
+    fs::create_symlink("real.mlb", dir.Path() + "link.mlb");
+    TDataSession first(dir.Path() + "real.mlb", nullptr);
+    QCOMPARE(first.State(), TDataSession::TState::Open);
+    // The first one's save may be under way: its temporary file must stay.
+    const std::string saving = dir.Path() + ".real.mlb.tmp" + EndedPid() + ".0";
+    WriteBytes(saving, "x");
+    TDataSession second(dir.Path() + "link.mlb", nullptr);
+    QCOMPARE(second.State(), TDataSession::TState::HeldElsewhere);
+    QVERIFY(fs::exists(saving));
+  }
+
+  void aFileWhoseLockFileCannotBeMadeIsStillLocked() {
+    TTempDir dir;
+    WriteLinks(dir.DataFile(), {{"Journal", "journal.example.org"}});
+    // As in a directory Veilex may not write: no "veilex.mlb.lock" can be made.
+    fs::create_symlink("nulle/part", dir.DataFile() + ".lock");
+    TDataSession first(dir.DataFile(), nullptr);
+    QCOMPARE(first.State(), TDataSession::TState::Open);
+    first.Data().Save();  // replaces the file: the lock goes with it
+    TDataSession second(dir.DataFile(), nullptr);
+    QCOMPARE(second.State(), TDataSession::TState::HeldElsewhere);
+  }
+
+  void aFileThatCannotBeLockedIsToldAndNotOpened() {
+    TTempDir dir;
+    const std::string nowhere = dir.Path() + "absent/veilex.mlb";
+    TBoxSeen box;
+    AnswerBox(&box);
+    QCOMPARE(RunVeilex(nowhere), 1);
+    QVERIFY(box.seen);
+    QCOMPARE(box.text, UnlockableFileText(nowhere, ENOENT));
+    QVERIFY(box.text.contains(QStringLiteral("n'a pas pu être verrouillé")));
+  }
+
+  void aStartWithoutASessionBusLeavesNoProcessBehind() {
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("dbus-launch")).isEmpty())
+      QSKIP("Xvfb and dbus-launch are needed (scripts/install-deps)");
+    // Whatever the program leaves behind becomes this process's child.
+    QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) == 0);
+    TTempDir dir;
+    const QString display_file = QString::fromStdString(dir.Path() + "display");
+    TChild xvfb;
+    xvfb.process.start("sh", {"-c", "exec Xvfb -displayfd 3 -nolisten tcp 3>\"$0\"", display_file});
+    QVERIFY(WaitFor([&] { return ReadBytes(display_file.toStdString()).find('\n') != std::string::npos; }, 10000));
+    const QString display = QString::fromStdString(ReadBytes(display_file.toStdString())).trimmed();
+
+    TChild veilex;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    environment.insert("XDG_RUNTIME_DIR", "/nonexistent/veilex-test-runtime");
+    environment.insert("DISPLAY", ":" + display);
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+    veilex.process.setProcessEnvironment(environment);
+    veilex.process.start(QStringLiteral(VEILEX_EXECUTABLE), {"--data", QString::fromStdString(dir.DataFile())});
+    QVERIFY(WaitFor([&] { return ReadTable(dir.DataFile()).loaded; }, 20000));
+    QTest::qWait(1000);  // the window up, the tray and the desktop asked for
+    veilex.process.terminate();
+    QVERIFY(veilex.process.waitForFinished(10000));
+    QTest::qWait(500);
+
+    QStringList left;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+      bool number = false;
+      const qint64 pid = entry.toLongLong(&number);
+      if (!number || pid == xvfb.process.processId()) continue;
+      const QString stat = QString::fromStdString(ReadBytes("/proc/" + entry.toStdString() + "/stat"));
+      const QStringList fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+      if (fields.size() < 2 || fields[1].toLongLong() != ::getpid()) continue;
+      left << QString::fromStdString(ReadBytes("/proc/" + entry.toStdString() + "/cmdline")).replace('\0', ' ');
+      ::kill(static_cast<pid_t>(pid), SIGKILL);
+      ::waitpid(static_cast<pid_t>(pid), nullptr, 0);
+    }
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(QStringLiteral(" | "))));
   }
 
   void aStartUpSaveThatFailsIsToldAndTheRunGoesOn() {

@@ -28,6 +28,11 @@ TEST(TNetURI, ParsesTheAddressTable) {
       {"/a/b/c.html", "", "", "/a/b/", "c.html", "", ""},
       {"c.html", "", "", "", "c.html", "", ""},
       {"HTTP://Host/A%20B/x?y=%41 z", "HTTP", "Host", "/A%20B/", "x", "?y=%41 z", ""},
+      // The host part ends at "/", "?" or "#", whatever follows.
+      {"https://a.example?@b.example/", "https", "a.example", "/", "", "?@b.example/", ""},
+      {"http://a.example#@b.example/", "http", "a.example", "/", "", "", "@b.example/"},
+      {"http://host?q=1", "http", "host", "/", "", "?q=1", ""},
+      {"http://host/p#a/b?c", "http", "host", "/", "p", "", "a/b?c"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);

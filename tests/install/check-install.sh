@@ -31,6 +31,8 @@ appstreamcli validate --no-net "$prefix/share/metainfo/org.example.veilex.metain
 LANG=C.UTF-8 groff -man -Tutf8 -ww -z "$prefix/share/man/man1/veilex.1" 2>"$work/groff" &&
   [ ! -s "$work/groff" ] || fail "man page: $(cat "$work/groff")"
 
+[ -d "$prefix/share/veilex" ] || fail "share/veilex is not installed"
+
 # The run path names the library's place relative to the program, nothing of
 # the build tree.
 runpath=$(readelf -d "$prefix/bin/veilex" | grep -E '\((RUNPATH|RPATH)\)' || true)
@@ -83,9 +85,12 @@ status=0
 timeout 10 "$moved/bin/veilex" --help >"$work/help" 2>&1 || status=$?
 if [ "$status" -eq 0 ] && [ -s "$work/help" ]; then
   grep -q -- '--data' "$work/help" || fail "--help does not mention --data"
-elif [ "$status" -eq 124 ]; then
-  [ -f "$moved/bin/veilex.mlb" ] || fail "the moved program did not create its data file"
-else
+elif [ "$status" -ne 124 ]; then
   fail "the moved program ended with $status: $(cat "$work/help")"
 fi
+# Its window, though its bin/ is writable, keeps the links in the user's data
+# directory: it is an installed tree.
+timeout 10 "$moved/bin/veilex" >"$work/window" 2>&1 || true
+[ -f "$work/xdg/veilex/veilex.mlb" ] || fail "the installed program did not create $work/xdg/veilex/veilex.mlb"
+[ ! -e "$moved/bin/veilex.mlb" ] || fail "the installed program keeps its links in bin/"
 echo "installed tree checked"

@@ -3,6 +3,7 @@
 // file byte for byte, and a replaced file keeps its permission bits.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "mlb/FileLock.h"
 #include "mlb/SafeFileWriter.h"
 #include "mlb/SaveTarget.h"
 #include "mlb/mlb2.h"
@@ -232,6 +234,15 @@ TEST_F(SafeSave, LongNamesSharingTheirStartHaveTheirOwnTemporaries) {
   EXPECT_FALSE(IsTemporaryNameOf(of_a, b));
 }
 
+// The pid of a process that has ended, as a save cut short leaves in its
+// temporary file's name.
+std::string EndedPid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return std::to_string(child);
+}
+
 TEST_F(SafeSave, OnlyTheLeftoversOfThisFileAreRemoved) {
   TempDir dir;
   const std::string target = dir.File("veilex.mlb");
@@ -240,8 +251,12 @@ TEST_F(SafeSave, OnlyTheLeftoversOfThisFileAreRemoved) {
     std::string name;
     bool removed;
   };
+  const std::string ended = EndedPid();
+  const std::string mine = std::to_string(::getpid());
+  const std::string running = std::to_string(::getppid());  // a save may be under way
   const std::vector<Entry> entries = {
-      {".veilex.mlb.tmp1234.0", true},    {".veilex.mlb.tmp7.15", true},
+      {".veilex.mlb.tmp" + ended + ".0", true}, {".veilex.mlb.tmp" + mine + ".15", true},
+      {".veilex.mlb.tmp" + running + ".0", false},
       {".veilex.mlb.tmp1234.", false},    {".veilex.mlb.tmp.0", false},
       {".veilex.mlb.tmp12a.0", false},    {"veilex.mlb.tmp1234.0", false},
       {".autre.mlb.tmp1234.0", false},    {".veilex.mlb.lock.tmp1.0", false},
@@ -266,8 +281,9 @@ TEST_F(SafeSave, LeftoversBesideALinksTargetAreRemoved) {
   TempDir dir;
   ::mkdir(dir.File("real").c_str(), 0755);
   ASSERT_EQ(::symlink("real/t.mlb", dir.File("link.mlb").c_str()), 0);
-  WriteWholeFile(dir.File("real/.t.mlb.tmp1.1"), "x");
-  WriteWholeFile(dir.File(".link.mlb.tmp1.1"), "x");  // a save of the link never writes there
+  const std::string ended = EndedPid();
+  WriteWholeFile(dir.File("real/.t.mlb.tmp" + ended + ".1"), "x");
+  WriteWholeFile(dir.File(".link.mlb.tmp" + ended + ".1"), "x");  // a save of the link never writes there
   EXPECT_EQ(RemoveLeftoverTemporaries(dir.File("link.mlb")), 1);
   EXPECT_TRUE(std::filesystem::is_empty(dir.File("real")));
 }
@@ -331,6 +347,24 @@ TEST_F(SafeSave, RelativeNameSavesInTheWorkingDirectory) {
   ASSERT_EQ(::chdir(previous.c_str()), 0);
   EXPECT_TRUE(saved);
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"rel.mlb"}));
+}
+
+TEST_F(SafeSave, AFileLockFollowsTheFileThroughItsSaves) {
+  TempDir dir;
+  const std::string path = dir.File("t.mlb");
+  TMlb2 table;
+  table.AddField("nom");
+  ASSERT_TRUE(table.SaveToMLBFile(path));
+  TFileLock lock(path, false);
+  ASSERT_EQ(lock.State(), TFileLock::TState::Acquired);
+  struct stat before, after;
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  ASSERT_TRUE(table.SaveToMLBFile(path));
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  ASSERT_NE(before.st_ino, after.st_ino);  // a new file took the old one's place
+  EXPECT_EQ(TFileLock(path, false).State(), TFileLock::TState::HeldElsewhere);
+  ASSERT_EQ(::symlink("t.mlb", dir.File("link.mlb").c_str()), 0);
+  EXPECT_EQ(TFileLock(dir.File("link.mlb"), false).State(), TFileLock::TState::HeldElsewhere);
 }
 
 }  // namespace

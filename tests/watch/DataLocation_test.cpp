@@ -44,6 +44,15 @@ TEST(DataLocation, AProgramInTheSystemsDirectoriesKeepsItsDataInTheHome) {
   EXPECT_FALSE(std::filesystem::exists("/usr/bin/veilex.mlb"));
 }
 
+TEST(DataLocation, AnInstalledTreeKeepsItsDataInTheHomeThoughItsBinIsWritable) {
+  TempDir dir;  // as "make install PREFIX=~/.local" leaves it
+  std::filesystem::create_directories(dir.File("prefix/bin"));
+  std::filesystem::create_directories(dir.File("prefix/share/veilex"));
+  EXPECT_EQ(ChooseDataFile({dir.File("prefix/bin"), dir.File("xdg"), dir.File("home")}),
+            dir.File("xdg/veilex/veilex.mlb"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("prefix/bin/veilex.mlb")));
+}
+
 TEST(DataLocation, AReadOnlyExecutableDirectorySendsTheFileToXdgDataHome) {
   VEILEX_RUN_AS_NOBODY();
   TempDir dir;

@@ -4,6 +4,10 @@
 
 #include <string>
 
+#include "http/TNetURI.h"
+#include "rtl/StrUtils.h"
+#include "watch/CheckRun.h"
+
 namespace veilex {
 namespace {
 
@@ -77,10 +81,10 @@ TEST(LinkAddress, TheFetchedAddressKeepsOldValuesMeaningAndEncodesTheTarget) {
     std::string host;
   } cases[] = {
       {"exemple.fr/news.html", "http://exemple.fr/news.html", false, "exemple.fr"},
-      {"127.0.0.1:8080", "http://127.0.0.1:8080", false, "127.0.0.1"},
+      {"127.0.0.1:8080", "http://127.0.0.1:8080/", false, "127.0.0.1"},
       {"http://exemple.fr/", "http://exemple.fr/", false, "exemple.fr"},
       {"https://127.0.0.1:8443/a", "https://127.0.0.1:8443/a", true, "127.0.0.1"},
-      {"HTTPS://exemple.fr", "HTTPS://exemple.fr", true, "exemple.fr"},
+      {"HTTPS://exemple.fr", "HTTPS://exemple.fr/", true, "exemple.fr"},
       {"exemple.fr/mon fichier.html", "http://exemple.fr/mon%20fichier.html", false, "exemple.fr"},
       {"exemple.fr/caf\xc3\xa9?q=\xe9t\xe9", "http://exemple.fr/caf%C3%A9?q=%E9t%E9", false, "exemple.fr"},
       {"exemple.fr/a#section 2", "http://exemple.fr/a", false, "exemple.fr"},
@@ -94,6 +98,30 @@ TEST(LinkAddress, TheFetchedAddressKeepsOldValuesMeaningAndEncodesTheTarget) {
     EXPECT_EQ(target.Address, c.fetched);
     EXPECT_EQ(target.Tls, c.tls);
     EXPECT_EQ(target.Host, c.host);
+  }
+}
+
+TEST(LinkAddress, TheHostGroupedShownAndFetchedIsTheOneTheClientReads) {
+  const struct {
+    std::string stored;
+    std::string host;  // of the reason, of the host group and of the request
+    std::string fetched;
+  } cases[] = {
+      {"https://a.example?@b.example/", "a.example", "https://a.example/?@b.example/"},
+      {"a.example#@b.example/", "a.example", "http://a.example/"},
+      {"https://user:pw@Un.Example:8443/x", "Un.Example", "https://user:pw@Un.Example:8443/x"},
+      {"https://deux.example/", "deux.example", "https://deux.example/"},
+      {"trois.example:8080?x", "trois.example", "http://trois.example:8080/?x"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    const TFetchTarget target = FetchTargetOf(c.stored);
+    ASSERT_TRUE(target.Ok) << target.Problem;
+    EXPECT_EQ(target.Host, c.host);
+    EXPECT_EQ(target.Address, c.fetched);
+    EXPECT_EQ(LinkHost(c.stored), LowerCase(c.host));
+    const TNetURI client(target.Address);
+    EXPECT_EQ(client.Host, c.host);
   }
 }
 
@@ -118,6 +146,9 @@ TEST(LinkAddress, AnAddressNamingNoReachableServerIsRefusedWithItsReason) {
        "Nom d'h\xc3\xb4te non ASCII : b\xc3\xbc"
        "cher.de"},
       {"exe mple.fr/", "Nom d'h\xc3\xb4te incorrect : exe mple.fr"},
+      // An address stored in ISO 8859-1 goes into the UTF-8 reason as UTF-8.
+      {"caf\xe9.test/", "Nom d'h\xc3\xb4te non ASCII : caf\xc3\xa9.test"},
+      {"h\xf4te:8\xb0/", "Port incorrect : 8\xc2\xb0"},
       {"exemple.fr\r\nX-y/", "Nom d'h\xc3\xb4te incorrect : exemple.fr\r\nX-y"},
   };
   for (const auto& c : cases) {
