@@ -222,8 +222,11 @@ TPagePart SelectPart(const THtmlTree& tree, const std::string& xpath, bool text,
     }
     for (int i = 0; i < nodes->nodeNr; ++i) {
       const xmlNode* node = nodes->nodeTab[i];
-      const auto* source = static_cast<const GumboNode*>(node->_private);
-      if ((node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE) && source != nullptr) {
+      // Only elements and the document carry a parser node (a namespace
+      // node is another structure altogether).
+      const bool carries = node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE;
+      const auto* source = carries ? static_cast<const GumboNode*>(node->_private) : nullptr;
+      if (source != nullptr) {
         if (text) {
           part.Text += NodeText(source);
         } else if (node->type == XML_DOCUMENT_NODE) {
