@@ -7,6 +7,7 @@
 #include "compare/Charset.h"
 #include "compare/HtmlParse.h"
 #include "compare/HtmlShape.h"
+#include "compare/HtmlTree.h"
 
 namespace veilex {
 namespace {
@@ -147,9 +148,11 @@ class TLines {
   bool space_ = false;
 };
 
+}  // namespace
+
 // Walks the tree without recursion: a hostile page may nest elements deeper
 // than any call stack.
-std::string TreeText(const GumboNode* root) {
+std::string NodeText(const GumboNode* root) {
   struct TFrame {
     const GumboNode* node;
     unsigned next_child;
@@ -193,6 +196,8 @@ std::string TreeText(const GumboNode* root) {
   return lines.Take();
 }
 
+namespace {
+
 std::string ParseRefusal(THtmlParseEnd end, const TCompareLimits& limits) {
   switch (end) {
     case THtmlParseEnd::Memory:
@@ -210,6 +215,26 @@ std::string ParseRefusal(THtmlParseEnd end, const TCompareLimits& limits) {
 }
 
 }  // namespace
+
+std::string WithHtmlTree(std::string_view page, const TCompareLimits& limits,
+                         const std::function<void(const THtmlTree& tree)>& visit) {
+  if (page.size() > limits.MaxParsedBytes) {
+    const size_t mib = limits.MaxParsedBytes >> 20;
+    return "Page de plus de " +
+           (mib > 0 ? std::to_string(mib) + " Mio" : std::to_string(limits.MaxParsedBytes) + " octets") +
+           " : trop grande pour \xc3\xaatre lue comme HTML";
+  }
+  std::string refusal = HtmlShapeRefusal(page, limits.Shape);
+  if (!refusal.empty()) return refusal;
+  THtmlTree tree;
+  tree.Utf8 = ToUtf8(page, PageCharset(page));
+  const THtmlParseBounds bounds{limits.MaxParseMemory, limits.MaxParseCpuMs, limits.Stop};
+  const THtmlParseEnd end = ParseHtml(tree.Utf8, bounds, [&](const GumboInternalNode* document) {
+    tree.Document = document;
+    visit(tree);
+  });
+  return ParseRefusal(end, limits);
+}
 
 bool LooksBinary(std::string_view page) {
   const std::string_view head = page.substr(0, kSniffBytes);
@@ -234,32 +259,11 @@ bool LooksLikeHtml(std::string_view page) {
 
 TPageText PageText(std::string_view page, const TCompareLimits& limits) {
   TPageText result;
-  if (!LooksLikeHtml(page)) {
-    result.Text = SourceText(page);
-    return result;
+  if (LooksLikeHtml(page)) {
+    result.Refusal = WithHtmlTree(page, limits, [&result](const THtmlTree& tree) { result.Text = NodeText(tree.Document); });
+    result.Html = result.Refusal.empty();
   }
-  if (page.size() > limits.MaxParsedBytes) {
-    const size_t mib = limits.MaxParsedBytes >> 20;
-    result.Refusal = "Page de plus de " +
-                     (mib > 0 ? std::to_string(mib) + " Mio" : std::to_string(limits.MaxParsedBytes) + " octets") +
-                     " : trop grande pour \xc3\xaatre lue comme HTML";
-  } else {
-    result.Refusal = HtmlShapeRefusal(page, limits.Shape);
-  }
-  if (!result.Refusal.empty()) {
-    result.Text = SourceText(page);
-    return result;
-  }
-  const std::string utf8 = ToUtf8(page, PageCharset(page));
-  const THtmlParseBounds bounds{limits.MaxParseMemory, limits.MaxParseCpuMs, limits.Stop};
-  const THtmlParseEnd end =
-      ParseHtml(utf8, bounds, [&result](const GumboInternalNode* document) { result.Text = TreeText(document); });
-  if (end == THtmlParseEnd::Done) {
-    result.Html = true;
-    return result;
-  }
-  result.Refusal = ParseRefusal(end, limits);
-  result.Text = SourceText(page);
+  if (!result.Html) result.Text = SourceText(page);
   return result;
 }
 
