@@ -7,6 +7,7 @@
 
 #include "http/TNetURI.h"
 #include "rtl/StrUtils.h"
+#include "watch/FetchRecord.h"
 #include "watch/LinkRecord.h"
 
 namespace veilex {
@@ -45,7 +46,7 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
     std::string url = data_.Table.GetData(kFieldUrl);
     const auto [at, added] = host_of.try_emplace(LinkHost(url), hosts_.size());
     if (added) hosts_.emplace_back();
-    hosts_[at->second].push_back({index, names[i], std::move(url)});
+    hosts_[at->second].push_back({index, names[i], std::move(url), FetchInputsOf(data_.Table)});
   }
   // The hosts with the most links first, so that none of them is left to run
   // alone at the end while the other workers are idle.
@@ -99,7 +100,7 @@ void TCheckRun::Work(TNetHTTP& http) {
       }
       // The date of a check is taken when its fetch starts.
       const TDateTime started = Clock();
-      TFetchResult result = FetchPage(http, job.url, limits_);
+      TFetchResult result = FetchPage(http, job.url, limits_, job.inputs);
       {
         std::lock_guard lock(mutex_);
         std::erase(fetching_, job.index);

@@ -116,6 +116,7 @@ class TCheckRun {
     int index;
     std::string name;
     std::string url;
+    TFetchInputs inputs;
   };
   struct TFetched {
     int index;

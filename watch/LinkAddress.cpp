@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "net/TNetHostName.h"
 #include "rtl/StrUtils.h"
 
 namespace veilex {
@@ -100,7 +101,9 @@ TFetchTarget FetchTargetOf(const std::string& stored_url) {
   const std::string authority = address.substr(authority_begin, authority_end - authority_begin);
   const size_t at = authority.rfind('@');
   const std::string host_port = at == std::string::npos ? authority : authority.substr(at + 1);
-  const size_t colon = host_port.rfind(':');
+  // "[2001:db8::1]:8080": the brackets hold an IPv6 address and its colons.
+  const size_t bracket = host_port.rfind(']');
+  const size_t colon = host_port.find(':', bracket == std::string::npos ? 0 : bracket);
   result.Host = host_port.substr(0, colon);
   if (colon != std::string::npos) {
     const std::string port = host_port.substr(colon + 1);
@@ -116,23 +119,35 @@ TFetchTarget FetchTargetOf(const std::string& stored_url) {
     result.Problem = "Adresse sans nom d'h\xc3\xb4te";
     return result;
   }
-  for (char c : result.Host) {
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      result.Problem = "Nom d'h\xc3\xb4te non ASCII : " + result.Host;
+  // The name the wire carries: an international name in its ASCII form
+  // (the address stays as typed everywhere else).
+  std::string wire_host = result.Host;
+  if (result.Host.front() == '[') {
+    if (!IsIPv6Literal(result.Host)) {
+      result.Problem = "Adresse IPv6 incorrecte : " + result.Host;
       return result;
     }
-  }
-  for (char c : result.Host) {
-    if (!MayStayInHost(c)) {
-      result.Problem = "Nom d'h\xc3\xb4te incorrect : " + result.Host;
+  } else {
+    if (!HostToAscii(result.Host, wire_host)) {
+      result.Problem = "Nom d'h\xc3\xb4te international incorrect : " + result.Host;
       return result;
+    }
+    for (char c : wire_host) {
+      if (!MayStayInHost(c)) {
+        result.Problem = "Nom d'h\xc3\xb4te incorrect : " + result.Host;
+        return result;
+      }
     }
   }
 
   // The fragment stays on the user's side.
   std::string target = address.substr(authority_end);
   target.erase(std::min(target.find('#'), target.size()));
-  result.Address = address.substr(0, authority_end) + EncodeRequestTarget(target);
+  const size_t host_begin = authority_begin + (at == std::string::npos ? 0 : at + 1);
+  result.Address =
+      address.substr(0, host_begin) + wire_host +
+      address.substr(host_begin + result.Host.size(), authority_end - host_begin - result.Host.size()) +
+      EncodeRequestTarget(target);
   result.Ok = true;
   return result;
 }

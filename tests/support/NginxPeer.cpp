@@ -112,9 +112,13 @@ bool NginxPeer::TryStart() {
   std::string tls_listen;
   if (!cert_file_.empty()) {
     tls_port_ = FreePort();
-    tls_listen = "    listen 127.0.0.1:" + std::to_string(tls_port_) + " ssl;\n    ssl_certificate " +
-                 cert_file_ + ";\n    ssl_certificate_key " + key_file_ +
-                 ";\n    location = /host { default_type text/plain; return 200 \"$http_host\"; }\n";
+    tls_listen =
+        "    listen 127.0.0.1:" + std::to_string(tls_port_) + " ssl;\n    ssl_certificate " + cert_file_ +
+        ";\n    ssl_certificate_key " + key_file_ +
+        ";\n    location = /host { default_type text/plain; return 200 \"$http_host\"; }\n" +
+        "    location = /to-https { return 301 https://127.0.0.1:" + std::to_string(tls_port_) +
+        "/page.html; }\n    location = /to-http { return 302 http://127.0.0.1:" + std::to_string(port_) +
+        "/page.html; }\n";
   }
   const std::string conf =
       "worker_processes 1;\n"
@@ -149,7 +153,8 @@ bool NginxPeer::TryStart() {
       "  default_type application/octet-stream;\n"
       "  server {\n"
       "    listen 127.0.0.1:" +
-      std::to_string(port_) + ";\n" + tls_listen + "    root " + d +
+      std::to_string(port_) + ";\n" + (ipv6_ ? "    listen [::1]:" + std::to_string(port_) + ";\n" : "") +
+      tls_listen + "    root " + d +
       "/www;\n"
       "    location = /moved { return 302 /index.html; }\n"
       "    location = /setcookie { add_header Set-Cookie \"veilex=ok; path=/\"; return 200 \"set\"; }\n"
@@ -159,6 +164,7 @@ bool NginxPeer::TryStart() {
       "/htpasswd; }\n"
       "    # Server-side includes make the length unknown: the body goes chunked.\n"
       "    location /chunked/ { ssi on; ssi_types *; }\n"
+      "    location /gz/ { gzip on; gzip_types *; gzip_min_length 0; }\n"
       "  }\n"
       "}\n";
   WriteText(d + "/nginx.conf", conf);

@@ -86,6 +86,10 @@ TEST(LinkAddress, TheFetchedAddressKeepsOldValuesMeaningAndEncodesTheTarget) {
       {"exemple.fr/a#section 2", "http://exemple.fr/a", false, "exemple.fr"},
       {"http://user:pw@exemple.fr:81/x", "http://user:pw@exemple.fr:81/x", false, "exemple.fr"},
       {"exemple.fr:80/x?a b", "http://exemple.fr:80/x?a%20b", false, "exemple.fr"},
+      {"[::1]:8080/x", "http://[::1]:8080/x", false, "[::1]"},
+      {"https://[2001:db8::1]/", "https://[2001:db8::1]/", true, "[2001:db8::1]"},
+      {"caf\xc3\xa9.fr/", "http://xn--caf-dma.fr/", false, "caf\xc3\xa9.fr"},
+      {"https://u@b\xc3\xbc" "cher.de:8443/", "https://u@xn--bcher-kva.de:8443/", true, "b\xc3\xbc" "cher.de"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
@@ -112,11 +116,8 @@ TEST(LinkAddress, AnAddressNamingNoReachableServerIsRefusedWithItsReason) {
       {"127.0.0.1:0/", "Port incorrect : 0"},
       {"127.0.0.1:123456/", "Port incorrect : 123456"},
       {"https://exemple.fr:-1/", "Port incorrect : -1"},
-      {"caf\xc3\xa9.fr/", "Nom d'h\xc3\xb4te non ASCII : caf\xc3\xa9.fr"},
-      {"https://b\xc3\xbc"
-       "cher.de/",
-       "Nom d'h\xc3\xb4te non ASCII : b\xc3\xbc"
-       "cher.de"},
+      {"caf\xe9.fr/", "Nom d'h\xc3\xb4te international incorrect : caf\xe9.fr"},
+      {"[::zz]:80/", "Adresse IPv6 incorrecte : [::zz]"},
       {"exe mple.fr/", "Nom d'h\xc3\xb4te incorrect : exe mple.fr"},
       {"exemple.fr\r\nX-y/", "Nom d'h\xc3\xb4te incorrect : exemple.fr\r\nX-y"},
   };
