@@ -3,10 +3,14 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -75,6 +79,12 @@ NginxPeer::~NginxPeer() {
 void NginxPeer::WriteFile(const std::string& path, const std::string& contents) const {
   const fs::path file = fs::path(dir_) / "www" / fs::path(path).relative_path();
   WriteText(file, contents);
+  // Each file written gets a time of its own, as a file changed on a real
+  // server does: a rewrite within the same second must not keep the
+  // validators (ETag, Last-Modified) of what it replaced.
+  static std::atomic<long> next_time{static_cast<long>(time(nullptr)) - 1000000};
+  const timespec times[2] = {{next_time.fetch_add(1), 0}, {next_time.fetch_add(1), 0}};
+  utimensat(AT_FDCWD, file.c_str(), times, 0);
   for (fs::path p = file.parent_path(); p.string().size() > dir_.size(); p = p.parent_path()) {
     fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                            fs::perms::others_read | fs::perms::others_exec);

@@ -258,6 +258,7 @@ TEST_F(PageCheckTest, TheRequestIsTheApplicationsGetByteForByte) {
       std::to_string(server.Port()) +
       "\r\n"
       "Accept: text/html, */*\r\n"
+      "Accept-Encoding: gzip, deflate, br\r\n"
       "Accept-Language: fr\r\n"
       "User-Agent: Mozilla/3.0 (compatible; Veilex)\r\n";
   const std::vector<std::string> requests = server.Requests();

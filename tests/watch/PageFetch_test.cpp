@@ -204,7 +204,7 @@ TEST_F(PageFetchTest, SendsTheStoredPagesValidatorsAndTakesA304AsNoChange) {
   }
 }
 
-TEST_F(PageFetchTest, AskesPlainlyForALinkWithoutAStoredPage) {
+TEST_F(PageFetchTest, AsksPlainlyForALinkWithoutAStoredPage) {
   ScriptedServer server(Routed(Validated("ETag: \"v1\"", "If-None-Match")));
   AddLink(*data_, "vide", testing::UrlOfPlain(server.Address("/page")));
   ASSERT_TRUE(data_->TrouverLien("vide"));
