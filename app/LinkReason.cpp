@@ -6,6 +6,7 @@
 #include <QStatusBar>
 
 #include "app/TextCodec.h"
+#include "watch/LinkRecord.h"
 
 namespace veilex {
 
@@ -14,7 +15,18 @@ namespace {
 // The reason as text, beside its tooltip (which is markup).
 constexpr int kReasonRole = Qt::UserRole + 7;
 
+constexpr const char* kMovedPrefix = "Cette page a d\xc3\xa9m\xc3\xa9nag\xc3\xa9 vers ";
 }  // namespace
+
+std::string MovedText(const std::string& adresse_finale, const std::string& demenage) {
+  if (adresse_finale.empty() || demenage != kOui) return std::string();
+  return kMovedPrefix + adresse_finale;
+}
+
+std::string RowTip(const std::string& raison, const std::string& adresse_finale,
+                   const std::string& demenage) {
+  return raison.empty() ? MovedText(adresse_finale, demenage) : raison;
+}
 
 void SetRowReason(QStandardItemModel& rows, int row, const std::string& raison) {
   const QString reason = QString::fromUtf8(raison.data(), static_cast<qsizetype>(raison.size()));
@@ -36,6 +48,8 @@ void ShowSelectedReason(QStatusBar& status, const QAbstractItemView& view) {
   const QString reason = selected.isEmpty() ? QString() : RowReason(selected.first());
   if (reason.isEmpty()) {
     status.clearMessage();
+  } else if (reason.startsWith(QString::fromUtf8(kMovedPrefix))) {
+    status.showMessage(reason);
   } else {
     status.showMessage(QStringLiteral("Echec : ") + reason);
   }

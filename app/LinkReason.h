@@ -22,6 +22,20 @@ QString RowReason(const QModelIndex& index);
 
 // Shows in `status` the reason of the row selected in `view`, or clears it
 // when no row is selected or the row has none.
+// « Cette page a déménagé vers … » (UTF-8) when the link's last check
+// followed only permanent redirects (`demenage`) to `adresse_finale`; ""
+// otherwise.
+std::string MovedText(const std::string& adresse_finale, const std::string& demenage);
+
+// What a row's tooltip tells: the reason of a failure, else that the page
+// moved, else nothing.
+std::string RowTip(const std::string& raison, const std::string& adresse_finale, const std::string& demenage);
+
+// Sets the tooltip of `row`'s cells to `raison`; an empty reason removes it.
+void SetRowReason(QStandardItemModel& rows, int row, const std::string& raison);
+
+// Shows in `status` the reason of the row selected in `view` (or that its
+// page moved), or clears it when no row is selected or the row has none.
 void ShowSelectedReason(QStatusBar& status, const QAbstractItemView& view);
 
 }  // namespace veilex

@@ -265,7 +265,9 @@ int TfrmMain::AddRowFromTable() {
   rows_->appendRow(items);
   for (int column = 0; column < kColumnCount; ++column)
     SetRowText(row, column, data_.Table.GetData(kColumnFields[column]));
-  SetRowReason(*rows_, row, data_.Table.GetData(kFieldRaison));
+  SetRowReason(*rows_, row,
+               RowTip(data_.Table.GetData(kFieldRaison), data_.Table.GetData(kFieldAdresseFinale),
+                      data_.Table.GetData(kFieldDemenage)));
   return row;
 }
 
@@ -419,7 +421,12 @@ void TfrmMain::ShowCheckResults(const std::vector<TCheckRunResult>& results) {
     SetRowText(row, kColMaj, result.DateText);
     if (result.Outcome != TCheckOutcome::Failed) SetRowText(row, kColMajOk, result.DateText);
     SetRowText(row, kColEtat, EtatText(result.Outcome));
-    SetRowReason(*rows_, row, result.Reason);
+    // A success may have found the page moved: the row's record says.
+    const bool found = result.Reason.empty() && data_.TrouverLien(result.Name);
+    SetRowReason(*rows_, row,
+                 found ? RowTip(result.Reason, data_.Table.GetData(kFieldAdresseFinale),
+                                data_.Table.GetData(kFieldDemenage))
+                       : result.Reason);
   }
   AjusterColonnes();
   if (Progression->isVisibleTo(this)) Progression->setValue(runner_->Done());

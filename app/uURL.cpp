@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "app/LinkReason.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "watch/LinkAddress.h"
@@ -75,6 +76,18 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   edtURL->setPlaceholderText(QStringLiteral("www.exemple.fr/page.html"));
   form->addWidget(Label2);
   form->addWidget(edtURL);
+  lblDemenage = new QLabel;
+  lblDemenage->setObjectName(QStringLiteral("lblDemenage"));
+  lblDemenage->setWordWrap(true);
+  btnAdopter = new QPushButton(QStringLiteral("Adopter la nouvelle adresse"));
+  btnAdopter->setObjectName(QStringLiteral("btnAdopter"));
+  lblDemenage->hide();
+  btnAdopter->hide();
+  form->addWidget(lblDemenage);
+  form->addWidget(btnAdopter, 0, Qt::AlignLeft);
+  connect(btnAdopter, &QPushButton::clicked, this, [this] {
+    edtURL->setText(QString::fromUtf8(new_address_.data(), static_cast<qsizetype>(new_address_.size())));
+  });
 
   Label1 = AddSection(form, "Label1", QStringLiteral(" Etat "));
   auto* state = new QGridLayout;
@@ -162,6 +175,14 @@ void TfrmURL::FormShow() {
   edtMaJOK->setText(DisplayText(data_.Table.GetData(kFieldMajOk)));
   edtMaJ->setText(DisplayText(data_.Table.GetData(kFieldMaj)));
   edtEtat->setText(DisplayText(data_.Table.GetData(kFieldEtat)));
+  const std::string moved =
+      MovedText(data_.Table.GetData(kFieldAdresseFinale), data_.Table.GetData(kFieldDemenage));
+  if (!moved.empty()) {
+    new_address_ = data_.Table.GetData(kFieldAdresseFinale);
+    lblDemenage->setText(QString::fromUtf8(moved.data(), static_cast<qsizetype>(moved.size())));
+    lblDemenage->show();
+    btnAdopter->show();
+  }
 }
 
 void TfrmURL::actConserverExecute() {
@@ -199,6 +220,11 @@ void TfrmURL::ConserverLien() {
   } else {
     if (!found) table.AddRow();
     table.SetData(kFieldNom, nom);
+    // Where the old address led says nothing of a new one.
+    if (found && table.GetData(kFieldUrl) != url) {
+      table.SetData(kFieldAdresseFinale, "");
+      table.SetData(kFieldDemenage, "");
+    }
     table.SetData(kFieldUrl, url);
     if (!found) {
       table.SetData(kFieldMajOk, kDateInconnue);

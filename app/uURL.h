@@ -44,6 +44,10 @@ class TfrmURL : public QDialog {
   QLineEdit* edtMaJ;
   QLabel* Label5;
   QLineEdit* edtEtat;
+  // Shown when the page has moved: where to, and a button that puts the new
+  // address in edtURL (stored only by Conserver).
+  QLabel* lblDemenage;
+  QPushButton* btnAdopter;
   QPushButton* btnConserver;
   QPushButton* btnAnnuler;
 
@@ -65,6 +69,7 @@ class TfrmURL : public QDialog {
   std::string shown_nom_;
   std::string shown_url_;
   bool shown_once_ = false;
+  std::string new_address_;
 };
 
 }  // namespace veilex

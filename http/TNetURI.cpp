@@ -122,7 +122,16 @@ void TNetURI::SetURI(const std::string& uri) {
       Password = user_info;
       if (Username.empty()) Password.clear();
     }
-    Host = Fetch(authority, ":");
+    if (!authority.empty() && authority.front() == '[' && authority.find(']') != std::string::npos) {
+      // An IPv6 address is written in brackets, its colons not a port's;
+      // the host keeps them, as it is written.
+      const size_t close = authority.find(']');
+      Host = authority.substr(0, close + 1);
+      authority.erase(0, close + 1);
+      if (!authority.empty() && authority.front() == ':') authority.erase(0, 1);
+    } else {
+      Host = Fetch(authority, ":");
+    }
     Port = authority;
   }
 

@@ -4,9 +4,13 @@
 #include <netinet/tcp.h>
 
 #include <algorithm>
+#include <chrono>
+#include <vector>
 
 #include "net/NetExceptions.h"
 #include "net/TNetConnectThread.h"
+#include "net/TNetHappyEyeballs.h"
+#include "net/TNetResolver.h"
 #include "net/TNetSocksInfo.h"
 #include "net/TNetStack.h"
 
@@ -43,19 +47,47 @@ void TNetIOHandlerSocket::ConnectClient(const std::string& host, int port, const
   const int target_port = through_socks ? socks->Port : port;
 
   if (binding_ == nullptr) binding_ = std::make_unique<TNetSocketHandle>();
+  const bool bound = !bound_ip.empty() || bound_port != 0 || (bound_port_min != 0 && bound_port_max != 0);
+  if (bound || TNetAntiFreezeBase::ShouldUse()) {
+    binding_->IP = bound_ip;
+    binding_->Port = bound_port;
+    binding_->ClientPortMin = bound_port_min;
+    binding_->ClientPortMax = bound_port_max;
+    ConnectBound(target_host, target_port, timeout);
+  } else {
+    ConnectAnyAddress(target_host, target_port, timeout);
+  }
+
+  socks->SetIOHandler(this);
+  socks->SocksHandshake(host, port, timeout > 0 ? timeout : TimeoutInfinite);
+}
+
+void TNetIOHandlerSocket::ConnectAnyAddress(const std::string& host, int port, int timeout) {
+  using Clock = std::chrono::steady_clock;
+  const int limit = timeout == TimeoutDefault || timeout == 0 || timeout == TimeoutInfinite ? -1 : timeout;
+  const Clock::time_point start = Clock::now();
+  if (AddressLiteral(host).Family == 0) DoStatus(TNetStatus::hsResolving, {host});
+  const std::vector<TNetAddress> addresses = ResolveAddresses(host, limit);
+  int left = -1;
+  if (limit >= 0) {
+    left = limit - static_cast<int>(
+                       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    if (left <= 0) throw ENetConnectTimeout();
+  }
+  DoStatus(TNetStatus::hsConnecting, {addresses.front().IP});
+  binding_->Adopt(ConnectFirst(addresses, port, left, !UseNagle));
+}
+
+void TNetIOHandlerSocket::ConnectBound(const std::string& host, int port, int timeout) {
   binding_->AllocateSocket(SOCK_STREAM, 0);
-  binding_->IP = bound_ip;
-  binding_->Port = bound_port;
-  binding_->ClientPortMin = bound_port_min;
-  binding_->ClientPortMax = bound_port_max;
   binding_->Bind();
 
   TNetStack& stack = *SharedStack;
-  if (TNetStack::IsIP(target_host)) {
-    binding_->SetPeer(target_host, target_port);
+  if (TNetStack::IsIP(host)) {
+    binding_->SetPeer(host, port);
   } else {
-    DoStatus(TNetStatus::hsResolving, {target_host});
-    binding_->SetPeer(stack.ResolveHost(target_host), target_port);
+    DoStatus(TNetStatus::hsResolving, {host});
+    binding_->SetPeer(stack.ResolveHost(host), port);
   }
   if (!UseNagle) {
     const int on = 1;
@@ -72,9 +104,6 @@ void TNetIOHandlerSocket::ConnectClient(const std::string& host, int port, const
   } else {
     ConnectWithDeadline(timeout);
   }
-
-  socks->SetIOHandler(this);
-  socks->SocksHandshake(host, port, timeout > 0 ? timeout : TimeoutInfinite);
 }
 
 void TNetIOHandlerSocket::ConnectWithDeadline(int timeout) {

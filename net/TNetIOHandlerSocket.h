@@ -1,5 +1,6 @@
-// The I/O handler over one TCP socket: binds, resolves, connects (directly,
-// through SOCKS, or under a deadline on a TNetConnectThread) and moves bytes.
+// The I/O handler over one TCP socket: resolves, connects (to every address
+// of the host in turn, bound to a local address, through SOCKS, or under a
+// deadline) and moves bytes.
 // Owns its Binding and a SocksInfo it created itself; one thread. The TLS
 // handler derives from it and reroutes Recv/Send.
 #pragma once
@@ -51,6 +52,13 @@ class TNetIOHandlerSocket : public TNetIOHandler {
   void Notification(TNetBaseComponent* component, TOperation operation) override;
 
  private:
+  // Without a local address to bind: every address of the host, IPv6 and
+  // IPv4, tried as net/TNetHappyEyeballs.h says, name lookup included in
+  // `timeout`.
+  void ConnectAnyAddress(const std::string& host, int port, int timeout);
+  // Bound to the binding's local address and port first: IPv4 only.
+  void ConnectBound(const std::string& host, int port, int timeout);
+
   std::unique_ptr<TNetSocketHandle> binding_;
   std::unique_ptr<TNetSocksInfo> own_socks_info_;
   TNetSocksInfo* socks_info_ = nullptr;

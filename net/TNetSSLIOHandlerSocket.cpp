@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "net/TNetResolver.h"
 #include "net/TNetSSLContext.h"
 #include "net/TNetSSLExceptions.h"
 #include "net/TNetSSLSocket.h"
@@ -67,12 +68,15 @@ void TNetSSLIOHandlerSocket::Init() {
 void TNetSSLIOHandlerSocket::StartTls() {
   if (ssl_socket_ != nullptr) return;
   if (context_ == nullptr) throw ENetOSSLCouldNotLoadSSLLibrary();
-  const std::string server_name = TNetStack::IsIP(peer_host_) ? std::string() : peer_host_;
+  // A host written as an address (IPv6 in brackets too) is checked as an
+  // address and never named to the server (RFC 6066, 3).
+  const TNetAddress literal = AddressLiteral(peer_host_);
+  const std::string peer = literal.Family != 0 ? literal.IP : peer_host_;
+  const std::string server_name = literal.Family != 0 ? std::string() : peer_host_;
   // A trusted certificate proves nothing unless it is for the host asked for.
   const bool verify = context_->VerifyMode.count(TNetSSLVerifyMode::sslvrfPeer) != 0;
   auto ssl_socket = std::make_unique<TNetSSLSocket>(this, context_.get());
-  ssl_socket->Connect(Binding()->Handle(), handshake_timeout_, server_name,
-                      verify ? peer_host_ : std::string());
+  ssl_socket->Connect(Binding()->Handle(), handshake_timeout_, server_name, verify ? peer : std::string());
   ssl_socket_ = std::move(ssl_socket);
   NotifyTlsStatus(ssl_socket_->Cipher().StatusText());
 }

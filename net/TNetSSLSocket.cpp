@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "net/TNetResolver.h"
 #include "net/TNetSSLContext.h"
 #include "net/TNetSSLExceptions.h"
 
@@ -74,7 +75,7 @@ int SocketResult(const SSL* ssl, int result) {
 // check, so that such a peer is refused rather than trusted unchecked.
 bool ExpectPeer(SSL* ssl, const std::string& host) {
   const TOpenSSLApi& api = OpenSSL();
-  if (TNetStack::IsIP(host)) {
+  if (AddressLiteral(host).Family != 0) {
     return api.SSL_get0_param != nullptr && api.X509_VERIFY_PARAM_set1_ip_asc != nullptr &&
            api.X509_VERIFY_PARAM_set1_ip_asc(api.SSL_get0_param(ssl), host.c_str()) == 1;
   }

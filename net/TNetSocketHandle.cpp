@@ -75,6 +75,13 @@ int TNetSocketHandle::ConnectCancellable(const std::atomic<bool>& cancel, int fa
   return result;
 }
 
+void TNetSocketHandle::Adopt(TNetStackSocketHandle fd) {
+  if (socket_allocated_) CloseSocket();
+  handle_ = fd;
+  socket_allocated_ = true;
+  ReadBackAddresses();
+}
+
 void TNetSocketHandle::CloseSocket() {
   if (!socket_allocated_) return;
   socket_allocated_ = false;

@@ -43,6 +43,9 @@ class TNetSocketHandle {
   // The same, giving up with -1 and LastError 125 (canceled) as soon as
   // `cancel` turns true; leaves the descriptor in blocking mode.
   int ConnectCancellable(const std::atomic<bool>& cancel, int family = AF_INET);
+  // Takes over `fd`, a connected socket of any family (closing any open
+  // descriptor first), and reads back both ends.
+  void Adopt(TNetStackSocketHandle fd);
   // Shuts down both directions and closes the descriptor, when one is open.
   void CloseSocket();
   // Closes any open descriptor and forgets addresses and ports (the state

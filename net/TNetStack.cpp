@@ -39,6 +39,19 @@ void SplitAddress(const sockaddr_in& address, std::string& ip, int& port) {
   port = ntohs(address.sin_port);
 }
 
+// The same for an address of either family (a socket's own ends).
+void SplitAnyAddress(const sockaddr_storage& address, std::string& ip, int& port) {
+  if (address.ss_family != AF_INET6) {
+    SplitAddress(reinterpret_cast<const sockaddr_in&>(address), ip, port);
+    return;
+  }
+  const auto& address6 = reinterpret_cast<const sockaddr_in6&>(address);
+  char text[INET6_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET6, &address6.sin6_addr, text, sizeof text);
+  ip = text;
+  port = ntohs(address6.sin6_port);
+}
+
 // Milliseconds left until `deadline`, never negative.
 int MillisecondsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -440,18 +453,18 @@ int TNetStackLinux::SockLastError() {
 }
 
 int TNetStackLinux::SockPeerName(TNetStackSocketHandle socket, std::string& ip, int& port) {
-  sockaddr_in address{};
+  sockaddr_storage address{};
   socklen_t length = sizeof address;
   const int result = getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length);
-  if (result == 0) SplitAddress(address, ip, port);
+  if (result == 0) SplitAnyAddress(address, ip, port);
   return result;
 }
 
 int TNetStackLinux::SockLocalName(TNetStackSocketHandle socket, std::string& ip, int& port) {
-  sockaddr_in address{};
+  sockaddr_storage address{};
   socklen_t length = sizeof address;
   const int result = getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-  if (result == 0) SplitAddress(address, ip, port);
+  if (result == 0) SplitAnyAddress(address, ip, port);
   return result;
 }
 

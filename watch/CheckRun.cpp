@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "rtl/StrUtils.h"
+#include "watch/FetchRecord.h"
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 #include "watch/LinkWatch.h"
@@ -48,7 +49,8 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
     std::string stored = ComparesBytes(settings) ? std::string() : data_.Table.GetData(kFieldPage);
     const auto [at, added] = host_of.try_emplace(LinkHost(url), hosts_.size());
     if (added) hosts_.emplace_back();
-    hosts_[at->second].push_back({index, names[i], std::move(url), std::move(settings), std::move(stored)});
+    hosts_[at->second].push_back(
+        {index, names[i], std::move(url), std::move(settings), std::move(stored), FetchInputsOf(data_.Table)});
   }
   // The hosts with the most links first, so that none of them is left to run
   // alone at the end while the other workers are idle.
@@ -102,9 +104,10 @@ void TCheckRun::Work(TNetHTTP& http) {
       }
       // The date of a check is taken when its fetch starts.
       const TDateTime started = Clock();
-      TFetchResult result = FetchPage(http, job.url, limits_);
+      TFetchResult result = FetchPage(http, job.url, limits_, job.inputs);
       TPreparedDecision decision;
-      if (result.Ok && !ComparesBytes(job.settings)) {
+      // A page the server says is not modified is the stored one.
+      if (result.Ok && !result.NotModified && !ComparesBytes(job.settings)) {
         decision.Decision = DecideChange(job.stored, result.Body, job.settings);
         decision.Stored = std::move(job.stored);
         decision.Made = true;

@@ -123,6 +123,7 @@ class TCheckRun {
     // takes more than comparing bytes: the worker then decides.
     TWatchSettings settings;
     std::string stored;
+    TFetchInputs inputs;
   };
   struct TFetched {
     int index;

@@ -83,6 +83,36 @@ std::string ProtocolReason(const ENetHTTPProtocolException& error, const TFailur
   return "R\xc3\xa9ponse " + ShownText(Trim(status));
 }
 
+// The TLS library's words for the usual refusals of a certificate, in French;
+// the others keep the library's text.
+std::string CertificateFault(const std::string& refusal) {
+  static const struct {
+    const char* library;
+    const char* french;
+  } kFaults[] = {
+      {"certificate has expired", "certificat expir\xc3\xa9"},
+      {"certificate is not yet valid", "certificat pas encore valide"},
+      {"self-signed certificate in certificate chain",
+       "cha\xc3\xaene de certificats auto-sign\xc3\xa9"
+       "e"},
+      {"self signed certificate in certificate chain",
+       "cha\xc3\xaene de certificats auto-sign\xc3\xa9"
+       "e"},
+      {"self-signed certificate", "certificat auto-sign\xc3\xa9"},
+      {"self signed certificate", "certificat auto-sign\xc3\xa9"},
+      {"unable to get local issuer certificate", "autorit\xc3\xa9 de certification inconnue"},
+      {"unable to get issuer certificate", "autorit\xc3\xa9 de certification inconnue"},
+      {"unable to verify the first certificate", "autorit\xc3\xa9 de certification inconnue"},
+      {"hostname mismatch", "certificat \xc3\xa9tabli pour un autre nom"},
+      {"IP address mismatch", "certificat \xc3\xa9tabli pour une autre adresse"},
+      {"certificate revoked", "certificat r\xc3\xa9voqu\xc3\xa9"},
+  };
+  for (const auto& fault : kFaults) {
+    if (refusal == fault.library) return fault.french;
+  }
+  return ShownText(refusal);
+}
+
 }  // namespace
 
 std::string SizeText(int64_t bytes) {
@@ -142,13 +172,19 @@ std::string FailureReason(const std::exception& error, const TFailureContext& co
            (context.TlsLoadFailure.empty() ? std::string("libssl") : context.TlsLoadFailure);
   }
   if (dynamic_cast<const ENetOpenSSLError*>(&error) != nullptr && !context.CertificateRefusal.empty()) {
-    return "Certificat refus\xc3\xa9 : " + ShownText(context.CertificateRefusal);
+    return "Certificat refus\xc3\xa9 : " + CertificateFault(context.CertificateRefusal);
   }
   if (dynamic_cast<const ENetConnClosedGracefully*>(&error) != nullptr) {
     return "Connexion ferm\xc3\xa9"
            "e par le serveur avant la fin de la r\xc3\xa9ponse";
   }
   if (dynamic_cast<const ENetUnknownProtocol*>(&error) != nullptr) return kRefusScheme;
+  // The client's own words for a server that closed before its answer's
+  // head was whole.
+  if (message == "Undefined situation") {
+    return "R\xc3\xa9ponse incompl\xc3\xa8te : le serveur a ferm\xc3\xa9 la connexion pendant "
+           "l'en-t\xc3\xaate";
+  }
   const auto* socket = dynamic_cast<const ENetSocketError*>(&error);
   if (IsResolverText(message) &&
       (socket != nullptr || dynamic_cast<const ENetConnectException*>(&error) != nullptr)) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "http/TNetURI.h"
+#include "net/TNetHostName.h"
 #include "rtl/StrUtils.h"
 #include "rtl/Utf8.h"
 
@@ -114,20 +115,30 @@ TFetchTarget FetchTargetOf(const std::string& stored_url) {
     result.Problem = "Adresse sans nom d'h\xc3\xb4te";
     return result;
   }
-  for (char c : result.Host) {
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      result.Problem = "Nom d'h\xc3\xb4te non ASCII : " + StoredTextAsUtf8(result.Host);
+  // The name the wire carries: an international name in its ASCII form
+  // (the address stays as typed everywhere else).
+  const std::string shown_host = StoredTextAsUtf8(result.Host);
+  std::string wire_host = result.Host;
+  if (result.Host.front() == '[') {
+    if (!IsIPv6Literal(result.Host)) {
+      result.Problem = "Adresse IPv6 incorrecte : " + shown_host;
       return result;
     }
-  }
-  for (char c : result.Host) {
-    if (!MayStayInHost(c)) {
-      result.Problem = "Nom d'h\xc3\xb4te incorrect : " + StoredTextAsUtf8(result.Host);
+  } else {
+    if (!HostToAscii(shown_host, wire_host)) {
+      result.Problem = "Nom d'h\xc3\xb4te international incorrect : " + shown_host;
       return result;
+    }
+    for (char c : wire_host) {
+      if (!MayStayInHost(c)) {
+        result.Problem = "Nom d'h\xc3\xb4te incorrect : " + shown_host;
+        return result;
+      }
     }
   }
 
   // The fragment stays on the user's side.
+  uri.Host = wire_host;
   uri.Path = EncodeRequestTarget(uri.Path + uri.Document + uri.Params);
   uri.Document.clear();
   uri.Params.clear();

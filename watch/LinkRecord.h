@@ -39,6 +39,9 @@ inline constexpr const char* kFieldNonLu = "nonlu";
 // The address the last successful fetch ended at, when redirects led away
 // from `url`; empty otherwise.
 inline constexpr const char* kFieldAdresseFinale = "adresse_finale";
+// kOui when every redirect that led to `adresse_finale` was permanent: the
+// page has moved there.
+inline constexpr const char* kFieldDemenage = "demenage";
 // The validators of the stored page, sent back for a conditional request.
 inline constexpr const char* kFieldEtag = "etag";
 inline constexpr const char* kFieldModifie = "modifie";
@@ -48,7 +51,7 @@ inline constexpr const char* kFieldJavascript = "javascript";
 inline constexpr const char* kAddedLinkFields[] = {
     kFieldRaison,  kFieldAncienne, kFieldChg,           kFieldMode, kFieldPartie,
     kFieldIgnorer, kFieldAjouts,   kFieldNonLu,         kFieldAdresseFinale,
-    kFieldEtag,    kFieldModifie,  kFieldJavascript};
+    kFieldEtag,    kFieldModifie,  kFieldJavascript,    kFieldDemenage};
 
 // Values of the settings fields above.
 inline constexpr const char* kModeTexte = "texte";

@@ -5,9 +5,11 @@
 #include <utility>
 
 #include "http/HTTPExceptions.h"
+#include "http/TNetContentDecoder.h"
 #include "net/OpenSSLLoader.h"
 #include "net/TNetSSLContext.h"
 #include "watch/FailureReason.h"
+#include "watch/FetchRecord.h"
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 #include "watch/LinkWatch.h"
@@ -91,7 +93,8 @@ class TFetchBounds {
 
 }  // namespace
 
-TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits) {
+TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits,
+                       const TFetchInputs& inputs) {
   TFetchResult result;
   // An address that names no server, or not one the client may reach,
   // fails before anything is sent.
@@ -101,17 +104,21 @@ TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimit
     return result;
   }
   TakeCertificateRefusal();  // one left by an earlier handshake on this thread
+  std::string current = target.Address;
   try {
     TFetchBounds bounds(http, limits);
-    result.Body = http.Get(target.Address);
-    result.Ok = true;
+    TakeFetched(GetPage(http, target.Address, inputs, limits.MaxBodyBytes, current), target.Address, result);
   } catch (const ECheckBound& bound) {
     result.Reason = bound.what();
+  } catch (const ENetBodyTooLarge& bound) {
+    result.Reason = "Page de plus de " + SizeText(bound.Limit);
+  } catch (const ERedirectRefused& refused) {
+    result.Reason = refused.what();
   } catch (const std::exception& error) {
     // Whatever went wrong, and however, the check records a failure and why.
     TFailureContext context;
-    context.Address = target.Address;
-    context.Host = target.Host;
+    context.Address = current;
+    context.Host = current == target.Address ? target.Host : HostOf(current);
     context.Limits = limits;
     if (dynamic_cast<const ENetHTTPProtocolException*>(&error) != nullptr) {
       context.Location = http.Response().Location;
@@ -133,6 +140,7 @@ const std::string& TPageCheck::Begin() {
   stored_page_ = data_.Table.GetData(kFieldPage);
   url_ = data_.Table.GetData(kFieldUrl);
   settings_ = WatchSettingsOf(data_.Table);
+  inputs_ = FetchInputsOf(data_.Table);
   date_text_ = FormatDateTime(kCheckDatePattern, Clock());
   data_.Table.SetData(kFieldMaj, date_text_);
   return date_text_;
@@ -141,8 +149,10 @@ const std::string& TPageCheck::Begin() {
 bool TPageCheck::Fetch(const TFetchRunner& run) {
   TFetchResult result;
   const std::function<void()> fetch = [&] {
-    result = FetchPage(data_.HTTP, url_, data_.CheckLimits);
-    if (result.Ok) Prepared = {true, stored_page_, DecideChange(stored_page_, result.Body, settings_)};
+    result = FetchPage(data_.HTTP, url_, data_.CheckLimits, inputs_);
+    if (result.Ok && !result.NotModified) {
+      Prepared = {true, stored_page_, DecideChange(stored_page_, result.Body, settings_)};
+    }
   };
   if (run) {
     run(fetch);
@@ -171,6 +181,8 @@ bool TPageCheck::Apply(TFetchResult result) {
     return false;
   }
   data_.Table.SetData(kFieldMajOk, date_text_);
+  WriteFetchRecord(data_.Table, result);
+  if (result.NotModified) result.Body = stored_page_;
   if (result.Body == stored_page_) {
     outcome_ = TCheckOutcome::Unchanged;
   } else if (!decision.Changed) {

@@ -13,6 +13,7 @@
 #include "rtl/DateTime.h"
 #include "watch/ChangeDecision.h"
 #include "watch/CheckLimits.h"
+#include "watch/PageFetch.h"
 
 namespace veilex {
 
@@ -25,6 +26,15 @@ struct TFetchResult {
   std::string Body;
   // A short French text (UTF-8) saying why the fetch failed; empty on success.
   std::string Reason;
+  // The server said the stored page still stands (Body is empty then).
+  bool NotModified = false;
+  // Where redirects led, when not to the address asked for; Moved when they
+  // were all permanent.
+  std::string FinalUrl;
+  bool Moved = false;
+  // The validators of the page fetched.
+  std::string ETag;
+  std::string LastModified;
 };
 
 // Fetches the page of a link whose stored address is `url` with `http`,
@@ -32,7 +42,9 @@ struct TFetchResult {
 // "https://" one over TLS (see watch/LinkAddress.h), the request target
 // percent-encoded. Raises nothing: every failure gives Ok false and a reason.
 // Uses only `http`, so it may run on any thread that owns that client.
-TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits);
+// `inputs` are the stored page's validators (see watch/PageFetch.h).
+TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits,
+                       const TFetchInputs& inputs = {});
 
 // Runs `fetch` and returns once it has finished. `fetch` uses only the
 // TData's HTTP client and raises nothing. The default runs it in place.
@@ -53,7 +65,7 @@ class TPageCheck {
   // Puts the table's cursor on the link named `name`. False when there is
   // none: the check ends there and nothing is written.
   bool TrouverLien(const std::string& name);
-  // Reads the stored body and address, takes the check's date text and
+  // Reads the stored body, address and validators, takes the check's date text and
   // writes it into `maj`. Returns the date text.
   const std::string& Begin();
   // FetchPage with the data's HTTP client and CheckLimits, then Apply. True
@@ -87,6 +99,7 @@ class TPageCheck {
   std::string stored_page_;
   TWatchSettings settings_;
   std::string url_;
+  TFetchInputs inputs_;
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;
   std::string reason_;

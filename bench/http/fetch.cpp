@@ -1,19 +1,23 @@
-// fetch URL [COUNT] [--string]: GETs URL COUNT times (1 by default) with the
+// fetch URL [COUNT] [--string|--page]: GETs URL COUNT times (1 by default) with the
 // link store's own client (a store made in a scratch directory), so an https
 // URL is verified exactly as a page check verifies it (the system's trust
 // store, or SSL_CERT_FILE / SSL_CERT_DIR; TLS 1.2 at least), and prints the bytes
 // received and the elapsed seconds. Bodies go to a stream that counts and
 // drops them, as curl -o /dev/null does; with --string each body is taken as
-// the application takes it, as the string Get returns.
+// the application takes it, as the string Get returns; with --page each GET
+// is a page check's (compressed pages asked for and decoded, redirects
+// followed), the decoded page kept as the check keeps it.
 #include <stdlib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "http/TNetHTTP.h"
+#include "watch/PageCheck.h"
 #include "watch/uData.h"
 
 namespace {
@@ -35,12 +39,17 @@ class TCountingStream : public veilex::TStream {
 };
 
 // Runs the GETs and prints what they brought; 1 when one failed.
-int Fetch(veilex::TNetHTTP& http, const std::string& url, long count, bool as_string) {
+int Fetch(veilex::TData& data, const std::string& url, long count, bool as_string, bool as_page) {
+  veilex::TNetHTTP& http = data.HTTP;
   long long bytes = 0;
   const auto start = std::chrono::steady_clock::now();
   try {
     for (long i = 0; i < count; ++i) {
-      if (as_string) {
+      if (as_page) {
+        const veilex::TFetchResult page = veilex::FetchPage(http, url, data.CheckLimits);
+        if (!page.Ok) throw std::runtime_error(page.Reason);
+        bytes += static_cast<long long>(page.Body.size());
+      } else if (as_string) {
         bytes += static_cast<long long>(http.Get(url).size());
       } else {
         TCountingStream body;
@@ -61,12 +70,13 @@ int Fetch(veilex::TNetHTTP& http, const std::string& url, long count, bool as_st
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: fetch URL [COUNT] [--string]\n");
+    std::fprintf(stderr, "usage: fetch URL [COUNT] [--string|--page]\n");
     return 2;
   }
   const std::string url = argv[1];
   const long count = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
   const bool as_string = argc > 3 && std::string(argv[3]) == "--string";
+  const bool as_page = argc > 3 && std::string(argv[3]) == "--page";
   char scratch[] = "/tmp/veilex-fetch-XXXXXX";
   if (mkdtemp(scratch) == nullptr) {
     std::perror("fetch: mkdtemp");
@@ -75,7 +85,7 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     veilex::TData data(scratch);
-    status = Fetch(data.HTTP, url, count, as_string);
+    status = Fetch(data, url, count, as_string, as_page);
   }
   std::remove((std::string(scratch) + "/" + veilex::TData::kDataFileName).c_str());
   std::remove(scratch);

@@ -153,18 +153,18 @@ class TestCommandLine : public QObject {
     QCOMPARE(Q(CheckLine("Pas de changement", "Caf\xe9", "h/", "")),
              QStringLiteral("Pas de changement\tCafé\th/"));
     // The reason is UTF-8, whatever the rest of the line holds.
-    QCOMPARE(Q(CheckLine("Echec de la mise \xe0 jour", "Caf\xe9", "caf\xe9.test/",
-                         "Nom d'h\xc3\xb4te non ASCII : caf\xc3\xa9.test")),
-             QStringLiteral("Echec de la mise à jour\tCafé\tcafé.test/\tNom d'hôte non ASCII : café.test"));
+    QCOMPARE(Q(CheckLine("Echec de la mise \xe0 jour", "Caf\xe9", "[caf\xe9]/",
+                         "Adresse IPv6 incorrecte : [caf\xc3\xa9]")),
+             QStringLiteral("Echec de la mise à jour\tCafé\t[café]/\tAdresse IPv6 incorrecte : [café]"));
   }
 
   void aReasonWithAccentsReadsTheSameInTheFileAndOnTheLine() {
     TTempDir dir;
-    WriteLinks(dir.DataFile(), {Link("Caf\xe9", "caf\xe9.test/")});  // ISO 8859-1, as older files hold
+    WriteLinks(dir.DataFile(), {Link("Caf\xe9", "[caf\xe9]/")});  // ISO 8859-1, as older files hold
     const TRun run = RunProgram({"--check", "--data", Q(dir.DataFile())});
     QCOMPARE(run.status, kExitSomeFailed);
-    const QString reason = QStringLiteral("Nom d'hôte non ASCII : café.test");
-    QCOMPARE(run.Lines(), QStringList({kEchec + "\tCafé\tcafé.test/\t" + reason}));
+    const QString reason = QStringLiteral("Adresse IPv6 incorrecte : [café]");
+    QCOMPARE(run.Lines(), QStringList({kEchec + "\tCafé\t[café]/\t" + reason}));
     QCOMPARE(ReadTable(dir.DataFile()).Value("Caf\xe9", kFieldRaison), reason.toStdString());
   }
 

@@ -6,9 +6,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTreeView>
 #include <filesystem>
+#include <iterator>
 
 #include "app/uMain.h"
 #include "app/uURL.h"
@@ -131,6 +133,35 @@ class TestLinkCommands : public QObject {
       QCOMPARE(ReadTable(session.DataFile()).Value(nom, kFieldUrl), stored.toStdString());
       QCOMPARE(session.Main().RowText(session.RowOf(QString::fromStdString(nom)), TfrmMain::kColUrl), stored);
     }
+  }
+
+  void aPageThatMovedSaysWhereAndItsNewAddressIsStoredOnlyByConserver() {
+    TSession session;
+    std::vector<std::string> fields(std::begin(kLinkFields), std::end(kLinkFields));
+    fields.insert(fields.end(), std::begin(kAddedLinkFields), std::end(kAddedLinkFields));
+    TRow row = StoredRow({"Site", "old.example.org", kInconnue, kInconnue, "Pas de changement", "page"});
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (fields[i] == kFieldAdresseFinale) row[i] = "https://new.example.org/";
+      if (fields[i] == kFieldDemenage) row[i] = kOui;
+    }
+    WriteTable(session.DataFile(), fields, {row});
+    session.Start();
+    const QString moved = QStringLiteral("Cette page a déménagé vers https://new.example.org/");
+    session.ClickRow("Site");
+    QCOMPARE(session.Main().Status->currentMessage(), moved);
+    WhenDialog([&](TfrmURL* dialog) {
+      QVERIFY(dialog->lblDemenage->isVisible());
+      QCOMPARE(dialog->lblDemenage->text(), moved);
+      QCOMPARE(dialog->edtURL->text(), QStringLiteral("old.example.org"));
+      QTest::mouseClick(dialog->btnAdopter, Qt::LeftButton);
+      QCOMPARE(dialog->edtURL->text(), QStringLiteral("https://new.example.org/"));
+      QCOMPARE(ReadTable(session.DataFile()).Value("Site", kFieldUrl), std::string("old.example.org"));
+      QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
+    });
+    session.ClickTool(session.Main().actModifier);
+    const TStoredTable stored = ReadTable(session.DataFile());
+    QCOMPARE(stored.Value("Site", kFieldUrl), std::string("https://new.example.org/"));
+    QCOMPARE(stored.Value("Site", kFieldAdresseFinale), std::string());
   }
 
   void aRefusedAddressKeepsTheDialogOpenAndTheFileUnchanged_data() {

@@ -170,12 +170,12 @@ class TestPageCheck : public QObject {
   }
 
   void aReasonWithAccentsReadsTheSameInTheWindowAndTheFile() {
-    TSession session(TLinks{Link("Caf\xe9", "caf\xe9.test/")});  // ISO 8859-1, as older files hold
+    TSession session(TLinks{Link("Caf\xe9", "[caf\xe9]/")});  // ISO 8859-1, as older files hold
     session.Start();
     session.ClickRow(QStringLiteral("Café"));
     session.ClickTool(session.Main().actMettreAJour);
     QVERIFY(session.WaitForChecks());
-    const QString reason = QStringLiteral("Nom d'hôte non ASCII : café.test");
+    const QString reason = QStringLiteral("Adresse IPv6 incorrecte : [café]");
     QCOMPARE(RowReason(session.Main().Grille->model()->index(0, TfrmMain::kColEtat)), reason);
     QCOMPARE(session.Main().Status->currentMessage(), QStringLiteral("Echec : ") + reason);
     QCOMPARE(ReadTable(session.DataFile()).Value("Caf\xe9", kFieldRaison), reason.toStdString());

@@ -59,6 +59,9 @@ TEST(TNetURI, SplitsUserInformationAndPort) {
       {"http://:pw@host/", "", "", "host", ""},
       {"http://user@host/", "user", "", "host", ""},
       {"http://host:abc/", "", "", "host", "abc"},
+      // An IPv6 address keeps its brackets; its colons are not a port's.
+      {"http://[::1]:8080/x", "", "", "[::1]", "8080"},
+      {"https://u:p@[2001:db8::1]/", "u", "p", "[2001:db8::1]", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);

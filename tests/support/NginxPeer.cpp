@@ -3,10 +3,14 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -75,6 +79,12 @@ NginxPeer::~NginxPeer() {
 void NginxPeer::WriteFile(const std::string& path, const std::string& contents) const {
   const fs::path file = fs::path(dir_) / "www" / fs::path(path).relative_path();
   WriteText(file, contents);
+  // Each file written gets a time of its own, as a file changed on a real
+  // server does: a rewrite within the same second must not keep the
+  // validators (ETag, Last-Modified) of what it replaced.
+  static std::atomic<long> next_time{static_cast<long>(time(nullptr)) - 1000000};
+  const timespec times[2] = {{next_time.fetch_add(1), 0}, {next_time.fetch_add(1), 0}};
+  utimensat(AT_FDCWD, file.c_str(), times, 0);
   for (fs::path p = file.parent_path(); p.string().size() > dir_.size(); p = p.parent_path()) {
     fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                            fs::perms::others_read | fs::perms::others_exec);
@@ -112,9 +122,13 @@ bool NginxPeer::TryStart() {
   std::string tls_listen;
   if (!cert_file_.empty()) {
     tls_port_ = FreePort();
-    tls_listen = "    listen 127.0.0.1:" + std::to_string(tls_port_) + " ssl;\n    ssl_certificate " +
-                 cert_file_ + ";\n    ssl_certificate_key " + key_file_ +
-                 ";\n    location = /host { default_type text/plain; return 200 \"$http_host\"; }\n";
+    tls_listen =
+        "    listen 127.0.0.1:" + std::to_string(tls_port_) + " ssl;\n    ssl_certificate " + cert_file_ +
+        ";\n    ssl_certificate_key " + key_file_ +
+        ";\n    location = /host { default_type text/plain; return 200 \"$http_host\"; }\n" +
+        "    location = /to-https { return 301 https://127.0.0.1:" + std::to_string(tls_port_) +
+        "/page.html; }\n    location = /to-http { return 302 http://127.0.0.1:" + std::to_string(port_) +
+        "/page.html; }\n";
   }
   const std::string conf =
       "worker_processes 1;\n"
@@ -149,7 +163,8 @@ bool NginxPeer::TryStart() {
       "  default_type application/octet-stream;\n"
       "  server {\n"
       "    listen 127.0.0.1:" +
-      std::to_string(port_) + ";\n" + tls_listen + "    root " + d +
+      std::to_string(port_) + ";\n" + (ipv6_ ? "    listen [::1]:" + std::to_string(port_) + ";\n" : "") +
+      tls_listen + "    root " + d +
       "/www;\n"
       "    location = /moved { return 302 /index.html; }\n"
       "    location = /setcookie { add_header Set-Cookie \"veilex=ok; path=/\"; return 200 \"set\"; }\n"
@@ -159,6 +174,7 @@ bool NginxPeer::TryStart() {
       "/htpasswd; }\n"
       "    # Server-side includes make the length unknown: the body goes chunked.\n"
       "    location /chunked/ { ssi on; ssi_types *; }\n"
+      "    location /gz/ { gzip on; gzip_types *; gzip_min_length 0; }\n"
       "  }\n"
       "}\n";
   WriteText(d + "/nginx.conf", conf);

@@ -21,6 +21,7 @@ class NginxPeer {
   //   /echocookie  the request's Cookie value
   //   /private/    Basic authentication, user "user", password "secret"
   //   /chunked/    files sent with chunked transfer coding
+  //   /gz/         files sent gzip-compressed to a client that accepts it
   NginxPeer();
   ~NginxPeer();
   NginxPeer(const NginxPeer&) = delete;
@@ -31,7 +32,11 @@ class NginxPeer {
   // Before Start: serve the same locations over TLS too, on TlsPort, with
   // this certificate and key (PEM files), plus
   //   /host        the request's Host value
+  //   /to-https    301 to /page.html over TLS
+  //   /to-http     302 to /page.html in plain http
   void EnableTls(const std::string& cert_file, const std::string& key_file);
+  // Before Start: listen on [::1] too, on the same port.
+  void EnableIPv6() { ipv6_ = true; }
   // Starts nginx; false (with the reason in Error) when it would not listen.
   bool Start();
 
@@ -54,6 +59,7 @@ class NginxPeer {
   std::string cert_file_;
   std::string key_file_;
   pid_t pid_ = -1;
+  bool ipv6_ = false;
   std::string error_;
 };
 

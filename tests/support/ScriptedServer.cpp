@@ -65,17 +65,31 @@ bool ScriptedConnection::ClientClosedWithin(int ms) {
 ScriptedServer::ScriptedServer(Script script) : ScriptedServer(std::move(script), "127.0.0.1") {}
 
 ScriptedServer::ScriptedServer(Script script, const std::string& ip) : script_(std::move(script)), ip_(ip) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1 || (ntohl(address.sin_addr.s_addr) >> 24) != 127)
-    throw std::runtime_error("scripted server: not a loopback address: " + ip);
-  listen_fd_ = socket(AF_INET, SOCK_STREAM, 0);
-  if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  auto& address = reinterpret_cast<sockaddr_in&>(storage);
+  auto& address6 = reinterpret_cast<sockaddr_in6&>(storage);
+  if (ip == "::1") {
+    address6.sin6_family = AF_INET6;
+    address6.sin6_addr = in6addr_loopback;
+    length = sizeof address6;
+  } else {
+    address.sin_family = AF_INET;
+    length = sizeof address;
+    if (inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1 ||
+        (ntohl(address.sin_addr.s_addr) >> 24) != 127)
+      throw std::runtime_error("scripted server: not a loopback address: " + ip);
+  }
+  listen_fd_ = socket(storage.ss_family, SOCK_STREAM, 0);
+  if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
       listen(listen_fd_, 16) != 0 ||
-      getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&storage), &length) != 0) {
     throw std::runtime_error("scripted server: cannot listen on " + ip);
+  }
+  if (storage.ss_family == AF_INET6) {
+    port_ = ntohs(address6.sin6_port);
+    acceptor_ = std::thread([this] { AcceptLoop(); });
+    return;
   }
   port_ = ntohs(address.sin_port);
   acceptor_ = std::thread([this] { AcceptLoop(); });
@@ -94,7 +108,8 @@ ScriptedServer::~ScriptedServer() {
 }
 
 std::string ScriptedServer::Address(std::string_view path) const {
-  return "http://" + ip_ + ":" + std::to_string(port_) + std::string(path);
+  const std::string host = ip_.find(':') != std::string::npos ? "[" + ip_ + "]" : ip_;
+  return "http://" + host + ":" + std::to_string(port_) + std::string(path);
 }
 
 std::vector<std::string> ScriptedServer::Requests() {

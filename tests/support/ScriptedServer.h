@@ -47,7 +47,8 @@ class ScriptedServer {
   using Script = std::function<void(ScriptedConnection& connection, int index)>;
 
   explicit ScriptedServer(Script script);
-  // Listens on `ip`, a loopback address (127.0.0.1 to 127.255.255.254).
+  // Listens on `ip`, a loopback address (127.0.0.1 to 127.255.255.254, or
+  // ::1).
   ScriptedServer(Script script, const std::string& ip);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;

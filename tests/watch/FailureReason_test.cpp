@@ -123,11 +123,32 @@ TEST(FailureReason, ARedirectNamesItsTargetMadeAbsolute) {
 
 TEST(FailureReason, ACertificateRefusalAndAMissingLibraryAreNamed) {
   TFailureContext context = Context();
-  context.CertificateRefusal = "certificate has expired";
-  EXPECT_EQ(ReasonFor(ENetOSSLConnectError(), context), "Certificat refus\xc3\xa9 : certificate has expired");
+  const struct {
+    const char* library;
+    const char* reason;
+  } refusals[] = {
+      {"certificate has expired", "certificat expir\xc3\xa9"},
+      {"certificate is not yet valid", "certificat pas encore valide"},
+      {"self-signed certificate", "certificat auto-sign\xc3\xa9"},
+      {"unable to get local issuer certificate", "autorit\xc3\xa9 de certification inconnue"},
+      {"hostname mismatch", "certificat \xc3\xa9tabli pour un autre nom"},
+      {"certificate revoked", "certificat r\xc3\xa9voqu\xc3\xa9"},
+      {"unsupported certificate purpose", "unsupported certificate purpose"},
+  };
+  for (const auto& refusal : refusals) {
+    context.CertificateRefusal = refusal.library;
+    EXPECT_EQ(ReasonFor(ENetOSSLConnectError(), context),
+              std::string("Certificat refus\xc3\xa9 : ") + refusal.reason);
+  }
   context.TlsLoadFailure = "libveilex_ssl.so introuvable";
   EXPECT_EQ(ReasonFor(ENetOSSLCouldNotLoadSSLLibrary(), context),
             "Biblioth\xc3\xa8que TLS indisponible : libveilex_ssl.so introuvable");
+}
+
+TEST(FailureReason, TheClientsEnglishTextsAreToldInFrench) {
+  EXPECT_EQ(
+      ReasonFor(ENetException("Undefined situation"), Context()),
+      "R\xc3\xa9ponse incompl\xc3\xa8te : le serveur a ferm\xc3\xa9 la connexion pendant l'en-t\xc3\xaate");
 }
 
 TEST(FailureReason, TextsFromTheServerAreBoundedOneLineUtf8) {

@@ -90,6 +90,11 @@ TEST(LinkAddress, TheFetchedAddressKeepsOldValuesMeaningAndEncodesTheTarget) {
       {"exemple.fr/a#section 2", "http://exemple.fr/a", false, "exemple.fr"},
       {"http://user:pw@exemple.fr:81/x", "http://user:pw@exemple.fr:81/x", false, "exemple.fr"},
       {"exemple.fr:80/x?a b", "http://exemple.fr:80/x?a%20b", false, "exemple.fr"},
+      {"[::1]:8080/x", "http://[::1]:8080/x", false, "[::1]"},
+      {"https://[2001:db8::1]/", "https://[2001:db8::1]/", true, "[2001:db8::1]"},
+      {"caf\xc3\xa9.fr/", "http://xn--caf-dma.fr/", false, "caf\xc3\xa9.fr"},
+      {"caf\xe9.fr/", "http://xn--caf-dma.fr/", false, "caf\xe9.fr"},  // ISO 8859-1, as older files hold
+      {"https://u@b\xc3\xbc" "cher.de:8443/", "https://u@xn--bcher-kva.de:8443/", true, "b\xc3\xbc" "cher.de"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
@@ -140,14 +145,11 @@ TEST(LinkAddress, AnAddressNamingNoReachableServerIsRefusedWithItsReason) {
       {"127.0.0.1:0/", "Port incorrect : 0"},
       {"127.0.0.1:123456/", "Port incorrect : 123456"},
       {"https://exemple.fr:-1/", "Port incorrect : -1"},
-      {"caf\xc3\xa9.fr/", "Nom d'h\xc3\xb4te non ASCII : caf\xc3\xa9.fr"},
-      {"https://b\xc3\xbc"
-       "cher.de/",
-       "Nom d'h\xc3\xb4te non ASCII : b\xc3\xbc"
-       "cher.de"},
+      {"\xe2\x98\x83.fr/", "Nom d'h\xc3\xb4te international incorrect : \xe2\x98\x83.fr"},
+      {"[::zz]:80/", "Adresse IPv6 incorrecte : [::zz]"},
       {"exe mple.fr/", "Nom d'h\xc3\xb4te incorrect : exe mple.fr"},
       // An address stored in ISO 8859-1 goes into the UTF-8 reason as UTF-8.
-      {"caf\xe9.test/", "Nom d'h\xc3\xb4te non ASCII : caf\xc3\xa9.test"},
+      {"[caf\xe9]/", "Adresse IPv6 incorrecte : [caf\xc3\xa9]"},
       {"h\xf4te:8\xb0/", "Port incorrect : 8\xc2\xb0"},
       {"exemple.fr\r\nX-y/", "Nom d'h\xc3\xb4te incorrect : exemple.fr\r\nX-y"},
   };

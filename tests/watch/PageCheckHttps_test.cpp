@@ -119,9 +119,10 @@ TEST_F(PageCheckHttpsTest, EachBadCertificateFailsTheCheckWithTheLibrarysReason)
     NginxPeer* server;
     std::string raison;
   } cases[] = {
-      {"autosigne", self_signed_, "Certificat refus\xc3\xa9 : self-signed certificate"},
-      {"autre hote", other_host_, "Certificat refus\xc3\xa9 : IP address mismatch"},
-      {"expire", expired_, "Certificat refus\xc3\xa9 : certificate has expired"},
+      {"autosigne", self_signed_, "Certificat refus\xc3\xa9 : certificat auto-sign\xc3\xa9"},
+      {"autre hote", other_host_,
+       "Certificat refus\xc3\xa9 : certificat \xc3\xa9tabli pour une autre adresse"},
+      {"expire", expired_, "Certificat refus\xc3\xa9 : certificat expir\xc3\xa9"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.nom);
@@ -141,7 +142,21 @@ TEST_F(PageCheckHttpsTest, AServerFromAnAuthorityNotTrustedFails) {
   EXPECT_EQ(CheckLink(*data_, "inconnu"), TCheckOutcome::Failed);
   setenv("SSL_CERT_FILE", test::AuthorityFiles().CaCert.c_str(), 1);
   EXPECT_EQ(Field("inconnu", kFieldRaison),
-            "Certificat refus\xc3\xa9 : unable to get local issuer certificate");
+            "Certificat refus\xc3\xa9 : autorit\xc3\xa9 de certification inconnue");
+}
+
+TEST_F(PageCheckHttpsTest, FollowsARedirectToHttpsAndRefusesOneBackToHttp) {
+  AddLink(*data_, "monte", testing::UrlOfPlain(good_->Address("/to-https")));
+  AddLink(*data_, "descend", HttpsUrl(*good_, "/to-http"));
+  EXPECT_EQ(CheckLink(*data_, "monte"), TCheckOutcome::Changed);
+  EXPECT_EQ(Field("monte", kFieldRaison), "");
+  EXPECT_EQ(Field("monte", kFieldAdresseFinale), HttpsUrl(*good_, "/page.html"));
+  EXPECT_EQ(Field("monte", kFieldDemenage), kOui);
+  EXPECT_EQ(CheckLink(*data_, "descend"), TCheckOutcome::Failed);
+  EXPECT_EQ(Field("descend", kFieldRaison),
+            "Redirection de https vers http refus\xc3\xa9"
+            "e : " +
+                good_->Address("/page.html"));
 }
 
 TEST_F(PageCheckHttpsTest, HttpAndHttpsLinksOfOneServerAreCheckedInTurn) {

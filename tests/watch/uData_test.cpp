@@ -27,13 +27,12 @@ using testing::TempDir;
 using testing::WriteWholeFile;
 
 const std::vector<std::string> kSixFields = {"nom", "url", "majok", "maj", "etat", "page"};
-// The six, then the fields added after them, as a new file gets them.
-const std::vector<std::string> kAllFields = {"nom",  "url",    "majok",    "maj", "etat",
-                                             "page", "raison", "ancienne", "chg"};
 std::vector<std::string> WithAddedFields(std::vector<std::string> fields) {
-  fields.insert(fields.end(), {"raison", "ancienne", "chg"});
+  fields.insert(fields.end(), std::begin(kAddedLinkFields), std::end(kAddedLinkFields));
   return fields;
 }
+// The six, then the fields added after them, as a new file gets them.
+const std::vector<std::string> kAllFields = WithAddedFields(kSixFields);
 
 std::vector<std::string> FieldNames(const TMlb2& table) {
   std::vector<std::string> names;
