@@ -1,6 +1,7 @@
 #include "app/uURL.h"
 
 #include <QFrame>
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -53,7 +54,7 @@ QLineEdit* MakeReadOnlyEdit(const char* name) {
 
 TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   setWindowTitle(QStringLiteral("Propriétés du lien"));
-  setFixedSize(375, 305);
+  setFixedSize(375, 330);
   setAutoFillBackground(true);
   QPalette background = palette();
   background.setColor(QPalette::Window, QColor(184, 194, 229));
@@ -75,6 +76,9 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   edtURL->setPlaceholderText(QStringLiteral("www.exemple.fr/page.html"));
   form->addWidget(Label2);
   form->addWidget(edtURL);
+  chkJavascript = new QCheckBox(QStringLiteral("Exécuter le JavaScript de la page"));
+  chkJavascript->setObjectName(QStringLiteral("chkJavascript"));
+  form->addWidget(chkJavascript);
 
   Label1 = AddSection(form, "Label1", QStringLiteral(" Etat "));
   auto* state = new QGridLayout;
@@ -119,7 +123,8 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   connect(btnAnnuler, &QPushButton::clicked, this, &TfrmURL::actAnnulerExecute);
 
   setTabOrder(edtNom, edtURL);
-  setTabOrder(edtURL, edtMaJOK);
+  setTabOrder(edtURL, chkJavascript);
+  setTabOrder(chkJavascript, edtMaJOK);
   setTabOrder(edtMaJOK, edtMaJ);
   setTabOrder(edtMaJ, edtEtat);
   setTabOrder(edtEtat, btnConserver);
@@ -159,6 +164,7 @@ void TfrmURL::FormShow() {
   shown_url_ = data_.Table.GetData(kFieldUrl);
   edtNom->setText(DisplayText(shown_nom_));
   edtURL->setText(DisplayText(shown_url_));
+  chkJavascript->setChecked(data_.Table.GetData(kFieldJavascript) == kOui);
   edtMaJOK->setText(DisplayText(data_.Table.GetData(kFieldMajOk)));
   edtMaJ->setText(DisplayText(data_.Table.GetData(kFieldMaj)));
   edtEtat->setText(DisplayText(data_.Table.GetData(kFieldEtat)));
@@ -201,6 +207,7 @@ void TfrmURL::ConserverLien() {
       ShowWarning(this, QStringLiteral("Ce nom n'existe plus et a été recréé."));
     }
   }
+  table.SetData(kFieldJavascript, chkJavascript->isChecked() ? kOui : "");
   // A failed save is told by the link store's error event; the link is in
   // the table all the same, so the list must show it.
   data_.Save();

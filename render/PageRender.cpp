@@ -1,6 +1,5 @@
 #include "render/PageRender.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>

@@ -116,6 +116,7 @@ class TCheckRun {
     int index;
     std::string name;
     std::string url;
+    bool javascript;
   };
   struct TFetched {
     int index;
@@ -135,6 +136,7 @@ class TCheckRun {
 
   TData& data_;
   TCheckLimits limits_;
+  TRenderSettings browser_;
   // The links to fetch, one list per host, taken by the workers in order.
   std::vector<std::vector<TJob>> hosts_;
   std::vector<std::unique_ptr<TNetHTTP>> clients_;

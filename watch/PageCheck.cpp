@@ -7,6 +7,7 @@
 #include "http/HTTPExceptions.h"
 #include "net/OpenSSLLoader.h"
 #include "net/TNetSSLContext.h"
+#include "watch/BrowserFetch.h"
 #include "watch/FailureReason.h"
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
@@ -90,7 +91,8 @@ class TFetchBounds {
 
 }  // namespace
 
-TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits) {
+TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits,
+                       const TFetchMode& mode) {
   TFetchResult result;
   // An address that names no server, or not one the client may reach,
   // fails before anything is sent.
@@ -99,6 +101,7 @@ TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimit
     result.Reason = target.Problem;
     return result;
   }
+  if (mode.Javascript) return FetchInBrowser(http, target.Address, target.Host, limits, mode.Browser);
   TakeCertificateRefusal();  // one left by an earlier handshake on this thread
   try {
     TFetchBounds bounds(http, limits);
@@ -131,6 +134,7 @@ bool TPageCheck::TrouverLien(const std::string& name) { return data_.TrouverLien
 const std::string& TPageCheck::Begin() {
   stored_page_ = data_.Table.GetData(kFieldPage);
   url_ = data_.Table.GetData(kFieldUrl);
+  javascript_ = data_.Table.GetData(kFieldJavascript) == kOui;
   date_text_ = FormatDateTime(kCheckDatePattern, Clock());
   data_.Table.SetData(kFieldMaj, date_text_);
   return date_text_;
@@ -138,7 +142,9 @@ const std::string& TPageCheck::Begin() {
 
 bool TPageCheck::Fetch(const TFetchRunner& run) {
   TFetchResult result;
-  const std::function<void()> fetch = [&] { result = FetchPage(data_.HTTP, url_, data_.CheckLimits); };
+  const std::function<void()> fetch = [&] {
+    result = FetchPage(data_.HTTP, url_, data_.CheckLimits, TFetchMode{javascript_, data_.Browser});
+  };
   if (run) {
     run(fetch);
   } else {
