@@ -32,7 +32,6 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
   started_ = true;
   total_ = static_cast<int>(names.size());
   limits_ = data_.CheckLimits;
-  browser_ = data_.Browser;
   warn_ = std::exchange(data_.OnSaveError, [this](TData&) { save_failed_ = true; });
   last_save_ = SteadyClock::now();
 
@@ -44,10 +43,9 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
       continue;
     }
     std::string url = data_.Table.GetData(kFieldUrl);
-    const bool javascript = data_.Table.GetData(kFieldJavascript) == kOui;
     const auto [at, added] = host_of.try_emplace(LinkHost(url), hosts_.size());
     if (added) hosts_.emplace_back();
-    hosts_[at->second].push_back({index, names[i], std::move(url), javascript});
+    hosts_[at->second].push_back({index, names[i], std::move(url), LinkFetchMode(data_)});
   }
   // The hosts with the most links first, so that none of them is left to run
   // alone at the end while the other workers are idle.
@@ -103,7 +101,7 @@ void TCheckRun::Work(TNetHTTP& http) {
       const TDateTime started = Clock();
       // Browsers are few (render/RenderGate.h): a JavaScript link may wait
       // here for one, interruptibly.
-      TFetchResult result = FetchPage(http, job.url, limits_, TFetchMode{job.javascript, browser_});
+      TFetchResult result = FetchPage(http, job.url, limits_, job.mode);
       {
         std::lock_guard lock(mutex_);
         std::erase(fetching_, job.index);

@@ -116,7 +116,7 @@ class TCheckRun {
     int index;
     std::string name;
     std::string url;
-    bool javascript;
+    TFetchMode mode;
   };
   struct TFetched {
     int index;
@@ -136,7 +136,6 @@ class TCheckRun {
 
   TData& data_;
   TCheckLimits limits_;
-  TRenderSettings browser_;
   // The links to fetch, one list per host, taken by the workers in order.
   std::vector<std::vector<TJob>> hosts_;
   std::vector<std::unique_ptr<TNetHTTP>> clients_;

@@ -127,6 +127,10 @@ TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimit
   return result;
 }
 
+TFetchMode LinkFetchMode(TData& data) {
+  return TFetchMode{data.Table.GetData(kFieldJavascript) == kOui, data.Browser};
+}
+
 TPageCheck::TPageCheck(TData& data) : data_(data) {}
 
 bool TPageCheck::TrouverLien(const std::string& name) { return data_.TrouverLien(name); }
@@ -134,7 +138,7 @@ bool TPageCheck::TrouverLien(const std::string& name) { return data_.TrouverLien
 const std::string& TPageCheck::Begin() {
   stored_page_ = data_.Table.GetData(kFieldPage);
   url_ = data_.Table.GetData(kFieldUrl);
-  javascript_ = data_.Table.GetData(kFieldJavascript) == kOui;
+  mode_ = LinkFetchMode(data_);
   date_text_ = FormatDateTime(kCheckDatePattern, Clock());
   data_.Table.SetData(kFieldMaj, date_text_);
   return date_text_;
@@ -143,7 +147,7 @@ const std::string& TPageCheck::Begin() {
 bool TPageCheck::Fetch(const TFetchRunner& run) {
   TFetchResult result;
   const std::function<void()> fetch = [&] {
-    result = FetchPage(data_.HTTP, url_, data_.CheckLimits, TFetchMode{javascript_, data_.Browser});
+    result = FetchPage(data_.HTTP, url_, data_.CheckLimits, mode_);
   };
   if (run) {
     run(fetch);

@@ -44,6 +44,10 @@ struct TFetchMode {
 TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits,
                        const TFetchMode& mode = {});
 
+// How the link under the data's table cursor is loaded: its `javascript`
+// field and the data's browser settings.
+TFetchMode LinkFetchMode(TData& data);
+
 // Runs `fetch` and returns once it has finished. `fetch` uses only the
 // TData's HTTP client and raises nothing. The default runs it in place.
 using TFetchRunner = std::function<void(const std::function<void()>& fetch)>;
@@ -91,7 +95,7 @@ class TPageCheck {
   TData& data_;
   std::string stored_page_;
   std::string url_;
-  bool javascript_ = false;
+  TFetchMode mode_;
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;
   std::string reason_;

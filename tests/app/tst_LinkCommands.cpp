@@ -4,6 +4,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -316,6 +317,8 @@ class TestLinkCommands : public QObject {
     session.Start();
     WhenDialog([](TfrmURL* dialog) {
       QVERIFY(!dialog->chkJavascript->isChecked());
+      // The fixed size leaves room for every row, the box included.
+      QVERIFY(dialog->layout()->minimumSize().height() <= dialog->height());
       QCOMPARE(dialog->chkJavascript->text(), QStringLiteral("Exécuter le JavaScript de la page"));
       QTest::mouseClick(dialog->chkJavascript, Qt::LeftButton);
       QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);

@@ -37,17 +37,26 @@ TRenderRequest BrowserTest::Request(const std::string& path, int total_ms) const
   return request;
 }
 
+std::vector<std::string> BrowserTest::BrowserCommandLines() const {
+  std::vector<std::string> lines;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry("/proc", error), end; !error && entry != end;
+       entry.increment(error)) {
+    std::ifstream file(entry->path() / "cmdline", std::ios::binary);
+    std::string command((std::istreambuf_iterator<char>(file)), {});
+    if (command.find(scratch_.Path()) == std::string::npos) continue;
+    for (char& c : command) {
+      if (c == '\0') c = ' ';
+    }
+    lines.push_back(std::move(command));
+  }
+  return lines;
+}
+
 int BrowserTest::ProcessesLeft(int ms) const {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
-    int left = 0;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry("/proc", error), end; !error && entry != end;
-         entry.increment(error)) {
-      std::ifstream file(entry->path() / "cmdline", std::ios::binary);
-      const std::string command((std::istreambuf_iterator<char>(file)), {});
-      if (command.find(scratch_.Path()) != std::string::npos) ++left;
-    }
+    const int left = static_cast<int>(BrowserCommandLines().size());
     if (left == 0 || std::chrono::steady_clock::now() > until) return left;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "render/PageRender.h"
 #include "tests/support/NginxPeer.h"
@@ -21,8 +22,10 @@ class BrowserTest : public ::testing::Test {
 
   // A request for `path` on the nginx, with a total bound of `total_ms`.
   TRenderRequest Request(const std::string& path, int total_ms = 20000) const;
-  // Processes whose command line names the scratch directory (the browser
-  // and its helpers); waits up to `ms` for them to be gone.
+  // The command lines (arguments joined by spaces) of the processes that
+  // name the scratch directory: the browser and its helpers.
+  std::vector<std::string> BrowserCommandLines() const;
+  // How many of them there are; waits up to `ms` for them to be gone.
   int ProcessesLeft(int ms = 2000) const;
   // Entries left in the scratch directory (the browser's home is removed).
   size_t FilesLeft() const { return scratch_.Entries().size(); }

@@ -21,6 +21,7 @@
 #include "render/PageRender.h"
 #include "render/RenderGate.h"
 #include "tests/render/BrowserTestSupport.h"
+#include "tests/support/AsNobody.h"
 
 namespace veilex {
 namespace {
@@ -186,6 +187,26 @@ TEST_F(BrowserTest, SlowAtMostTheGatesBrowsersRunAtOnce) {
   for (const TRenderResult& result : results) EXPECT_TRUE(result.Ok) << result.Detail;
   EXPECT_EQ(gate.Peak(), 2);
   EXPECT_EQ(gate.Running(), 0);
+}
+
+TEST_F(BrowserTest, SlowForAnOrdinaryUserTheBrowserKeepsItsSandbox) {
+  VEILEX_RUN_AS_NOBODY();
+  nginx_->WriteFile("page.html", ScriptedPage("document.getElementById('out').textContent = 'ok';"));
+  std::atomic<bool> done{false};
+  std::vector<std::string> seen;
+  std::thread watcher([&] {
+    while (!done) {
+      for (std::string& line : BrowserCommandLines()) seen.push_back(std::move(line));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  const TRenderResult result = RenderPage(Request("/page.html"));
+  done = true;
+  watcher.join();
+  ASSERT_TRUE(result.Ok) << result.Detail;
+  EXPECT_NE(result.Document.find("<div id=\"out\">ok</div>"), std::string::npos);
+  ASSERT_FALSE(seen.empty());
+  for (const std::string& line : seen) EXPECT_EQ(line.find("--no-sandbox"), std::string::npos) << line;
 }
 
 }  // namespace
