@@ -11,7 +11,7 @@ CMAKE_GEN   := -G Ninja
 
 PREFIX      ?= /usr/local
 
-.PHONY: all deps test run bench fuzz fuzz-build release install deb clean
+.PHONY: all deps test test-all run bench fuzz fuzz-build release install deb clean
 
 all: release
 
@@ -21,7 +21,14 @@ deps:
 $(TEST_DIR)/build.ninja: | deps
 	cmake -S . -B $(TEST_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVEILEX_SANITIZE=ON
 
+# Tests labelled "slow" (most of those that start a browser) are left to
+# `make test-all`, which runs everything.
 test: deps $(TEST_DIR)/build.ninja
+	cmake --build $(TEST_DIR)
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
+	cd $(TEST_DIR) && ctest --output-on-failure -j2 --timeout 300 -LE slow
+
+test-all: deps $(TEST_DIR)/build.ninja
 	cmake --build $(TEST_DIR)
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j2 --timeout 300

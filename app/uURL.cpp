@@ -1,6 +1,7 @@
 #include "app/uURL.h"
 
 #include <QFrame>
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -54,7 +55,7 @@ QLineEdit* MakeReadOnlyEdit(const char* name) {
 
 TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   setWindowTitle(QStringLiteral("Propriétés du lien"));
-  setFixedSize(375, 305);
+  setFixedSize(375, 330);
   setAutoFillBackground(true);
   QPalette background = palette();
   background.setColor(QPalette::Window, QColor(184, 194, 229));
@@ -88,6 +89,9 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   connect(btnAdopter, &QPushButton::clicked, this, [this] {
     edtURL->setText(QString::fromUtf8(new_address_.data(), static_cast<qsizetype>(new_address_.size())));
   });
+  chkJavascript = new QCheckBox(QStringLiteral("Exécuter le JavaScript de la page"));
+  chkJavascript->setObjectName(QStringLiteral("chkJavascript"));
+  form->addWidget(chkJavascript);
 
   Label1 = AddSection(form, "Label1", QStringLiteral(" Etat "));
   auto* state = new QGridLayout;
@@ -132,7 +136,8 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   connect(btnAnnuler, &QPushButton::clicked, this, &TfrmURL::actAnnulerExecute);
 
   setTabOrder(edtNom, edtURL);
-  setTabOrder(edtURL, edtMaJOK);
+  setTabOrder(edtURL, chkJavascript);
+  setTabOrder(chkJavascript, edtMaJOK);
   setTabOrder(edtMaJOK, edtMaJ);
   setTabOrder(edtMaJ, edtEtat);
   setTabOrder(edtEtat, btnConserver);
@@ -172,6 +177,7 @@ void TfrmURL::FormShow() {
   shown_url_ = data_.Table.GetData(kFieldUrl);
   edtNom->setText(DisplayText(shown_nom_));
   edtURL->setText(DisplayText(shown_url_));
+  chkJavascript->setChecked(data_.Table.GetData(kFieldJavascript) == kOui);
   edtMaJOK->setText(DisplayText(data_.Table.GetData(kFieldMajOk)));
   edtMaJ->setText(DisplayText(data_.Table.GetData(kFieldMaj)));
   edtEtat->setText(DisplayText(data_.Table.GetData(kFieldEtat)));
@@ -233,6 +239,7 @@ void TfrmURL::ConserverLien() {
       ShowWarning(this, QStringLiteral("Ce nom n'existe plus et a été recréé."));
     }
   }
+  table.SetData(kFieldJavascript, chkJavascript->isChecked() ? kOui : "");
   // A failed save is told by the link store's error event; the link is in
   // the table all the same, so the list must show it.
   data_.Save();

@@ -1,5 +1,5 @@
 // TfrmURL: the link properties dialog, where a link's name and address are
-// typed. In add mode it creates a link, in modify mode it changes the name and
+// typed, and whether its page is loaded in a browser that runs its scripts. In add mode it creates a link, in modify mode it changes the name and
 // address of the link named NomLien; either way it writes the link table of
 // the TData it is given and saves it. Created for one use. GUI thread only.
 #pragma once
@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <string>
 
+class QCheckBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -37,6 +38,8 @@ class TfrmURL : public QDialog {
   QLabel* URL;
   QLabel* Label2;
   QLineEdit* edtURL;
+  // « Exécuter le JavaScript de la page »: the link's `javascript` field.
+  QCheckBox* chkJavascript;
   QLabel* Label1;
   QLabel* Label3;
   QLineEdit* edtMaJOK;

@@ -16,6 +16,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://veilex.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, qt6-translations-l10n")
+# Links whose page is written by JavaScript are loaded in it; without it only
+# those links fail.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "chromium")
 # The TLS wrapper is private (found through the program's run path, in a
 # directory the loader's cache does not cover), so the package has no
 # ldconfig scripts and `dpkg -r` leaves nothing behind.

@@ -49,8 +49,8 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
     std::string stored = ComparesBytes(settings) ? std::string() : data_.Table.GetData(kFieldPage);
     const auto [at, added] = host_of.try_emplace(LinkHost(url), hosts_.size());
     if (added) hosts_.emplace_back();
-    hosts_[at->second].push_back(
-        {index, names[i], std::move(url), std::move(settings), std::move(stored), FetchInputsOf(data_.Table)});
+    hosts_[at->second].push_back({index, names[i], std::move(url), std::move(settings), std::move(stored),
+                                  FetchInputsOf(data_.Table), LinkFetchMode(data_)});
   }
   // The hosts with the most links first, so that none of them is left to run
   // alone at the end while the other workers are idle.
@@ -104,7 +104,9 @@ void TCheckRun::Work(TNetHTTP& http) {
       }
       // The date of a check is taken when its fetch starts.
       const TDateTime started = Clock();
-      TFetchResult result = FetchPage(http, job.url, limits_, job.inputs);
+      // Browsers are few (render/RenderGate.h): a JavaScript link may wait
+      // here for one, interruptibly.
+      TFetchResult result = FetchPage(http, job.url, limits_, job.inputs, job.mode);
       TPreparedDecision decision;
       // A page the server says is not modified is the stored one.
       if (result.Ok && !result.NotModified && !ComparesBytes(job.settings)) {

@@ -124,6 +124,7 @@ class TCheckRun {
     TWatchSettings settings;
     std::string stored;
     TFetchInputs inputs;
+    TFetchMode mode;
   };
   struct TFetched {
     int index;

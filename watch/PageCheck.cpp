@@ -8,6 +8,7 @@
 #include "http/TNetContentDecoder.h"
 #include "net/OpenSSLLoader.h"
 #include "net/TNetSSLContext.h"
+#include "watch/BrowserFetch.h"
 #include "watch/FailureReason.h"
 #include "watch/FetchRecord.h"
 #include "watch/LinkAddress.h"
@@ -94,7 +95,7 @@ class TFetchBounds {
 }  // namespace
 
 TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits,
-                       const TFetchInputs& inputs) {
+                       const TFetchInputs& inputs, const TFetchMode& mode) {
   TFetchResult result;
   // An address that names no server, or not one the client may reach,
   // fails before anything is sent.
@@ -103,6 +104,7 @@ TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimit
     result.Reason = target.Problem;
     return result;
   }
+  if (mode.Javascript) return FetchInBrowser(http, target.Address, target.Host, limits, mode.Browser);
   TakeCertificateRefusal();  // one left by an earlier handshake on this thread
   std::string current = target.Address;
   try {
@@ -132,6 +134,10 @@ TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimit
   return result;
 }
 
+TFetchMode LinkFetchMode(TData& data) {
+  return TFetchMode{data.Table.GetData(kFieldJavascript) == kOui, data.Browser};
+}
+
 TPageCheck::TPageCheck(TData& data) : data_(data) {}
 
 bool TPageCheck::TrouverLien(const std::string& name) { return data_.TrouverLien(name); }
@@ -141,6 +147,7 @@ const std::string& TPageCheck::Begin() {
   url_ = data_.Table.GetData(kFieldUrl);
   settings_ = WatchSettingsOf(data_.Table);
   inputs_ = FetchInputsOf(data_.Table);
+  mode_ = LinkFetchMode(data_);
   date_text_ = FormatDateTime(kCheckDatePattern, Clock());
   data_.Table.SetData(kFieldMaj, date_text_);
   return date_text_;
@@ -149,7 +156,7 @@ const std::string& TPageCheck::Begin() {
 bool TPageCheck::Fetch(const TFetchRunner& run) {
   TFetchResult result;
   const std::function<void()> fetch = [&] {
-    result = FetchPage(data_.HTTP, url_, data_.CheckLimits, inputs_);
+    result = FetchPage(data_.HTTP, url_, data_.CheckLimits, inputs_, mode_);
     if (result.Ok && !result.NotModified) {
       Prepared = {true, stored_page_, DecideChange(stored_page_, result.Body, settings_)};
     }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "render/RenderSettings.h"
 #include "rtl/DateTime.h"
 #include "watch/ChangeDecision.h"
 #include "watch/CheckLimits.h"
@@ -37,14 +38,27 @@ struct TFetchResult {
   std::string LastModified;
 };
 
+// How a link's page is loaded, besides its address.
+struct TFetchMode {
+  // The link's `javascript` is kOui: the page is loaded in a headless
+  // browser that runs its scripts (watch/BrowserFetch.h).
+  bool Javascript = false;
+  TRenderSettings Browser;
+};
+
 // Fetches the page of a link whose stored address is `url` with `http`,
 // within `limits`: "http://" + url for an address without scheme, an
 // "https://" one over TLS (see watch/LinkAddress.h), the request target
-// percent-encoded. Raises nothing: every failure gives Ok false and a reason.
-// Uses only `http`, so it may run on any thread that owns that client.
-// `inputs` are the stored page's validators (see watch/PageFetch.h).
+// percent-encoded; in a browser, with `http`'s cookies, when `mode` says so.
+// Raises nothing: every failure gives Ok false and a reason. Uses only
+// `http`, so it may run on any thread that owns that client. `inputs` are
+// the stored page's validators (see watch/PageFetch.h).
 TFetchResult FetchPage(TNetHTTP& http, const std::string& url, const TCheckLimits& limits,
-                       const TFetchInputs& inputs = {});
+                       const TFetchInputs& inputs = {}, const TFetchMode& mode = {});
+
+// How the link under the data's table cursor is loaded: its `javascript`
+// field and the data's browser settings.
+TFetchMode LinkFetchMode(TData& data);
 
 // Runs `fetch` and returns once it has finished. `fetch` uses only the
 // TData's HTTP client and raises nothing. The default runs it in place.
@@ -100,6 +114,7 @@ class TPageCheck {
   TWatchSettings settings_;
   std::string url_;
   TFetchInputs inputs_;
+  TFetchMode mode_;
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;
   std::string reason_;

@@ -11,6 +11,7 @@
 #include "http/TNetCookieManager.h"
 #include "http/TNetHTTP.h"
 #include "mlb/mlbc.h"
+#include "render/RenderSettings.h"
 #include "watch/CheckLimits.h"
 
 namespace veilex {
@@ -57,6 +58,8 @@ class TData {
   TNetHTTP HTTP;
   // How long a check may wait and how much it may read (tests lower them).
   TCheckLimits CheckLimits;
+  // The browser that loads the pages of JavaScript links.
+  TRenderSettings Browser;
 
   // Called by every save that fails.
   TSaveErrorEvent OnSaveError;

@@ -3,6 +3,8 @@
 // data file read back after each change.
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QCheckBox>
+#include <QLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,7 +59,7 @@ class TestLinkCommands : public QObject {
     bool checked = false;
     WhenDialog([&](TfrmURL* dialog) {
       QCOMPARE(dialog->windowTitle(), QStringLiteral("Propriétés du lien"));
-      QCOMPARE(dialog->size(), QSize(375, 305));
+      QCOMPARE(dialog->size(), QSize(375, 330));
       QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(dialog->edtNom));
       QVERIFY(dialog->edtNom->text().isEmpty() && dialog->edtURL->text().isEmpty());
       QVERIFY(dialog->edtMaJOK->isReadOnly() && dialog->edtMaJ->isReadOnly() &&
@@ -65,9 +67,9 @@ class TestLinkCommands : public QObject {
       QVERIFY(!dialog->btnConserver->isDefault() && !dialog->btnAnnuler->isDefault());
       QVERIFY(!dialog->btnConserver->autoDefault() && !dialog->btnAnnuler->autoDefault());
       // Tab goes down the dialog, the read-only fields included.
-      const QList<QWidget*> tab_order{dialog->edtNom,    dialog->edtURL,  dialog->edtMaJOK,
-                                      dialog->edtMaJ,    dialog->edtEtat, dialog->btnConserver,
-                                      dialog->btnAnnuler};
+      const QList<QWidget*> tab_order{dialog->edtNom,   dialog->edtURL,       dialog->chkJavascript,
+                                      dialog->edtMaJOK, dialog->edtMaJ,       dialog->edtEtat,
+                                      dialog->btnConserver, dialog->btnAnnuler};
       for (int i = 0; i + 1 < tab_order.size(); ++i) {
         QWidget* next = tab_order[i]->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
@@ -343,6 +345,31 @@ class TestLinkCommands : public QObject {
     // With a duplicate name the changed row is the second of the two.
     QCOMPARE(stored.rows[1], expected);
     QCOMPARE(stored.rows[0][1], std::string("other.example.org"));
+  }
+
+  void theJavascriptBoxIsTheLinksField() {
+    TSession session(TLinks{{"Site", "example.org/app"}});
+    session.Start();
+    WhenDialog([](TfrmURL* dialog) {
+      QVERIFY(!dialog->chkJavascript->isChecked());
+      // The fixed size leaves room for every row, the box included.
+      QVERIFY(dialog->layout()->minimumSize().height() <= dialog->height());
+      QCOMPARE(dialog->chkJavascript->text(), QStringLiteral("Exécuter le JavaScript de la page"));
+      QTest::mouseClick(dialog->chkJavascript, Qt::LeftButton);
+      QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
+    });
+    session.ClickRow("Site");
+    session.ClickTool(session.Main().actModifier);
+    QCOMPARE(ReadTable(session.DataFile()).Value("Site", kFieldJavascript), std::string(kOui));
+    // Shown ticked next time; unticked, the field is emptied.
+    WhenDialog([](TfrmURL* dialog) {
+      QVERIFY(dialog->chkJavascript->isChecked());
+      QTest::mouseClick(dialog->chkJavascript, Qt::LeftButton);
+      QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
+    });
+    session.ClickRow("Site");
+    session.ClickTool(session.Main().actModifier);
+    QCOMPARE(ReadTable(session.DataFile()).Value("Site", kFieldJavascript), std::string());
   }
 
   void aDoubleClickDoesWhatModifyDoes() {

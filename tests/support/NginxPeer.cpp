@@ -159,7 +159,7 @@ bool NginxPeer::TryStart() {
       "  scgi_temp_path " +
       d +
       "/tmp/scgi;\n"
-      "  types { text/html html; text/plain txt; }\n"
+      "  types { text/html html; text/plain txt; application/javascript js; application/json json; }\n"
       "  default_type application/octet-stream;\n"
       "  server {\n"
       "    listen 127.0.0.1:" +
