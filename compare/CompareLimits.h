@@ -28,6 +28,11 @@ inline constexpr long kCompareMaxParseCpuMs = 10'000;
 // the first and the last difference are shown as one block removed and one
 // block added, instead of a wait without end on two unrelated pages.
 inline constexpr int64_t kCompareLineBudget = 300'000'000;
+// Lines between the common head and tail of two texts, both sides together,
+// past which they are not diffed at all but shown as one block removed and
+// one block added: the diff holds about 150 bytes per line (its edit script,
+// its two tables, the line ids), on top of its path of at most 50 MB.
+inline constexpr size_t kCompareMaxDiffLines = 500'000;
 // Word comparisons, over all changed blocks together; past this, the blocks
 // that are left are shown as whole lines.
 inline constexpr int64_t kCompareWordBudget = 50'000'000;
@@ -46,6 +51,7 @@ struct TCompareLimits {
   size_t MaxParseMemory = kCompareMaxParseMemory;
   long MaxParseCpuMs = kCompareMaxParseCpuMs;
   int64_t LineBudget = kCompareLineBudget;
+  size_t MaxDiffLines = kCompareMaxDiffLines;
   int64_t WordBudget = kCompareWordBudget;
   size_t MaxBlockWords = kCompareMaxBlockWords;
   int ContextLines = kCompareContextLines;

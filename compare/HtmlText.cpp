@@ -8,6 +8,7 @@
 #include "compare/HtmlParse.h"
 #include "compare/HtmlShape.h"
 #include "compare/HtmlTree.h"
+#include "rtl/Utf8.h"
 
 namespace veilex {
 namespace {
@@ -285,6 +286,18 @@ std::string SourceText(std::string_view page) {
   }
   if (!out.empty() && out.back() != '\n') out += '\n';
   return out;
+}
+
+bool SourceTextIsPage(std::string_view page) {
+  if (!page.empty() && page.back() != '\n') return false;
+  bool ascii = true;
+  for (const char c : page) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) return false;
+    if (byte >= 0x80) ascii = false;
+  }
+  if (ascii) return true;
+  return page.substr(0, 3) != "\xEF\xBB\xBF" && PageCharset(page) == TCharset::Utf8 && IsValidUtf8(page);
 }
 
 }  // namespace veilex

@@ -41,5 +41,8 @@ TPageText PageText(std::string_view page, const TCompareLimits& limits = {});
 // end lines as LF does, control characters other than tab become U+FFFD; the
 // last line is ended by '\n' too. Empty lines are kept.
 std::string SourceText(std::string_view page);
+// True when SourceText(page) is `page` itself (UTF-8 or ASCII text with
+// plain line ends, its last line ended): callers may then use the page as it is.
+bool SourceTextIsPage(std::string_view page);
 
 }  // namespace veilex

@@ -14,11 +14,23 @@ namespace {
 // (and waiting for it to be scheduled) costs more than reading them.
 constexpr size_t kParallelFrom = size_t{256} << 10;
 
-TPageText ViewText(std::string_view page, TPageView view, const TCompareLimits& limits) {
-  if (view == TPageView::Text) return PageText(page, limits);
-  TPageText source;
-  source.Text = SourceText(page);
-  return source;
+// A version's text for `view`: its own copy, or the page itself when its
+// source needs no change (two pages of 64 MiB are then not copied).
+struct TViewText {
+  TPageText Owned;
+  std::string_view Text;
+};
+
+void ReadView(std::string_view page, TPageView view, const TCompareLimits& limits, TViewText& out) {
+  if (view == TPageView::Text) {
+    out.Owned = PageText(page, limits);
+  } else if (SourceTextIsPage(page)) {
+    out.Text = page;
+    return;
+  } else {
+    out.Owned.Text = SourceText(page);
+  }
+  out.Text = out.Owned.Text;
 }
 
 // Why the versions shown as their source are, once each.
@@ -32,14 +44,14 @@ std::string Refusals(const TPageText& old_text, const TPageText& new_text) {
 
 TComparison ComparePages(std::string_view old_page, std::string_view new_page, TPageView view,
                          const TCompareLimits& limits) {
-  TPageText old_text;
+  TViewText old_text;
   std::exception_ptr old_failure;
   std::thread helper;
   if (old_page.size() + new_page.size() >= kParallelFrom) {
     try {
       helper = std::thread([&] {
         try {
-          old_text = ViewText(old_page, view, limits);
+          ReadView(old_page, view, limits, old_text);
         } catch (...) {
           old_failure = std::current_exception();
         }
@@ -48,10 +60,10 @@ TComparison ComparePages(std::string_view old_page, std::string_view new_page, T
       // no thread to be had: one after the other
     }
   }
-  if (!helper.joinable()) old_text = ViewText(old_page, view, limits);
-  TPageText new_text;
+  if (!helper.joinable()) ReadView(old_page, view, limits, old_text);
+  TViewText new_text;
   try {
-    new_text = ViewText(new_page, view, limits);
+    ReadView(new_page, view, limits, new_text);
   } catch (...) {
     if (helper.joinable()) helper.join();
     throw;
@@ -64,7 +76,7 @@ TComparison ComparePages(std::string_view old_page, std::string_view new_page, T
     return stopped;
   }
   TComparison result = CompareTexts(old_text.Text, new_text.Text, limits);
-  result.Refusal = Refusals(old_text, new_text);
+  result.Refusal = Refusals(old_text.Owned, new_text.Owned);
   return result;
 }
 

@@ -58,6 +58,12 @@ bool DiffIds(const TIds& a, const TIds& b, TBudget& budget, std::vector<TBlock>&
     return true;
   }
   dtl::Diff<uint32_t, TIds, TBudgetCompare> diff(a, b, TBudgetCompare(&budget));
+  // The diff keeps one point per diagonal it tries: up to the shorter length
+  // times both lengths. Past its own cap it records what it has and starts
+  // again from there, which keeps that memory at about 50 MB.
+  const double shorter = static_cast<double>(std::min(a.size(), b.size()));
+  if (shorter * static_cast<double>(a.size() + b.size()) > static_cast<double>(dtl::MAX_CORDINATES_SIZE))
+    diff.onHuge();
   diff.compose();
   if (budget.Spent) return false;
   size_t old_at = 0;
@@ -97,19 +103,65 @@ class TInterner {
   std::unordered_map<std::string_view, uint32_t> ids_;
 };
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
+size_t CountLines(std::string_view text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+// Reads the lines of a text whose every line ends with '\n', in order.
+class TLineReader {
+ public:
+  explicit TLineReader(std::string_view text) : text_(text) {}
+  // The next line, without its '\n'.
+  std::string_view Next() {
+    const size_t end = text_.find('\n', at_);
+    const std::string_view line = text_.substr(at_, end - at_);
+    at_ = end + 1;
+    ++line_;
+    return line;
   }
-  return lines;
+  // Goes past lines up to line `target` (0-based), which comes next.
+  void SkipTo(size_t target) {
+    while (line_ < target) {
+      at_ = text_.find('\n', at_) + 1;
+      ++line_;
+    }
+  }
+  // The text of lines `line_` up to `end`, '\n' between them but not after the
+  // last; the reader goes past them.
+  std::string_view Take(size_t end) {
+    const size_t from = at_;
+    SkipTo(end);
+    return text_.substr(from, at_ - from - (at_ > from ? 1 : 0));
+  }
+  size_t Line() const { return line_; }
+
+ private:
+  std::string_view text_;
+  size_t at_ = 0;
+  size_t line_ = 0;
+};
+
+// The ids of the lines of `text` (each ended by '\n').
+TIds LineIds(std::string_view text, std::unordered_map<std::string_view, uint32_t>& ids) {
+  const size_t count = CountLines(text);
+  TIds out;
+  out.reserve(count);
+  TLineReader lines(text);
+  for (size_t n = 0; n < count; ++n)
+    out.push_back(ids.try_emplace(lines.Next(), static_cast<uint32_t>(ids.size())).first->second);
+  return out;
+}
+
+// At least how many comparisons the diff of `a` and `b` makes: a line of one
+// side that the other lacks is an edit, and the diff tries one more pair of
+// diagonals for each two edits beyond the difference in length.
+double LeastDiffWork(const TIds& a, const TIds& b, size_t distinct) {
+  std::vector<int64_t> balance(distinct, 0);
+  for (const uint32_t id : a) ++balance[id];
+  for (const uint32_t id : b) --balance[id];
+  double edits = 0;
+  for (const int64_t n : balance) edits += static_cast<double>(n < 0 ? -n : n);
+  const double delta = static_cast<double>(a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
+  const double rounds = std::max(0.0, (edits - delta) / 2);
+  return rounds * (delta + rounds);
 }
 
 bool IsWordByte(unsigned char c) {
@@ -161,23 +213,36 @@ class TSpanWriter {
   bool change_starts_ = false;
 };
 
-// Writes one changed block word by word. False (nothing written) when it is
-// too large or the budget runs out.
-bool PutWords(TSpanWriter& out, const std::vector<std::string_view>& old_lines,
-              const std::vector<std::string_view>& new_lines, const TBlock& block, const TCompareLimits& limits,
+// The words of `text` (see SplitWords); false when there are more than `max`.
+bool SplitWordsUpTo(std::string_view text, size_t max, std::vector<std::string_view>& words) {
+  words.clear();
+  size_t i = 0;
+  while (i < text.size()) {
+    if (words.size() == max) return false;
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t end = i + 1;
+    if (IsWordByte(c)) {
+      while (end < text.size() && IsWordByte(static_cast<unsigned char>(text[end]))) ++end;
+    } else if (c == ' ' || c == '\t') {
+      while (end < text.size() && (text[end] == ' ' || text[end] == '\t')) ++end;
+    }
+    words.push_back(text.substr(i, end - i));
+    i = end;
+  }
+  return true;
+}
+
+// Writes one changed block, the lines `old_text` replaced by `new_text`
+// (each without its last '\n'), word by word. False (nothing written) when
+// either side is empty or too large, or the budget runs out.
+bool PutWords(TSpanWriter& out, std::string_view old_text, std::string_view new_text, const TCompareLimits& limits,
               TBudget& budget) {
-  if (block.OldBegin == block.OldEnd || block.NewBegin == block.NewEnd || budget.Spent) return false;
-  // The block's lines are consecutive in their text: one view covers them.
-  const auto joined = [](const std::vector<std::string_view>& lines, size_t begin, size_t end) {
-    const char* first = lines[begin].data();
-    const char* last = lines[end - 1].data() + lines[end - 1].size();
-    return std::string_view(first, static_cast<size_t>(last - first));
-  };
-  const std::string_view old_text = joined(old_lines, block.OldBegin, block.OldEnd);
-  const std::string_view new_text = joined(new_lines, block.NewBegin, block.NewEnd);
-  const std::vector<std::string_view> old_words = SplitWords(old_text);
-  const std::vector<std::string_view> new_words = SplitWords(new_text);
-  if (old_words.size() > limits.MaxBlockWords || new_words.size() > limits.MaxBlockWords) return false;
+  if (budget.Spent) return false;
+  std::vector<std::string_view> old_words;
+  std::vector<std::string_view> new_words;
+  if (!SplitWordsUpTo(old_text, limits.MaxBlockWords, old_words) ||
+      !SplitWordsUpTo(new_text, limits.MaxBlockWords, new_words))
+    return false;
 
   TInterner interner(old_words.size() + new_words.size());
   const TIds old_ids = interner.Ids(old_words);
@@ -198,94 +263,126 @@ bool PutWords(TSpanWriter& out, const std::vector<std::string_view>& old_lines,
   return true;
 }
 
+// `text` with its last line ended, in `owned` when that needs a copy.
+std::string_view Ended(std::string_view text, std::string& owned) {
+  if (text.empty() || text.back() == '\n') return text;
+  owned.reserve(text.size() + 1);
+  owned.assign(text);
+  owned += '\n';
+  return owned;
+}
+
+// The changed blocks between two texts that differ, in line numbers of the
+// whole texts: the common head and tail are found on the bytes, and only the
+// lines between them go to the diff, when they are few enough.
+std::vector<TBlock> ChangedBlocks(std::string_view old_text, std::string_view new_text, const TCompareLimits& limits,
+                                  TComparison& result) {
+  // The head: whole lines alike at the start.
+  const size_t shorter = std::min(old_text.size(), new_text.size());
+  size_t same = static_cast<size_t>(
+      std::mismatch(old_text.begin(), old_text.begin() + static_cast<std::ptrdiff_t>(shorter), new_text.begin())
+          .first -
+      old_text.begin());
+  const size_t head = same == 0 ? 0 : old_text.rfind('\n', same - 1) + 1;  // npos + 1 == 0
+  // The tail: whole lines alike at the end, after the head on both sides.
+  size_t tail = 0;
+  const size_t room = shorter - head;
+  while (tail < room && old_text[old_text.size() - 1 - tail] == new_text[new_text.size() - 1 - tail]) ++tail;
+  const auto line_start = [head](std::string_view text, size_t at) { return at == head || text[at - 1] == '\n'; };
+  while (tail > 0 && !(line_start(old_text, old_text.size() - tail) && line_start(new_text, new_text.size() - tail)))
+    --tail;
+  const std::string_view old_middle = old_text.substr(head, old_text.size() - head - tail);
+  const std::string_view new_middle = new_text.substr(head, new_text.size() - head - tail);
+  const size_t head_lines = CountLines(old_text.substr(0, head));
+  const size_t old_lines = CountLines(old_middle);
+  const size_t new_lines = CountLines(new_middle);
+  const std::vector<TBlock> whole{{0, old_lines, 0, new_lines}};
+
+  std::vector<TBlock> blocks;
+  if (old_lines == 0 || new_lines == 0) {
+    blocks = whole;
+  } else if (old_lines + new_lines > limits.MaxDiffLines) {
+    result.Approximate = true;
+    blocks = whole;
+  } else {
+    std::unordered_map<std::string_view, uint32_t> ids;
+    ids.reserve(old_lines + new_lines);
+    const TIds old_ids = LineIds(old_middle, ids);
+    const TIds new_ids = LineIds(new_middle, ids);
+    TBudget budget{limits.LineBudget, false, false, limits.Stop};
+    if (LeastDiffWork(old_ids, new_ids, ids.size()) > static_cast<double>(limits.LineBudget)) {
+      result.Approximate = true;
+      blocks = whole;
+    } else if (!DiffIds(old_ids, new_ids, budget, blocks)) {
+      result.Stopped = budget.Stopped;
+      result.Approximate = !budget.Stopped;
+      blocks = whole;
+    }
+  }
+  for (TBlock& block : blocks) {
+    block.OldBegin += head_lines;
+    block.OldEnd += head_lines;
+    block.NewBegin += head_lines;
+    block.NewEnd += head_lines;
+  }
+  return blocks;
+}
+
 }  // namespace
 
 std::vector<std::string_view> SplitWords(std::string_view text) {
   std::vector<std::string_view> words;
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    size_t end = i + 1;
-    if (IsWordByte(c)) {
-      while (end < text.size() && IsWordByte(static_cast<unsigned char>(text[end]))) ++end;
-    } else if (c == ' ' || c == '\t') {
-      while (end < text.size() && (text[end] == ' ' || text[end] == '\t')) ++end;
-    }
-    words.push_back(text.substr(i, end - i));
-    i = end;
-  }
+  SplitWordsUpTo(text, text.size(), words);
   return words;
 }
 
-TComparison CompareTexts(std::string_view old_text, std::string_view new_text, const TCompareLimits& limits) {
+TComparison CompareTexts(std::string_view old_input, std::string_view new_input, const TCompareLimits& limits) {
   TComparison result;
-  const std::vector<std::string_view> old_lines = SplitLines(old_text);
-  const std::vector<std::string_view> new_lines = SplitLines(new_text);
-
-  // The unchanged head and tail need no diff.
-  size_t head = 0;
-  const size_t shorter = std::min(old_lines.size(), new_lines.size());
-  while (head < shorter && old_lines[head] == new_lines[head]) ++head;
-  size_t tail = 0;
-  while (tail < shorter - head &&
-         old_lines[old_lines.size() - 1 - tail] == new_lines[new_lines.size() - 1 - tail])
-    ++tail;
-
-  std::vector<TBlock> blocks;
-  {
-    const std::vector<std::string_view> old_middle(old_lines.begin() + head, old_lines.end() - tail);
-    const std::vector<std::string_view> new_middle(new_lines.begin() + head, new_lines.end() - tail);
-    TInterner interner(old_middle.size() + new_middle.size());
-    const TIds old_ids = interner.Ids(old_middle);
-    const TIds new_ids = interner.Ids(new_middle);
-    TBudget budget{limits.LineBudget, false, false, limits.Stop};
-    if (!DiffIds(old_ids, new_ids, budget, blocks)) {
-      result.Stopped = budget.Stopped;
-      result.Approximate = !budget.Stopped;
-      blocks.assign(1, {0, old_ids.size(), 0, new_ids.size()});
-    }
-    for (TBlock& block : blocks) {
-      block.OldBegin += head;
-      block.OldEnd += head;
-      block.NewBegin += head;
-      block.NewEnd += head;
-    }
-  }
+  std::string old_owned;
+  std::string new_owned;
+  const std::string_view old_text = Ended(old_input, old_owned);
+  const std::string_view new_text = Ended(new_input, new_owned);
+  if (old_text == new_text) return result;
+  const std::vector<TBlock> blocks = ChangedBlocks(old_text, new_text, limits, result);
   result.ChangeCount = blocks.size();
   if (result.Stopped) return result;
 
   TSpanWriter out(result, limits.MaxShownBytes);
   TBudget word_budget{limits.WordBudget, false, false, limits.Stop};
   const size_t context = static_cast<size_t>(std::max(limits.ContextLines, 0));
-  size_t old_at = 0;  // the next old line not written yet
+  TLineReader old_lines(old_text);
+  TLineReader new_lines(new_text);
   for (size_t b = 0; b < blocks.size() && !out.Full(); ++b) {
     const TBlock& block = blocks[b];
     // Unchanged lines before the block: the end of the last block's context,
     // then a gap, then this block's context.
-    const size_t unchanged = block.OldBegin - old_at;
+    const size_t unchanged = block.OldBegin - old_lines.Line();
     const size_t after_last = b == 0 ? 0 : std::min(context, unchanged);
     const size_t before_this = std::min(context, unchanged - after_last);
-    for (size_t i = 0; i < after_last; ++i) out.PutLine(TSpanKind::Same, old_lines[old_at + i]);
+    for (size_t i = 0; i < after_last; ++i) out.PutLine(TSpanKind::Same, old_lines.Next());
     out.Skip(unchanged - after_last - before_this);
-    for (size_t i = block.OldBegin - before_this; i < block.OldBegin; ++i)
-      out.PutLine(TSpanKind::Same, old_lines[i]);
+    old_lines.SkipTo(block.OldBegin - before_this);
+    for (size_t i = 0; i < before_this; ++i) out.PutLine(TSpanKind::Same, old_lines.Next());
 
     out.StartChange();
-    if (!PutWords(out, old_lines, new_lines, block, limits, word_budget)) {
+    new_lines.SkipTo(block.NewBegin);
+    const std::string_view removed = old_lines.Take(block.OldEnd);
+    const std::string_view added = new_lines.Take(block.NewEnd);
+    const bool both = block.OldBegin != block.OldEnd && block.NewBegin != block.NewEnd;
+    if (!both || !PutWords(out, removed, added, limits, word_budget)) {
       if (word_budget.Stopped) {
         result.Stopped = true;
         return result;
       }
-      if (block.OldBegin != block.OldEnd && block.NewBegin != block.NewEnd) result.LinesOnly = true;
-      for (size_t i = block.OldBegin; i < block.OldEnd; ++i) out.PutLine(TSpanKind::Removed, old_lines[i]);
-      for (size_t i = block.NewBegin; i < block.NewEnd; ++i) out.PutLine(TSpanKind::Added, new_lines[i]);
+      if (both) result.LinesOnly = true;
+      if (block.OldBegin != block.OldEnd) out.PutLine(TSpanKind::Removed, removed);
+      if (block.NewBegin != block.NewEnd) out.PutLine(TSpanKind::Added, added);
     }
-    old_at = block.OldEnd;
   }
-  if (!blocks.empty()) {
-    const size_t unchanged = old_lines.size() - old_at;
+  if (!blocks.empty() && !out.Full()) {
+    const size_t unchanged = CountLines(old_text) - old_lines.Line();
     const size_t after_last = std::min(context, unchanged);
-    for (size_t i = 0; i < after_last; ++i) out.PutLine(TSpanKind::Same, old_lines[old_at + i]);
+    for (size_t i = 0; i < after_last; ++i) out.PutLine(TSpanKind::Same, old_lines.Next());
     out.Skip(unchanged - after_last);
   }
   return result;

@@ -155,6 +155,18 @@ TEST(LooksLikeHtml, NeedsSomethingThatReadsAsATag) {
   EXPECT_FALSE(LooksLikeHtml(std::string("<p>\0</p>", 8)));
 }
 
+// The comparison uses a page as its own source only when that changes nothing.
+TEST(SourceTextIsPage, HoldsExactlyWhenTheSourceTextIsThePage) {
+  for (const std::string& page :
+       {std::string(""), std::string("a\n\n<p>b</p>\n"), std::string("a\nb"), std::string("a\r\nb\n"),
+        std::string("caf\xC3\xA9\n"), std::string("caf\xE9\n"), std::string("\xEF\xBB\xBF" "a\n"),
+        std::string("a\x01\n"), std::string("a\x7F\n"), std::string("tab\there\n"),
+        std::string("<meta charset=latin1>caf\xC3\xA9\n")}) {
+    EXPECT_EQ(SourceTextIsPage(page), SourceText(page) == page) << page;
+  }
+  EXPECT_TRUE(SourceTextIsPage("caf\xC3\xA9\n"));
+}
+
 TEST(SourceText, KeepsEmptyLinesAndEndsTheLastLine) {
   EXPECT_EQ(SourceText("a\r\rb\n\nc"), "a\n\nb\n\nc\n");
   EXPECT_EQ(SourceText(""), "");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 namespace veilex {
@@ -104,6 +105,27 @@ TEST(CompareTexts, WhenTheLineBudgetRunsOutTheMiddleIsOneBlock) {
   EXPECT_EQ(Render(comparison), "h\n|[-a\nb\nc\nd\n-]{+b\nX\nc\nY\n+}t\n");
   // With the budget it needs: a removed, X added, d replaced by Y.
   EXPECT_EQ(CompareTexts("h\na\nb\nc\nd\nt\n", "h\nb\nX\nc\nY\nt\n").ChangeCount, 3u);
+}
+
+// Sixteen million empty lines against as many "a" lines held gigabytes in
+// the diff: past a number of lines between the common head and tail, the
+// diff is not run at all, whatever its budget.
+TEST(CompareTexts, TooManyLinesBetweenTheCommonHeadAndTailAreOneBlockWithoutADiff) {
+  std::string empty_lines;
+  std::string a_lines;
+  for (int i = 0; i < 600; ++i) {
+    empty_lines += "\n";
+    a_lines += "a\n";
+  }
+  TCompareLimits limits;
+  limits.LineBudget = INT64_MAX;
+  limits.MaxBlockWords = 0;
+  limits.MaxDiffLines = 1199;
+  const TComparison comparison = CompareTexts("h\n" + empty_lines + "t\n", "h\n" + a_lines + "t\n", limits);
+  EXPECT_TRUE(comparison.Approximate);
+  EXPECT_EQ(Render(comparison), "h\n|[-" + empty_lines + "-]{+" + a_lines + "+}t\n");
+  limits.MaxDiffLines = 1200;
+  EXPECT_FALSE(CompareTexts("h\n" + empty_lines + "t\n", "h\n" + a_lines + "t\n", limits).Approximate);
 }
 
 TEST(CompareTexts, TheShownTextStopsAtItsLimit) {
