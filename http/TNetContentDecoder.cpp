@@ -82,7 +82,13 @@ class TZlibDecoder final : public TNetDecoder {
       if (inflateInit2(&z_, window_bits) != Z_OK) Unreadable();
       initialised_ = true;
     }
-    if (ended_) return;  // whatever follows the end is not the page's
+    if (ended_) {
+      // Another gzip member may follow; anything else after the end is
+      // left alone, as every reader does.
+      if (!gzip_ || data[0] != 0x1f) return;
+      inflateReset(&z_);
+      ended_ = false;
+    }
     z_.next_in = const_cast<Bytef*>(data);
     z_.avail_in = static_cast<uInt>(count);
     char buffer[kOutputStep];
@@ -92,14 +98,11 @@ class TZlibDecoder final : public TNetDecoder {
       const int result = inflate(&z_, Z_NO_FLUSH);
       Append(out, buffer, sizeof buffer - z_.avail_out, max);
       if (result == Z_STREAM_END) {
-        // Another gzip member may follow; anything else after the end is
-        // left alone, as every reader does.
-        if (gzip_ && z_.avail_in >= 2 && z_.next_in[0] == 0x1f && z_.next_in[1] == 0x8b) {
-          inflateReset(&z_);
-          continue;
-        }
         ended_ = true;
-        return;
+        if (!gzip_ || z_.avail_in == 0 || z_.next_in[0] != 0x1f) return;
+        inflateReset(&z_);
+        ended_ = false;
+        continue;
       }
       if (result != Z_OK && result != Z_BUF_ERROR) Unreadable();
       if (z_.avail_in == 0 && z_.avail_out != 0) return;

@@ -75,7 +75,16 @@ void TNetIOHandlerSocket::ConnectAnyAddress(const std::string& host, int port, i
     if (left <= 0) throw ENetConnectTimeout();
   }
   DoStatus(TNetStatus::hsConnecting, {addresses.front().IP});
-  binding_->Adopt(ConnectFirst(addresses, port, left, !UseNagle));
+  int fd = kInvalidSocket;
+  try {
+    fd = ConnectFirst(addresses, port, left, !UseNagle);
+  } catch (const ENetSocketError& error) {
+    // A connect given a time-out reports its failure as one carried over
+    // from a connect thread always did.
+    if (timeout != TimeoutDefault && timeout != 0) throw ENetConnectException(error.what());
+    throw;
+  }
+  binding_->Adopt(fd);
 }
 
 void TNetIOHandlerSocket::ConnectBound(const std::string& host, int port, int timeout) {

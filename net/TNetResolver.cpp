@@ -145,7 +145,8 @@ TNetAddress AddressLiteral(const std::string& host) {
 std::vector<TNetAddress> ResolveAddresses(const std::string& host, int timeout_ms) {
   const TNetAddress literal = AddressLiteral(host);
   if (literal.Family != 0) return {literal};
-  if (SameText(host, "localhost")) return {{AF_INET6, "::1"}, {AF_INET, "127.0.0.1"}};
+  // Local servers listen on IPv4 more often than on IPv6: it goes first.
+  if (SameText(host, "localhost")) return {{AF_INET, "127.0.0.1"}, {AF_INET6, "::1"}};
   // The resolver would read "0177.0.0.1", "0x7f.1" or "2130706433" as
   // numbers of its own: a host is read one way only.
   in_addr numeric{};

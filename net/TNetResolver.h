@@ -29,7 +29,7 @@ TNetAddress AddressLiteral(const std::string& host);
 
 // The addresses of `host` for a TCP connect, in the order to try them: the
 // families alternate, starting with the resolver's first (RFC 8305, 4).
-// "localhost" is ::1 and 127.0.0.1 without asking anyone. Waits at most
+// "localhost" is 127.0.0.1 and ::1 without asking anyone. Waits at most
 // `timeout_ms` (negative: no limit): then ENetConnectTimeout; the calling
 // thread's interrupt: ENetSocketError ECANCELED; an unknown name: the
 // resolver's ENetSocketError ("Hôte non trouvé").

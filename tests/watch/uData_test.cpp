@@ -94,7 +94,13 @@ TEST(TData, ExistingFieldsKeepTheirOrderAndMissingOnesAreAppended) {
        WithAddedFields({"page", "etat", "maj", "majok", "url", "nom"})},
       {{"nom", "url", "majok", "maj", "etat"}, kAllFields},
       {kSixFields, kAllFields},
-      {{"url", "NOM", "extra", "CHG"}, {"url", "NOM", "extra", "CHG", "majok", "maj", "etat", "page", "raison", "ancienne"}},
+      {{"url", "NOM", "extra", "CHG"}, [] {
+         // "CHG" is chg: the fields after it follow the rest of the six.
+         std::vector<std::string> after = {"url", "NOM", "extra", "CHG", "majok", "maj", "etat", "page", "raison",
+                                           "ancienne"};
+         after.insert(after.end(), std::begin(kAddedLinkFields) + 3, std::end(kAddedLinkFields));
+         return after;
+       }()},
       {{}, kAllFields},
   };
   for (const auto& c : cases) {
