@@ -12,6 +12,7 @@
 
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
+#include "app/WatchSettingsBox.h"
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
@@ -53,7 +54,7 @@ QLineEdit* MakeReadOnlyEdit(const char* name) {
 
 TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   setWindowTitle(QStringLiteral("Propriétés du lien"));
-  setFixedSize(375, 305);
+  setFixedSize(375, 575);
   setAutoFillBackground(true);
   QPalette background = palette();
   background.setColor(QPalette::Window, QColor(184, 194, 229));
@@ -99,6 +100,12 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   state->addWidget(Label5, 2, 0, 1, 2);
   state->addWidget(edtEtat, 3, 0, 1, 2);
   form->addLayout(state);
+
+  lblSurveillance = AddSection(form, "lblSurveillance", QStringLiteral(" Surveillance "));
+  boxSurveillance = new TWatchSettingsBox;
+  boxSurveillance->Address = [this] { return ReadTypedAddress(StoredText(edtURL->text(), shown_url_)); };
+  boxSurveillance->Options.Cookies = &data_.Cookies;
+  form->addWidget(boxSurveillance);
   form->addStretch(1);
 
   btnConserver = new QPushButton(QStringLiteral("Conserver"));
@@ -122,7 +129,8 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   setTabOrder(edtURL, edtMaJOK);
   setTabOrder(edtMaJOK, edtMaJ);
   setTabOrder(edtMaJ, edtEtat);
-  setTabOrder(edtEtat, btnConserver);
+  setTabOrder(edtEtat, boxSurveillance->cmbMode);
+  setTabOrder(boxSurveillance->btnApprendre, btnConserver);
   setTabOrder(btnConserver, btnAnnuler);
   edtNom->setFocus();
 }
@@ -162,6 +170,7 @@ void TfrmURL::FormShow() {
   edtMaJOK->setText(DisplayText(data_.Table.GetData(kFieldMajOk)));
   edtMaJ->setText(DisplayText(data_.Table.GetData(kFieldMaj)));
   edtEtat->setText(DisplayText(data_.Table.GetData(kFieldEtat)));
+  boxSurveillance->Load(data_.Table);
 }
 
 void TfrmURL::actConserverExecute() {
@@ -173,6 +182,11 @@ void TfrmURL::ConserverLien() {
   const TTypedAddress address = ReadTypedAddress(StoredText(edtURL->text(), shown_url_));
   if (!address.Accepted) {
     ShowError(this, QStringLiteral("Impossible de poursuivre :\r") + QString::fromUtf8(address.Refusal));
+    return;
+  }
+  const QString watch_problem = boxSurveillance->Problem();
+  if (!watch_problem.isEmpty()) {
+    ShowError(this, QStringLiteral("Impossible de poursuivre :\r") + watch_problem);
     return;
   }
   const std::string& url = address.Stored;
@@ -201,6 +215,7 @@ void TfrmURL::ConserverLien() {
       ShowWarning(this, QStringLiteral("Ce nom n'existe plus et a été recréé."));
     }
   }
+  boxSurveillance->Store(table);
   // A failed save is told by the link store's error event; the link is in
   // the table all the same, so the list must show it.
   data_.Save();

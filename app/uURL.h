@@ -16,6 +16,7 @@ class QShowEvent;
 namespace veilex {
 
 class TData;
+class TWatchSettingsBox;
 
 class TfrmURL : public QDialog {
   Q_OBJECT
@@ -44,6 +45,9 @@ class TfrmURL : public QDialog {
   QLineEdit* edtMaJ;
   QLabel* Label5;
   QLineEdit* edtEtat;
+  // What of the page the link watches, « Tester », « Apprendre le bruit ».
+  QLabel* lblSurveillance;
+  TWatchSettingsBox* boxSurveillance;
   QPushButton* btnConserver;
   QPushButton* btnAnnuler;
 
