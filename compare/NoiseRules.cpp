@@ -309,6 +309,9 @@ TNoiseProposal ProposeNoiseRules(const std::vector<std::string>& texts, size_t m
     proposal.Rules.push_back(rule);
   };
   for (const TGroup& group : groups) {
+    // Once cut, the rest would only cost time: each rule is tried on every
+    // stable line.
+    if (proposal.Truncated) break;
     if (Generalises(group)) {
       const std::string wide = GroupExpression(group, false);
       if (SparesStableLines(wide, stable)) {

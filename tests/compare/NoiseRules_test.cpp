@@ -133,15 +133,19 @@ TEST(ProposeNoiseRules, DayAndMonthNamesAreGeneralised) {
 }
 
 TEST(ProposeNoiseRules, StopsAtTheMostRulesAndSaysSo) {
+  // A page whose every other line is new at each fetch, among many that stay.
   std::string first, second;
-  for (int i = 0; i < 10; ++i) {
-    first += "ligne " + std::string(1, static_cast<char>('a' + i)) + " premi\xc3\xa8re\n";
-    second += "ligne " + std::string(1, static_cast<char>('a' + i)) + " seconde\n";
+  for (int i = 0; i < 2000; ++i) {
+    const std::string word = "mot" + std::string(1, static_cast<char>('a' + i % 26)) +
+                             std::string(1, static_cast<char>('a' + i / 26 % 26)) +
+                             std::string(1, static_cast<char>('a' + i / 676 % 26));
+    first += word + " stable\n" + word + " premi\xc3\xa8re\n";
+    second += word + " stable\n" + word + " seconde\n";
   }
   const TNoiseProposal proposal = ProposeNoiseRules({first, second}, 4);
   EXPECT_EQ(proposal.Rules.size(), 4u);
   EXPECT_TRUE(proposal.Truncated);
-  EXPECT_EQ(proposal.NoisyLines, 20u);
+  EXPECT_EQ(proposal.NoisyLines, 4000u);
 }
 
 TEST(ProposeNoiseRules, LeavesTooLongLinesWithoutARule) {
