@@ -1,5 +1,6 @@
 #include "app/uURL.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
