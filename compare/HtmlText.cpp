@@ -7,6 +7,7 @@
 
 #include "compare/Charset.h"
 #include "compare/HtmlShape.h"
+#include "compare/HtmlTree.h"
 
 namespace veilex {
 namespace {
@@ -147,13 +148,11 @@ class TLines {
   bool space_ = false;
 };
 
-struct TGumboOutputDeleter {
-  void operator()(GumboOutput* output) const { gumbo_destroy_output(&kGumboDefaultOptions, output); }
-};
+}  // namespace
 
 // Walks the tree without recursion: a hostile page may nest elements deeper
 // than any call stack.
-std::string TreeText(const GumboNode* root) {
+std::string NodeText(const GumboNode* root) {
   struct TFrame {
     const GumboNode* node;
     unsigned next_child;
@@ -197,7 +196,23 @@ std::string TreeText(const GumboNode* root) {
   return lines.Take();
 }
 
-}  // namespace
+THtmlTree ParseHtml(std::string_view page, const TCompareLimits& limits) {
+  THtmlTree tree;
+  if (page.size() > limits.MaxParsedBytes) {
+    const size_t mib = limits.MaxParsedBytes >> 20;
+    tree.Refusal = "Page de plus de " +
+                   (mib > 0 ? std::to_string(mib) + " Mio" : std::to_string(limits.MaxParsedBytes) + " octets") +
+                   " : trop grande pour \xc3\xaatre lue comme HTML";
+  } else {
+    tree.Refusal = HtmlShapeRefusal(page, limits.Shape);
+  }
+  if (!tree.Refusal.empty()) return tree;
+  tree.Utf8 = ToUtf8(page, PageCharset(page));
+  GumboOptions options = kGumboDefaultOptions;
+  options.max_errors = 0;  // the parser's error list is of no use here
+  tree.Output.reset(gumbo_parse_with_options(&options, tree.Utf8.data(), tree.Utf8.size()));
+  return tree;
+}
 
 bool LooksBinary(std::string_view page) {
   const std::string_view head = page.substr(0, kSniffBytes);
@@ -226,28 +241,13 @@ TPageText PageText(std::string_view page, const TCompareLimits& limits) {
     result.Text = SourceText(page);
     return result;
   }
-  if (page.size() > limits.MaxParsedBytes) {
-    const size_t mib = limits.MaxParsedBytes >> 20;
-    result.Refusal = "Page de plus de " +
-                     (mib > 0 ? std::to_string(mib) + " Mio" : std::to_string(limits.MaxParsedBytes) + " octets") +
-                     " : trop grande pour \xc3\xaatre lue comme HTML";
-  } else {
-    result.Refusal = HtmlShapeRefusal(page, limits.Shape);
-  }
-  if (!result.Refusal.empty()) {
+  THtmlTree tree = ParseHtml(page, limits);
+  if (!tree.Output) {
+    result.Refusal = std::move(tree.Refusal);
     result.Text = SourceText(page);
     return result;
   }
-  const std::string utf8 = ToUtf8(page, PageCharset(page));
-  GumboOptions options = kGumboDefaultOptions;
-  options.max_errors = 0;  // the parser's error list is of no use here
-  std::unique_ptr<GumboOutput, TGumboOutputDeleter> output(
-      gumbo_parse_with_options(&options, utf8.data(), utf8.size()));
-  if (!output) {
-    result.Text = SourceText(page);
-    return result;
-  }
-  result.Text = TreeText(output->document);
+  result.Text = NodeText(tree.Output->document);
   result.Html = true;
   return result;
 }

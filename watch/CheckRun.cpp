@@ -8,6 +8,7 @@
 #include "http/TNetURI.h"
 #include "rtl/StrUtils.h"
 #include "watch/LinkRecord.h"
+#include "watch/LinkWatch.h"
 
 namespace veilex {
 
@@ -43,9 +44,11 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
       continue;
     }
     std::string url = data_.Table.GetData(kFieldUrl);
+    TWatchSettings settings = WatchSettingsOf(data_.Table);
+    std::string stored = ComparesBytes(settings) ? std::string() : data_.Table.GetData(kFieldPage);
     const auto [at, added] = host_of.try_emplace(LinkHost(url), hosts_.size());
     if (added) hosts_.emplace_back();
-    hosts_[at->second].push_back({index, names[i], std::move(url)});
+    hosts_[at->second].push_back({index, names[i], std::move(url), std::move(settings), std::move(stored)});
   }
   // The hosts with the most links first, so that none of them is left to run
   // alone at the end while the other workers are idle.
@@ -79,7 +82,7 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
   }
 }
 
-const std::vector<TCheckRun::TJob>* TCheckRun::NextHost() {
+std::vector<TCheckRun::TJob>* TCheckRun::NextHost() {
   std::lock_guard lock(mutex_);
   if (stop_ || next_host_ == hosts_.size()) return nullptr;
   return &hosts_[next_host_++];
@@ -90,8 +93,8 @@ void TCheckRun::Work(TNetHTTP& http) {
   TNetInterruptScope scope(&interrupt_);
   // One host's links in order with one client, which keeps the connection
   // open between them when the server allows.
-  while (const std::vector<TJob>* jobs = NextHost()) {
-    for (const TJob& job : *jobs) {
+  while (std::vector<TJob>* jobs = NextHost()) {
+    for (TJob& job : *jobs) {
       {
         std::lock_guard lock(mutex_);
         if (stop_) break;
@@ -100,12 +103,18 @@ void TCheckRun::Work(TNetHTTP& http) {
       // The date of a check is taken when its fetch starts.
       const TDateTime started = Clock();
       TFetchResult result = FetchPage(http, job.url, limits_);
+      TPreparedDecision decision;
+      if (result.Ok && !ComparesBytes(job.settings)) {
+        decision.Decision = DecideChange(job.stored, result.Body, job.settings);
+        decision.Stored = std::move(job.stored);
+        decision.Made = true;
+      }
       {
         std::lock_guard lock(mutex_);
         std::erase(fetching_, job.index);
         // An abandoned fetch leaves its link as it was.
         if (stop_) break;
-        fetched_.push_back({job.index, job.name, started, std::move(result)});
+        fetched_.push_back({job.index, job.name, started, std::move(result), std::move(decision)});
       }
       Tell();
     }
@@ -152,6 +161,7 @@ TCheckRunResult TCheckRun::Apply(TFetched& fetched) {
   check.Clock = [started = fetched.started] { return started; };
   if (!check.TrouverLien(fetched.name)) return done;
   done.DateText = check.Begin();
+  check.Prepared = std::move(fetched.decision);
   check.Apply(std::move(fetched.result));
   check.Finish(/*save=*/false);
   done.Outcome = check.Outcome();

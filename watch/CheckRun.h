@@ -116,18 +116,23 @@ class TCheckRun {
     int index;
     std::string name;
     std::string url;
+    // What the link watches, and its stored page when deciding on a change
+    // takes more than comparing bytes: the worker then decides.
+    TWatchSettings settings;
+    std::string stored;
   };
   struct TFetched {
     int index;
     std::string name;
     TDateTime started;
     TFetchResult result;
+    TPreparedDecision decision;
   };
 
   void Work(TNetHTTP& http);
   // The next host's links for a worker; null when there is none or the run
   // stops.
-  const std::vector<TJob>* NextHost();
+  std::vector<TJob>* NextHost();
   TCheckRunResult Apply(TFetched& fetched);
   void Save();
   void Finish();

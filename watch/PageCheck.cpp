@@ -10,6 +10,7 @@
 #include "watch/FailureReason.h"
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
+#include "watch/LinkWatch.h"
 #include "watch/uData.h"
 
 namespace veilex {
@@ -131,6 +132,7 @@ bool TPageCheck::TrouverLien(const std::string& name) { return data_.TrouverLien
 const std::string& TPageCheck::Begin() {
   stored_page_ = data_.Table.GetData(kFieldPage);
   url_ = data_.Table.GetData(kFieldUrl);
+  settings_ = WatchSettingsOf(data_.Table);
   date_text_ = FormatDateTime(kCheckDatePattern, Clock());
   data_.Table.SetData(kFieldMaj, date_text_);
   return date_text_;
@@ -138,7 +140,10 @@ const std::string& TPageCheck::Begin() {
 
 bool TPageCheck::Fetch(const TFetchRunner& run) {
   TFetchResult result;
-  const std::function<void()> fetch = [&] { result = FetchPage(data_.HTTP, url_, data_.CheckLimits); };
+  const std::function<void()> fetch = [&] {
+    result = FetchPage(data_.HTTP, url_, data_.CheckLimits);
+    if (result.Ok) Prepared = {true, stored_page_, DecideChange(stored_page_, result.Body, settings_)};
+  };
   if (run) {
     run(fetch);
   } else {
@@ -149,6 +154,17 @@ bool TPageCheck::Fetch(const TFetchRunner& run) {
 
 bool TPageCheck::Apply(TFetchResult result) {
   reason_ = std::move(result.Reason);
+  TChangeDecision decision;
+  if (result.Ok) {
+    decision = Prepared.Made && Prepared.Stored == stored_page_
+                   ? std::move(Prepared.Decision)
+                   : DecideChange(stored_page_, result.Body, settings_);
+    if (decision.Failed) {
+      result.Ok = false;
+      reason_ = std::move(decision.Reason);
+    }
+  }
+  Prepared = {};
   data_.Table.SetData(kFieldRaison, reason_);
   if (!result.Ok) {
     outcome_ = TCheckOutcome::Failed;
@@ -157,6 +173,10 @@ bool TPageCheck::Apply(TFetchResult result) {
   data_.Table.SetData(kFieldMajOk, date_text_);
   if (result.Body == stored_page_) {
     outcome_ = TCheckOutcome::Unchanged;
+  } else if (!decision.Changed) {
+    // The next comparison starts from this version.
+    outcome_ = TCheckOutcome::Unchanged;
+    data_.Table.SetData(kFieldPage, std::move(result.Body));
   } else {
     outcome_ = TCheckOutcome::Changed;
     data_.Table.SetData(kFieldAncienne, std::move(stored_page_));

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "rtl/DateTime.h"
+#include "watch/ChangeDecision.h"
 #include "watch/CheckLimits.h"
 
 namespace veilex {
@@ -59,12 +60,17 @@ class TPageCheck {
   // when the fetch succeeded; any failure of the fetch only makes it false.
   bool Fetch(const TFetchRunner& run = nullptr);
   // Writes what a fetch of this link gave into the row under the cursor
-  // (which must be this link's again if it moved since Begin). On success:
-  // the date text into `majok`, and when the body differs from the stored
-  // one, the body into `page`, the page it replaces into `ancienne` and the
-  // date text into `chg`. `raison` gets the reason of a failure, or is
-  // emptied by a success. Returns result.Ok.
+  // (which must be this link's again if it moved since Begin). A body whose
+  // watched text cannot be had (see watch/ChangeDecision.h) is a failure. On
+  // success: the date text into `majok`, and when the body differs from the
+  // stored one, the body into `page`; when that is a change for what the
+  // link watches, also the page it replaces into `ancienne` and the date
+  // text into `chg`. `raison` gets the reason of a failure, or is emptied by
+  // a success. Returns whether the check succeeded.
   bool Apply(TFetchResult result);
+  // A decision on the body Apply gets, made on the thread that fetched it;
+  // Apply decides itself unless it was made against the page Begin read.
+  TPreparedDecision Prepared;
   // Writes the state text into `etat` and, unless told not to, saves the
   // table. Returns the state text (ISO 8859-1 bytes).
   const char* Finish(bool save = true);
@@ -79,6 +85,7 @@ class TPageCheck {
  private:
   TData& data_;
   std::string stored_page_;
+  TWatchSettings settings_;
   std::string url_;
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;

@@ -7,6 +7,7 @@ command -v diff >/dev/null || { echo "compare bench: diff is missing (diffutils)
 work=$(mktemp -d "$build/compare-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$build/bench/compare/compare_bench" "$work"
+"$build/bench/compare/part_bench"
 if [ -x "$build/bench/compare/window_bench" ]; then
   QT_QPA_PLATFORM=offscreen "$build/bench/compare/window_bench" 2>/dev/null
 fi

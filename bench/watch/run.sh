@@ -10,3 +10,4 @@ work=$(mktemp -d "$build/watch-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 "$build/bench/watch/check_all" "$work"
 "$build/bench/watch/check_run" "$work"
+"$build/bench/watch/check_modes" "$work"

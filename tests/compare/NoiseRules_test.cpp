@@ -1,7 +1,9 @@
 #include "compare/NoiseRules.h"
 
+
 #include <gtest/gtest.h>
-#include <re2/re2.h>
+
+#include "compare/IgnoreRules.h"
 
 #include <string>
 #include <vector>
@@ -12,19 +14,11 @@ namespace {
 using TTexts = std::vector<std::string>;
 using TRules = std::vector<std::string>;
 
-// True when the `ignorer` rule leaves `line` out: an expression found in the
-// line, or plain text the line contains, whatever its case (ASCII).
+// True when the `ignorer` rule leaves `line` out, as a check reads it.
 bool RuleMatches(const std::string& rule, const std::string& line) {
-  if (rule.size() >= 2 && rule.front() == '/' && rule.back() == '/') {
-    const RE2 re(rule.substr(1, rule.size() - 2));
-    EXPECT_TRUE(re.ok()) << rule << ": " << re.error();
-    return RE2::PartialMatch(line, re);
-  }
-  auto lower = [](std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-  };
-  return lower(line).find(lower(rule)) != std::string::npos;
+  const TIgnoreRules rules(rule);
+  EXPECT_EQ(rules.Problem(), "") << rule;
+  return rules.Matches(line);
 }
 
 struct TNoiseCase {
