@@ -107,24 +107,33 @@ void TWatchSettingsBox::LoadDefaults() {
   edtPartie->clear();
   edtIgnorer->clear();
   chkAjouts->setChecked(false);
+  shown_mode_ = kModeTexte;
+  shown_ajouts_.clear();
   shown_partie_.clear();
   shown_ignorer_.clear();
 }
 
 void TWatchSettingsBox::Load(const TMlbc& table) {
-  cmbMode->setCurrentIndex(table.GetData(kFieldMode) == kModeTexte ? kModeTexteIndex : kModeSourceIndex);
+  shown_mode_ = table.GetData(kFieldMode);
+  shown_ajouts_ = table.GetData(kFieldAjouts);
+  cmbMode->setCurrentIndex(shown_mode_ == kModeTexte ? kModeTexteIndex : kModeSourceIndex);
   shown_partie_ = table.GetData(kFieldPartie);
   shown_ignorer_ = table.GetData(kFieldIgnorer);
   edtPartie->setText(DisplayText(shown_partie_));
   edtIgnorer->setPlainText(DisplayText(shown_ignorer_));
-  chkAjouts->setChecked(table.GetData(kFieldAjouts) == kOui);
+  chkAjouts->setChecked(shown_ajouts_ == kOui);
 }
 
 void TWatchSettingsBox::Store(TMlbc& table) const {
-  table.SetData(kFieldMode, cmbMode->currentIndex() == kModeTexteIndex ? kModeTexte : kModeSource);
+  // A choice left as it was shown keeps its stored value: an empty `mode`
+  // of an older link stays empty.
+  const bool texte = cmbMode->currentIndex() == kModeTexteIndex;
+  const bool shown_texte = shown_mode_ == kModeTexte;
+  table.SetData(kFieldMode, texte == shown_texte ? shown_mode_ : (texte ? kModeTexte : kModeSource));
+  const bool shown_oui = shown_ajouts_ == kOui;
+  table.SetData(kFieldAjouts, chkAjouts->isChecked() == shown_oui ? shown_ajouts_ : (shown_oui ? "" : kOui));
   table.SetData(kFieldPartie, StoredText(edtPartie->text(), shown_partie_));
   table.SetData(kFieldIgnorer, StoredText(edtIgnorer->toPlainText(), shown_ignorer_));
-  table.SetData(kFieldAjouts, chkAjouts->isChecked() ? kOui : "");
 }
 
 TWatchSettings TWatchSettingsBox::Settings() const {

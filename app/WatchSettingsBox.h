@@ -57,8 +57,9 @@ class TWatchSettingsBox : public QWidget {
   // The stored settings of the row under `table`'s cursor; an empty or
   // unknown `mode` shows « source ».
   void Load(const TMlbc& table);
-  // Writes the four fields into the row under `table`'s cursor: untouched
-  // text keeps its stored bytes, typed text is stored as UTF-8.
+  // Writes the four fields into the row under `table`'s cursor: a setting
+  // left as shown keeps its stored bytes (an empty `mode` stays empty), typed
+  // text is stored as UTF-8.
   void Store(TMlbc& table) const;
   // The settings as they stand in the widgets, UTF-8.
   TWatchSettings Settings() const;
@@ -83,6 +84,9 @@ class TWatchSettingsBox : public QWidget {
   void TestFinished();
   void LearnFinished();
 
+  // The stored values the widgets were filled with.
+  std::string shown_mode_;
+  std::string shown_ajouts_;
   std::string shown_partie_;
   std::string shown_ignorer_;
   std::shared_ptr<TNetInterrupt> interrupt_;

@@ -55,7 +55,7 @@ QLineEdit* MakeReadOnlyEdit(const char* name) {
 
 TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   setWindowTitle(QStringLiteral("Propriétés du lien"));
-  setFixedSize(375, 575);
+  setFixedSize(375, 525);
   setAutoFillBackground(true);
   QPalette background = palette();
   background.setColor(QPalette::Window, QColor(184, 194, 229));

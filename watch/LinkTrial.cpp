@@ -66,7 +66,8 @@ TLearnedNoise LearnNoise(const std::string& url, const TWatchSettings& settings,
   std::vector<std::string> texts;
   for (int i = 0; i < std::max(2, options.Fetches); ++i) {
     if (i > 0) Gap(options.GapMs, options);
-    TWatchedText watched = FetchWatched(http, url, bare, options);
+    TWatchedText watched;
+    if (!Interrupted(options)) watched = FetchWatched(http, url, bare, options);
     if (!watched.Ok) {
       learned.Reason = Interrupted(options) ? kInterrupted : watched.Reason;
       return learned;

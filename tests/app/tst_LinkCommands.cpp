@@ -3,14 +3,18 @@
 // data file read back after each change.
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 #include <filesystem>
 
 #include "app/uMain.h"
+#include "app/WatchSettingsBox.h"
 #include "app/uURL.h"
 #include "tests/app/TestSupport.h"
 #include "watch/LinkRecord.h"
@@ -21,6 +25,14 @@ namespace {
 
 const char* const kInconnue = "inconnue";
 const char* const kJamais = "Jamais mise \xe0 jour";
+
+// A link the dialog creates, as stored: it compares the page's text.
+TRow NewLinkRow(TRow six_fields) {
+  TRow row = StoredRow(std::move(six_fields));
+  for (size_t i = 0; i < std::size(kAddedLinkFields); ++i)
+    if (std::string(kAddedLinkFields[i]) == kFieldMode) row[std::size(kLinkFields) + i] = kModeTexte;
+  return row;
+}
 
 // Runs `steps` on the link dialog when it opens.
 void WhenDialog(std::function<void(TfrmURL*)> steps) {
@@ -55,7 +67,7 @@ class TestLinkCommands : public QObject {
     bool checked = false;
     WhenDialog([&](TfrmURL* dialog) {
       QCOMPARE(dialog->windowTitle(), QStringLiteral("Propriétés du lien"));
-      QCOMPARE(dialog->size(), QSize(375, 305));
+      QCOMPARE(dialog->size(), QSize(375, 525));  // grown by what the link watches
       QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(dialog->edtNom));
       QVERIFY(dialog->edtNom->text().isEmpty() && dialog->edtURL->text().isEmpty());
       QVERIFY(dialog->edtMaJOK->isReadOnly() && dialog->edtMaJ->isReadOnly() &&
@@ -63,8 +75,12 @@ class TestLinkCommands : public QObject {
       QVERIFY(!dialog->btnConserver->isDefault() && !dialog->btnAnnuler->isDefault());
       QVERIFY(!dialog->btnConserver->autoDefault() && !dialog->btnAnnuler->autoDefault());
       // Tab goes down the dialog, the read-only fields included.
-      const QList<QWidget*> tab_order{dialog->edtNom,    dialog->edtURL,  dialog->edtMaJOK,
-                                      dialog->edtMaJ,    dialog->edtEtat, dialog->btnConserver,
+      // What the link watches comes between the state and the buttons.
+      TWatchSettingsBox* box = dialog->boxSurveillance;
+      const QList<QWidget*> tab_order{dialog->edtNom,   dialog->edtURL,     dialog->edtMaJOK,
+                                      dialog->edtMaJ,   dialog->edtEtat,    box->cmbMode,
+                                      box->edtPartie,   box->edtIgnorer,    box->chkAjouts,
+                                      box->btnTester,   box->btnApprendre,  dialog->btnConserver,
                                       dialog->btnAnnuler};
       for (int i = 0; i + 1 < tab_order.size(); ++i) {
         QWidget* next = tab_order[i]->nextInFocusChain();
@@ -92,7 +108,7 @@ class TestLinkCommands : public QObject {
     QCOMPARE(main.RowText(row, TfrmMain::kColEtat), QStringLiteral("Jamais mise à jour"));
     const TStoredTable stored = ReadTable(session.DataFile());
     QCOMPARE(stored.Link("Alpha"),
-             StoredRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
+             NewLinkRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
   }
 
   void theAddressIsStoredInItsForm_data() {
@@ -446,7 +462,7 @@ class TestLinkCommands : public QObject {
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColEtat), QStringLiteral("Pas de changement"));
     const TStoredTable stored = ReadTable(session.DataFile());
     QCOMPARE(stored.Link("Beta 2"),
-             StoredRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
+             NewLinkRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
     QCOMPARE(stored.rows.size(), size_t(2));
   }
 

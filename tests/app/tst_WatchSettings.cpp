@@ -68,7 +68,7 @@ class TestWatchSettings : public QObject {
       box->cmbMode->setCurrentIndex(box->cmbMode->findText(QStringLiteral("source")));
       Type(box->edtPartie, "div.news > p, #prix");
       box->edtIgnorer->setPlainText(QStringLiteral("Visiteurs\n/^\\d+ vues$/\n"));
-      QTest::mouseClick(box->chkAjouts, Qt::LeftButton);
+      QTest::keyClick(box->chkAjouts, Qt::Key_Space);
       QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
     });
     const TStoredTable stored = ReadTable(session.DataFile());
@@ -83,7 +83,7 @@ class TestWatchSettings : public QObject {
       shown = box->cmbMode->currentText() == "source" && box->edtPartie->text() == "div.news > p, #prix" &&
               box->edtIgnorer->toPlainText() == "Visiteurs\n/^\\d+ vues$/\n" && box->chkAjouts->isChecked();
       box->cmbMode->setCurrentIndex(box->cmbMode->findText(QStringLiteral("texte")));
-      QTest::mouseClick(box->chkAjouts, Qt::LeftButton);
+      QTest::keyClick(box->chkAjouts, Qt::Key_Space);
       QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
     });
     QVERIFY(shown);

@@ -1,12 +1,11 @@
 #include "compare/NoiseRules.h"
 
-
 #include <gtest/gtest.h>
-
-#include "compare/IgnoreRules.h"
 
 #include <string>
 #include <vector>
+
+#include "compare/IgnoreRules.h"
 
 namespace veilex {
 namespace {
