@@ -35,6 +35,25 @@ Widget* Named(Widget* widget, const char* name) {
   return widget;
 }
 
+// Runs `trial` on a thread of Qt's pool for `watcher`, under `interrupt`,
+// which the thread keeps alive for as long as it runs. Whatever the trial
+// raises becomes the reason of a failed result.
+template <typename Result>
+void RunTrial(QFutureWatcher<Result>& watcher, const std::string& url, const TWatchSettings& settings,
+              TTrialOptions options, std::shared_ptr<TNetInterrupt> interrupt,
+              Result (*trial)(const std::string&, const TWatchSettings&, const TTrialOptions&)) {
+  options.Interrupt = interrupt.get();
+  watcher.setFuture(QtConcurrent::run([url, settings, options, interrupt, trial] {
+    try {
+      return trial(url, settings, options);
+    } catch (...) {
+      Result failed;
+      failed.Reason = "Erreur inattendue";
+      return failed;
+    }
+  }));
+}
+
 }  // namespace
 
 TWatchSettingsBox::TWatchSettingsBox(QWidget* parent) : QWidget(parent) {
@@ -189,18 +208,7 @@ void TWatchSettingsBox::actTesterExecute() {
     std::string url;
     if (!PrepareTrial(url)) return;
     BeginTrial(QStringLiteral("Chargement de la page…"));
-    TTrialOptions options = Options;
-    options.Interrupt = interrupt_.get();
-    // The thread keeps the interrupt alive for as long as it runs.
-    test_watcher_.setFuture(QtConcurrent::run([url, settings = Settings(), options, keep = interrupt_] {
-      try {
-        return TryLink(url, settings, options);
-      } catch (...) {
-        TWatchedText failed;
-        failed.Reason = "Erreur inattendue";
-        return failed;
-      }
-    }));
+    RunTrial(test_watcher_, url, Settings(), Options, interrupt_, &TryLink);
   });
 }
 
@@ -209,17 +217,7 @@ void TWatchSettingsBox::actApprendreExecute() {
     std::string url;
     if (!PrepareTrial(url)) return;
     BeginTrial(QStringLiteral("Apprentissage du bruit : la page est chargée %1 fois…").arg(Options.Fetches));
-    TTrialOptions options = Options;
-    options.Interrupt = interrupt_.get();
-    learn_watcher_.setFuture(QtConcurrent::run([url, settings = Settings(), options, keep = interrupt_] {
-      try {
-        return LearnNoise(url, settings, options);
-      } catch (...) {
-        TLearnedNoise failed;
-        failed.Reason = "Erreur inattendue";
-        return failed;
-      }
-    }));
+    RunTrial(learn_watcher_, url, Settings(), Options, interrupt_, &LearnNoise);
   });
 }
 

@@ -19,23 +19,33 @@ struct TPiece {
   // Digits joined to other digits by a separator (a date, a time, a version),
   // whose width is part of their form.
   bool Compound = false;
+  // Day and month names: their family in kNameFamilies.
+  size_t Family = 0;
 };
 
 using TPieces = std::vector<TPiece>;
 
-// Names that change with the date, as pages write them.
-constexpr std::string_view kDays[] = {
-    "lundi",   "mardi",    "mercredi",  "jeudi",    "vendredi", "samedi", "dimanche",
-    "monday",  "tuesday",  "wednesday", "thursday", "friday",   "saturday", "sunday",
-    "lun",     "mar",      "mer",       "jeu",      "ven",      "sam",    "dim",
-    "mon",     "tue",      "wed",       "thu",      "fri",      "sat",    "sun"};
-constexpr std::string_view kMonths[] = {
-    "janvier", "f\xc3\xa9vrier", "mars",     "avril",   "mai",      "juin",     "juillet",
-    "ao\xc3\xbbt", "septembre", "octobre", "novembre", "d\xc3\xa9" "cembre", "january", "february",
-    "march",   "april",    "may",       "june",     "july",     "august",   "september",
-    "october", "november", "december",  "janv",     "f\xc3\xa9vr", "avr",   "juil",
-    "sept",    "oct",      "nov",       "d\xc3\xa9" "c", "jan",   "feb",      "apr",
-    "jun",     "jul",      "aug",       "sep",      "dec"};
+// Names that change with the date, as pages write them, in families: a rule
+// allows the whole family of the name it saw (tomorrow's day, next month's).
+struct TNameFamily {
+  TKind Kind;
+  std::vector<std::string_view> Names;
+};
+const TNameFamily kNameFamilies[] = {
+    {TKind::Day, {"lundi", "mardi", "mercredi", "jeudi", "vendredi", "samedi", "dimanche"}},
+    {TKind::Day, {"monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"}},
+    {TKind::Day, {"lun", "mar", "mer", "jeu", "ven", "sam", "dim"}},
+    {TKind::Day, {"mon", "tue", "wed", "thu", "fri", "sat", "sun"}},
+    {TKind::Month,
+     {"janvier", "f\xc3\xa9vrier", "mars", "avril", "mai", "juin", "juillet", "ao\xc3\xbbt", "septembre", "octobre",
+      "novembre", "d\xc3\xa9" "cembre"}},
+    {TKind::Month,
+     {"january", "february", "march", "april", "may", "june", "july", "august", "september", "october",
+      "november", "december"}},
+    {TKind::Month,
+     {"janv", "f\xc3\xa9vr", "mars", "avr", "mai", "juin", "juil", "ao\xc3\xbbt", "sept", "oct", "nov", "d\xc3\xa9" "c"}},
+    {TKind::Month, {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"}},
+};
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -54,19 +64,23 @@ bool SameLetters(std::string_view text, std::string_view name) {
   return true;
 }
 
-// The day or month name standing as a whole word at `at`, if any: its kind
-// and length.
-std::pair<TKind, size_t> NameAt(std::string_view line, size_t at) {
-  if (at > 0 && IsWordByte(line[at - 1])) return {TKind::Literal, 0};
+// The day or month name standing as a whole word at `at`, if any: its kind,
+// its length and its family.
+struct TNameAt {
+  TKind Kind = TKind::Literal;
+  size_t Length = 0;
+  size_t Family = 0;
+};
+TNameAt NameAt(std::string_view line, size_t at) {
+  if (at > 0 && IsWordByte(line[at - 1])) return {};
   size_t end = at;
   while (end < line.size() && IsWordByte(line[end]) && !IsDigit(line[end])) ++end;
   const std::string_view word = line.substr(at, end - at);
-  if (word.empty() || (end < line.size() && IsDigit(line[end]))) return {TKind::Literal, 0};
-  for (std::string_view day : kDays)
-    if (SameLetters(word, day)) return {TKind::Day, word.size()};
-  for (std::string_view month : kMonths)
-    if (SameLetters(word, month)) return {TKind::Month, word.size()};
-  return {TKind::Literal, 0};
+  if (word.empty() || (end < line.size() && IsDigit(line[end]))) return {};
+  for (size_t family = 0; family < std::size(kNameFamilies); ++family)
+    for (std::string_view name : kNameFamilies[family].Names)
+      if (SameLetters(word, name)) return {kNameFamilies[family].Kind, word.size(), family};
+  return {};
 }
 
 // A run of token characters: a token when long and mixing letters and
@@ -99,17 +113,17 @@ bool IsSeparator(const TPiece& piece) {
 TPieces Tokenize(std::string_view line) {
   TPieces pieces;
   for (size_t i = 0; i < line.size();) {
-    const auto [kind, length] = NameAt(line, i);
-    if (length > 0) {
-      pieces.push_back({kind, std::string(line.substr(i, length))});
-      i += length;
+    const TNameAt name = NameAt(line, i);
+    if (name.Length > 0) {
+      pieces.push_back({name.Kind, std::string(line.substr(i, name.Length)), false, name.Family});
+      i += name.Length;
     } else if (IsRunChar(line[i])) {
       size_t end = i;
       while (end < line.size() && IsRunChar(line[end])) ++end;
       // A name inside a run ("09-mars") is looked for at its own start.
       size_t name_start = i;
       while (name_start < end && !IsLetter(line[name_start])) ++name_start;
-      if (name_start > i && name_start < end && NameAt(line, name_start).second > 0) end = name_start;
+      if (name_start > i && name_start < end && NameAt(line, name_start).Length > 0) end = name_start;
       while (end < line.size() && line[end] == '=') ++end;  // base64 padding
       AddRun(line.substr(i, end - i), pieces);
       i = end;
@@ -147,9 +161,16 @@ std::string ShapeKey(const TPieces& pieces) {
   return key;
 }
 
-std::string Alternatives(const std::string_view* names, size_t count) {
+// Every name of the families the names at one position come from.
+std::string Alternatives(const std::vector<const TPiece*>& at) {
+  std::set<size_t> families;
+  for (const TPiece* piece : at) families.insert(piece->Family);
+  std::vector<std::string_view> names;
+  for (const size_t family : families)
+    for (std::string_view name : kNameFamilies[family].Names)
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
   std::string out = "(?i:";
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < names.size(); ++i) {
     if (i > 0) out += '|';
     out += names[i];
   }
@@ -176,9 +197,8 @@ std::string Generalised(const std::vector<const TPiece*>& at) {
       // A token of varying width is still a token: never shorter than one.
       return (hex ? "[0-9a-fA-F]" : "[\\w+\\/=-]") + (shortest == longest ? width : "{8,}");
     case TKind::Day:
-      return Alternatives(std::begin(kDays), std::size(kDays));
     case TKind::Month:
-      return Alternatives(std::begin(kMonths), std::size(kMonths));
+      return Alternatives(at);
     case TKind::Literal:
       break;
   }

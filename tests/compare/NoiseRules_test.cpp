@@ -120,9 +120,11 @@ TEST(ProposeNoiseRules, DayAndMonthNamesAreGeneralised) {
       {"Le mercredi 9 d\xc3\xa9" "cembre 2026 \xc3\xa0 18h49\n", "Le mercredi 9 d\xc3\xa9" "cembre 2026 \xc3\xa0 18h50\n"});
   ASSERT_EQ(proposal.Rules.size(), 1u);
   for (const char* later : {"Le jeudi 10 d\xc3\xa9" "cembre 2026 \xc3\xa0 09h05", "Le Vendredi 1 janvier 2027 \xc3\xa0 00h00",
-                            "Le sunday 31 august 2031 \xc3\xa0 23h59"})
+                            "Le DIMANCHE 31 ao\xc3\xbbt 2031 \xc3\xa0 23h59"})
     EXPECT_TRUE(RuleMatches(proposal.Rules[0], later)) << proposal.Rules[0] << " / " << later;
   EXPECT_FALSE(RuleMatches(proposal.Rules[0], "Le jour 9 d\xc3\xa9" "cembre 2026 \xc3\xa0 18h49"));
+  // Only the names of the family seen: English days are another family.
+  EXPECT_FALSE(RuleMatches(proposal.Rules[0], "Le sunday 31 august 2031 \xc3\xa0 23h59"));
 }
 
 TEST(ProposeNoiseRules, StopsAtTheMostRulesAndSaysSo) {
