@@ -45,20 +45,6 @@ std::vector<std::string> AllNames(TData& data) {
   return names;
 }
 
-// The stored name a typed NAME stands for: the same bytes, or else the same
-// text once the stored bytes are read as they are shown (a name stored in
-// ISO 8859-1 typed in a UTF-8 terminal). Empty when no link has it.
-std::string StoredName(TData& data, const std::string& typed) {
-  const QString typed_text = QString::fromUtf8(typed.data(), static_cast<qsizetype>(typed.size()));
-  std::string by_text;
-  for (data.Table.First(); !data.Table.EndOfFile(); data.Table.Next()) {
-    std::string name = data.Table.GetData(kFieldNom);
-    if (name == typed) return name;
-    if (by_text.empty() && DisplayText(name) == typed_text) by_text = std::move(name);
-  }
-  return by_text;
-}
-
 bool FileMissing(const std::string& file_name) {
   struct stat info;
   return stat(file_name.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
@@ -76,7 +62,7 @@ int CheckLinksOf(const TCommandLine& line, TData& data, std::ostream& out, std::
     names = AllNames(data);
   } else {
     for (const std::string& typed : line.Names) {
-      std::string name = StoredName(data, typed);
+      std::string name = StoredName(data.Table, typed);
       if (name.empty()) {
         err << "veilex : aucun lien ne s'appelle « " << Field(typed) << " »\n";
         status = kExitSomeFailed;
@@ -98,6 +84,17 @@ int CheckLinksOf(const TCommandLine& line, TData& data, std::ostream& out, std::
 }
 
 }  // namespace
+
+std::string StoredName(TMlbc& table, const std::string& typed) {
+  const QString typed_text = QString::fromUtf8(typed.data(), static_cast<qsizetype>(typed.size()));
+  std::string by_text;
+  for (table.First(); !table.EndOfFile(); table.Next()) {
+    std::string name = table.GetData(kFieldNom);
+    if (name == typed) return name;
+    if (by_text.empty() && DisplayText(name) == typed_text) by_text = std::move(name);
+  }
+  return by_text;
+}
 
 void CheckLinks(TData& data, const std::vector<std::string>& names,
                 const std::function<void(const std::string& name, TCheckOutcome outcome)>& done) {

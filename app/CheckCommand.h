@@ -15,6 +15,7 @@
 namespace veilex {
 
 class TData;
+class TMlbc;
 
 // Checks `names` of `data` with the same run as "Tout mettre à jour" (several
 // at once, each host's in this order), and calls `done` once each link's
@@ -32,6 +33,12 @@ void CheckLinks(TData& data, const std::vector<std::string>& names,
 // the desktop. Returns the exit status (kExitAllChecked, kExitSomeFailed,
 // kExitUsageOrFile). Raises nothing.
 int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostream& out, std::ostream& err);
+
+// The stored name a typed NAME stands for: the same bytes, or else the same
+// text once the stored bytes are read as they are shown (a name stored in
+// ISO 8859-1 typed in a UTF-8 terminal). Empty when no link has it. Moves the
+// table's cursor.
+std::string StoredName(TMlbc& table, const std::string& typed);
 
 // One line of the output, without its end: the state, the name, the address
 // and, for a failure, the reason, separated by tabs; stored bytes shown as

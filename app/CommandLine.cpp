@@ -22,7 +22,8 @@ TCommandLine Refused(std::string error) {
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   TCommandLine line;
-  bool check = false, help = false, version = false, data_given = false, options_ended = false;
+  bool check = false, test = false, learn = false, help = false, version = false, data_given = false,
+       options_ended = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (options_ended || argument.empty() || argument[0] != '-' || argument == "-") {
@@ -35,6 +36,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     bool* flag = nullptr;
     if (argument == "--check") flag = &check;
+    if (argument == "--test") flag = &test;
+    if (argument == "--learn") flag = &learn;
     if (argument == "--help") flag = &help;
     if (argument == "--version") flag = &version;
     if (argument == "--notify") flag = &line.Notify;
@@ -61,12 +64,19 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     line.Mode = TCommandLine::TMode::Help;
   } else if (version) {
     line.Mode = TCommandLine::TMode::Version;
+  } else if (int(check) + int(test) + int(learn) > 1) {
+    return Refused("les options --check, --test et --learn ne vont pas ensemble");
+  } else if (test || learn) {
+    const std::string option = test ? "--test" : "--learn";
+    if (line.Notify) return Refused("l'option --notify ne sert qu'avec --check");
+    if (line.Names.size() != 1) return Refused("l'option " + option + " demande un nom de lien, un seul");
+    line.Mode = test ? TCommandLine::TMode::Test : TCommandLine::TMode::Learn;
   } else if (check) {
     line.Mode = TCommandLine::TMode::Check;
   } else if (line.Notify) {
     return Refused("l'option --notify ne sert qu'avec --check");
   } else if (!line.Names.empty()) {
-    return Refused("des noms de liens ne se donnent qu'avec --check");
+    return Refused("des noms de liens ne se donnent qu'avec --check, --test ou --learn");
   }
   return line;
 }
@@ -74,6 +84,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string HelpText() {
   return "Utilisation : veilex [--data FICHIER]\n"
          "              veilex --check [--data FICHIER] [--notify] [NOM...]\n"
+         "              veilex --test NOM [--data FICHIER]\n"
+         "              veilex --learn NOM [--data FICHIER]\n"
          "\n"
          "Surveille des pages web et signale celles qui ont changé.\n"
          "\n"
@@ -83,6 +95,11 @@ std::string HelpText() {
          "                    fenêtre, comme « Tout mettre à jour », et écrit une ligne\n"
          "                    par lien : état, nom, adresse et, en cas d'échec, la\n"
          "                    raison, séparés par des tabulations\n"
+         "  --test NOM        affiche le texte qui serait comparé pour ce lien (sa\n"
+         "                    partie, sans les lignes à ignorer), comme « Tester »\n"
+         "  --learn NOM       charge la page trois fois, quelques secondes d'écart, et\n"
+         "                    affiche les règles à ignorer proposées pour ce qui\n"
+         "                    change seul, une par ligne, comme « Apprendre le bruit »\n"
          "  --data FICHIER    utilise ce fichier des liens au lieu du fichier habituel\n"
          "  --notify          avec --check : prévient le bureau quand une page a changé\n"
          "  --help            affiche cette aide\n"
@@ -92,7 +109,10 @@ std::string HelpText() {
          "  0  toutes les vérifications ont eu lieu (pages changées ou non)\n"
          "  1  au moins une vérification a échoué, ou un NOM ne désigne aucun lien\n"
          "  2  ligne de commande incorrecte, fichier des liens absent ou illisible,\n"
-         "     ou déjà ouvert par un autre Veilex (le fichier n'est pas touché)\n";
+         "     ou déjà ouvert par un autre Veilex (le fichier n'est pas touché)\n"
+         "\n"
+         "Code de sortie de --test et --learn : 0 quand la page a donné son texte,\n"
+         "1 sinon (la raison est écrite), 2 comme pour --check.\n";
 }
 
 std::string VersionText() { return "Veilex " VEILEX_VERSION "\n"; }
@@ -100,6 +120,8 @@ std::string VersionText() { return "Veilex " VEILEX_VERSION "\n"; }
 std::string UsageText() {
   return "Utilisation : veilex [--data FICHIER]\n"
          "              veilex --check [--data FICHIER] [--notify] [NOM...]\n"
+         "              veilex --test NOM [--data FICHIER]\n"
+         "              veilex --learn NOM [--data FICHIER]\n"
          "Essayez « veilex --help » pour plus d'informations.\n";
 }
 

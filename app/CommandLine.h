@@ -13,6 +13,8 @@ struct TCommandLine {
   enum class TMode {
     Window,      // veilex [--data FILE]
     Check,       // veilex --check [--data FILE] [--notify] [NAME...]
+    Test,        // veilex --test NAME [--data FILE]
+    Learn,       // veilex --learn NAME [--data FILE]
     Help,        // --help
     Version,     // --version
     UsageError,  // anything else; Error says what was wrong
@@ -23,7 +25,8 @@ struct TCommandLine {
   std::string DataFile;
   // --notify: a check that found changes tells the desktop.
   bool Notify = false;
-  // The links to check, as typed; empty for all of them.
+  // The links to check, as typed; empty for all of them. --test and --learn:
+  // the one link.
   std::vector<std::string> Names;
   // Why the command line was refused (French, UTF-8); empty otherwise.
   std::string Error;
@@ -33,12 +36,14 @@ struct TCommandLine {
 // order and before or after the names; "--data=FILE" is accepted too, and
 // "--" ends the options (a name may then start with "-"). --help or
 // --version win over everything else that is valid. Names and --notify
-// belong to --check only, and each option may be given once.
+// belong to --check only, and each option may be given once. --test and
+// --learn take exactly one name, and exclude --check and each other.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The exit status of a check, and of a refused command line.
 inline constexpr int kExitAllChecked = 0;   // every check ran, changed or not
 inline constexpr int kExitSomeFailed = 1;   // a check failed, or a name is unknown
+                                            // (--test, --learn: the page gave no text)
 inline constexpr int kExitUsageOrFile = 2;  // bad command line, unreadable or busy file
 
 // The texts printed for --help (standard output), --version (standard

@@ -13,6 +13,7 @@
 #include "app/CommandLine.h"
 #include "app/Notifier.h"
 #include "app/Translations.h"
+#include "app/TrialCommands.h"
 #include "watch/DataLocation.h"
 
 namespace {
@@ -43,6 +44,10 @@ int main(int argc, char* argv[]) {
       QCoreApplication application(argc, argv);
       return veilex::RunCheck(line, DataFileOf(line), std::cout, std::cerr);
     }
+    case TCommandLine::TMode::Test:
+      return veilex::RunTest(line, DataFileOf(line), std::cout, std::cerr);
+    case TCommandLine::TMode::Learn:
+      return veilex::RunLearn(line, DataFileOf(line), std::cout, std::cerr);
     case TCommandLine::TMode::Window:
       break;
   }

@@ -1,5 +1,6 @@
 #include "app/uURL.h"
 
+#include <QComboBox>
 #include <QFrame>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -14,6 +15,7 @@
 #include "app/LinkReason.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
+#include "app/WatchSettingsBox.h"
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
@@ -55,7 +57,7 @@ QLineEdit* MakeReadOnlyEdit(const char* name) {
 
 TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   setWindowTitle(QStringLiteral("Propriétés du lien"));
-  setFixedSize(375, 330);
+  setFixedSize(375, 550);
   setAutoFillBackground(true);
   QPalette background = palette();
   background.setColor(QPalette::Window, QColor(184, 194, 229));
@@ -116,6 +118,12 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   state->addWidget(Label5, 2, 0, 1, 2);
   state->addWidget(edtEtat, 3, 0, 1, 2);
   form->addLayout(state);
+
+  lblSurveillance = AddSection(form, "lblSurveillance", QStringLiteral(" Surveillance "));
+  boxSurveillance = new TWatchSettingsBox;
+  boxSurveillance->Address = [this] { return ReadTypedAddress(StoredText(edtURL->text(), shown_url_)); };
+  boxSurveillance->Options.Cookies = &data_.Cookies;
+  form->addWidget(boxSurveillance);
   form->addStretch(1);
 
   btnConserver = new QPushButton(QStringLiteral("Conserver"));
@@ -140,7 +148,8 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   setTabOrder(chkJavascript, edtMaJOK);
   setTabOrder(edtMaJOK, edtMaJ);
   setTabOrder(edtMaJ, edtEtat);
-  setTabOrder(edtEtat, btnConserver);
+  setTabOrder(edtEtat, boxSurveillance->cmbMode);
+  setTabOrder(boxSurveillance->btnApprendre, btnConserver);
   setTabOrder(btnConserver, btnAnnuler);
   edtNom->setFocus();
 }
@@ -189,6 +198,7 @@ void TfrmURL::FormShow() {
     lblDemenage->show();
     btnAdopter->show();
   }
+  boxSurveillance->Load(data_.Table);
 }
 
 void TfrmURL::actConserverExecute() {
@@ -206,6 +216,11 @@ void TfrmURL::ConserverLien() {
   const TTypedAddress address = ReadTypedAddress(StoredText(edtURL->text(), shown_url_));
   if (!address.Accepted) {
     ShowError(this, QStringLiteral("Impossible de poursuivre :\r") + QString::fromUtf8(address.Refusal));
+    return;
+  }
+  const QString watch_problem = boxSurveillance->Problem();
+  if (!watch_problem.isEmpty()) {
+    ShowError(this, QStringLiteral("Impossible de poursuivre :\r") + watch_problem);
     return;
   }
   const std::string& url = address.Stored;
@@ -240,6 +255,7 @@ void TfrmURL::ConserverLien() {
     }
   }
   table.SetData(kFieldJavascript, chkJavascript->isChecked() ? kOui : "");
+  boxSurveillance->Store(table);
   // A failed save is told by the link store's error event; the link is in
   // the table all the same, so the list must show it.
   data_.Save();

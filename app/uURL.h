@@ -17,6 +17,7 @@ class QShowEvent;
 namespace veilex {
 
 class TData;
+class TWatchSettingsBox;
 
 class TfrmURL : public QDialog {
   Q_OBJECT
@@ -51,6 +52,9 @@ class TfrmURL : public QDialog {
   // address in edtURL (stored only by Conserver).
   QLabel* lblDemenage;
   QPushButton* btnAdopter;
+  // What of the page the link watches, « Tester », « Apprendre le bruit ».
+  QLabel* lblSurveillance;
+  TWatchSettingsBox* boxSurveillance;
   QPushButton* btnConserver;
   QPushButton* btnAnnuler;
 

@@ -8,12 +8,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
+#include <sstream>
 
 #include "app/CheckCommand.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
+#include "app/TrialCommands.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/NginxPeer.h"
+#include "tests/support/NoisyPage.h"
 #include "tests/support/ScriptedServer.h"
 #include "watch/uData.h"
 #include "watch/LinkRecord.h"
@@ -126,6 +129,17 @@ class TestCommandLine : public QObject {
         << QStringList{"Mairie"} << refused << "" << false << QStringList{};
     QTest::newRow("--notify without --check")
         << QStringList{"--notify"} << refused << "" << false << QStringList{};
+    QTest::newRow("test a link") << QStringList{"--test", "Mairie", "--data", "f"} << int(TMode::Test) << "f"
+                                 << false << QStringList{"Mairie"};
+    QTest::newRow("learn a link") << QStringList{"Mairie", "--learn"} << int(TMode::Learn) << "" << false
+                                  << QStringList{"Mairie"};
+    QTest::newRow("--test without name") << QStringList{"--test"} << refused << "" << false << QStringList{};
+    QTest::newRow("--learn, two names")
+        << QStringList{"--learn", "a", "b"} << refused << "" << false << QStringList{};
+    QTest::newRow("--test and --check")
+        << QStringList{"--test", "--check", "a"} << refused << "" << false << QStringList{};
+    QTest::newRow("--learn and --notify")
+        << QStringList{"--learn", "--notify", "a"} << refused << "" << false << QStringList{};
   }
 
   void parses() {
@@ -268,6 +282,60 @@ class TestCommandLine : public QObject {
     QCOMPARE(run.out, QString());
     QVERIFY2(run.err.contains(QStringLiteral("déjà en cours d'exécution")), qPrintable(run.err));
     QCOMPARE(ReadBytes(dir.DataFile()), before);
+  }
+
+  void testPrintsTheComparedTextBesideAnOpenWindow() {
+    TTempDir dir;
+    nginx_.WriteFile("/actu.html", "<div id=main><p>conseil <b>municipal</b></p></div><p>Visites : 12</p>");
+    const std::string actu = Url(nginx_.Port(), "/actu.html");
+    std::vector<std::string> fields{kFieldNom, kFieldUrl, kFieldMajOk, kFieldMaj, kFieldEtat, kFieldPage,
+                                    kFieldMode, kFieldPartie, kFieldIgnorer};
+    WriteTable(dir.DataFile(), fields,
+               {{"partie", actu, "", "", "", "", kModeTexte, "#main", ""},
+                {"texte", actu, "", "", "", "", kModeTexte, "", "visites"},
+                {"absente", actu, "", "", "", "", kModeTexte, "#absent", ""}});
+    const std::string before = ReadBytes(dir.DataFile());
+    // The window holds the file: --test only reads it.
+    TSingleInstanceLock running(dir.DataFile() + ".lock");
+    QCOMPARE(running.State(), TSingleInstanceLock::TState::Acquired);
+    const TRun part = RunProgram({"--test", "partie", "--data", Q(dir.DataFile())});
+    QCOMPARE(part.err, QString());
+    QCOMPARE(part.status, kExitAllChecked);
+    QCOMPARE(part.out, QStringLiteral("conseil municipal\n"));
+    const TRun ruled = RunProgram({"--test", "texte", "--data", Q(dir.DataFile())});
+    QCOMPARE(ruled.out, QStringLiteral("conseil municipal\n"));
+    const TRun missing = RunProgram({"--test", "absente", "--data", Q(dir.DataFile())});
+    QCOMPARE(missing.status, kExitSomeFailed);
+    QCOMPARE(missing.out, QString());
+    QVERIFY2(missing.err.startsWith(QStringLiteral("veilex : ")) && missing.err.contains(QStringLiteral("#absent")),
+             qPrintable(missing.err));
+    const TRun unknown = RunProgram({"--test", "inconnu", "--data", Q(dir.DataFile())});
+    QCOMPARE(unknown.status, kExitSomeFailed);
+    QCOMPARE(ReadBytes(dir.DataFile()), before);
+  }
+
+  void learnPrintsTheRulesForWhatChangesByItself() {
+    testing::ScriptedServer server(testing::ServeNoisyPage());
+    TTempDir dir;
+    const std::string url = server.Address("/").substr(std::string("http://").size());
+    WriteTable(dir.DataFile(), {kFieldNom, kFieldUrl, kFieldMode}, {{"Actu", url, kModeTexte}});
+    TCommandLine line = ParseCommandLine({"--learn", "Actu"});
+    TTrialOptions options;
+    options.GapMs = 20;
+    std::ostringstream out, err;
+    QCOMPARE(RunLearn(line, dir.DataFile(), out, err, options), kExitAllChecked);
+    QCOMPARE(Q(err.str()), QString());
+    QCOMPARE(Q(out.str()), QStringLiteral("/^Jeton de session : [0-9a-fA-F]{16}$/\n"
+                                          "/^Page générée le \\d{2}\\/\\d{2}\\/\\d{4} à "
+                                          "\\d{2}:\\d{2}:\\d{2}$/\n"));
+    QCOMPARE(server.Connections(), 3);
+
+    // A page the server does not have: the reason, status 1.
+    WriteTable(dir.DataFile(), {kFieldNom, kFieldUrl}, {{"Absente", Url(nginx_.Port(), "/absent.html")}});
+    std::ostringstream none, why;
+    QCOMPARE(RunLearn(ParseCommandLine({"--learn", "Absente"}), dir.DataFile(), none, why, options), kExitSomeFailed);
+    QCOMPARE(Q(none.str()), QString());
+    QVERIFY2(Q(why.str()).startsWith(QStringLiteral("veilex : ")), qPrintable(Q(why.str())));
   }
 
   void anUnreadableFileIsLeftUntouched() {

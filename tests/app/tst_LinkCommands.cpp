@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLayout>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
@@ -15,6 +17,7 @@
 #include <iterator>
 
 #include "app/uMain.h"
+#include "app/WatchSettingsBox.h"
 #include "app/uURL.h"
 #include "tests/app/TestSupport.h"
 #include "watch/LinkRecord.h"
@@ -25,6 +28,14 @@ namespace {
 
 const char* const kInconnue = "inconnue";
 const char* const kJamais = "Jamais mise \xe0 jour";
+
+// A link the dialog creates, as stored: it compares the page's text.
+TRow NewLinkRow(TRow six_fields) {
+  TRow row = StoredRow(std::move(six_fields));
+  for (size_t i = 0; i < std::size(kAddedLinkFields); ++i)
+    if (std::string(kAddedLinkFields[i]) == kFieldMode) row[std::size(kLinkFields) + i] = kModeTexte;
+  return row;
+}
 
 // Runs `steps` on the link dialog when it opens.
 void WhenDialog(std::function<void(TfrmURL*)> steps) {
@@ -59,7 +70,7 @@ class TestLinkCommands : public QObject {
     bool checked = false;
     WhenDialog([&](TfrmURL* dialog) {
       QCOMPARE(dialog->windowTitle(), QStringLiteral("Propriétés du lien"));
-      QCOMPARE(dialog->size(), QSize(375, 330));
+      QCOMPARE(dialog->size(), QSize(375, 550));  // grown by what the link watches
       QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(dialog->edtNom));
       QVERIFY(dialog->edtNom->text().isEmpty() && dialog->edtURL->text().isEmpty());
       QVERIFY(dialog->edtMaJOK->isReadOnly() && dialog->edtMaJ->isReadOnly() &&
@@ -67,9 +78,13 @@ class TestLinkCommands : public QObject {
       QVERIFY(!dialog->btnConserver->isDefault() && !dialog->btnAnnuler->isDefault());
       QVERIFY(!dialog->btnConserver->autoDefault() && !dialog->btnAnnuler->autoDefault());
       // Tab goes down the dialog, the read-only fields included.
-      const QList<QWidget*> tab_order{dialog->edtNom,   dialog->edtURL,       dialog->chkJavascript,
-                                      dialog->edtMaJOK, dialog->edtMaJ,       dialog->edtEtat,
-                                      dialog->btnConserver, dialog->btnAnnuler};
+      // What the link watches comes between the state and the buttons.
+      TWatchSettingsBox* box = dialog->boxSurveillance;
+      const QList<QWidget*> tab_order{dialog->edtNom,        dialog->edtURL,      dialog->chkJavascript,
+                                      dialog->edtMaJOK,      dialog->edtMaJ,      dialog->edtEtat,
+                                      box->cmbMode,          box->edtPartie,      box->edtIgnorer,
+                                      box->chkAjouts,        box->btnTester,      box->btnApprendre,
+                                      dialog->btnConserver,  dialog->btnAnnuler};
       for (int i = 0; i + 1 < tab_order.size(); ++i) {
         QWidget* next = tab_order[i]->nextInFocusChain();
         while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
@@ -96,7 +111,7 @@ class TestLinkCommands : public QObject {
     QCOMPARE(main.RowText(row, TfrmMain::kColEtat), QStringLiteral("Jamais mise à jour"));
     const TStoredTable stored = ReadTable(session.DataFile());
     QCOMPARE(stored.Link("Alpha"),
-             StoredRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
+             NewLinkRow({"Alpha", "example.org/page", kInconnue, kInconnue, kJamais, ""}));
   }
 
   void theAddressIsStoredInItsForm_data() {
@@ -508,7 +523,7 @@ class TestLinkCommands : public QObject {
     QCOMPARE(session.Main().RowText(row, TfrmMain::kColEtat), QStringLiteral("Pas de changement"));
     const TStoredTable stored = ReadTable(session.DataFile());
     QCOMPARE(stored.Link("Beta 2"),
-             StoredRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
+             NewLinkRow({"Beta 2", "b2.example.org", kInconnue, kInconnue, kJamais, ""}));
     QCOMPARE(stored.rows.size(), size_t(2));
   }
 
