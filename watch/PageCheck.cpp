@@ -10,6 +10,7 @@
 #include "watch/FailureReason.h"
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
+#include "watch/UnreadMarks.h"
 #include "watch/uData.h"
 
 namespace veilex {
@@ -159,6 +160,7 @@ bool TPageCheck::Apply(TFetchResult result) {
     outcome_ = TCheckOutcome::Unchanged;
   } else {
     outcome_ = TCheckOutcome::Changed;
+    newly_unread_ = NoteChangedPage(data_, date_text_, result.Body);
     data_.Table.SetData(kFieldAncienne, std::move(stored_page_));
     data_.Table.SetData(kFieldChg, date_text_);
     data_.Table.SetData(kFieldPage, std::move(result.Body));

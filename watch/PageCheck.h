@@ -62,7 +62,8 @@ class TPageCheck {
   // (which must be this link's again if it moved since Begin). On success:
   // the date text into `majok`, and when the body differs from the stored
   // one, the body into `page`, the page it replaces into `ancienne` and the
-  // date text into `chg`. `raison` gets the reason of a failure, or is
+  // date text into `chg`, and the link is marked
+  // unread (see watch/UnreadMarks.h). `raison` gets the reason of a failure, or is
   // emptied by a success. Returns result.Ok.
   bool Apply(TFetchResult result);
   // Writes the state text into `etat` and, unless told not to, saves the
@@ -75,6 +76,8 @@ class TPageCheck {
   TCheckOutcome Outcome() const { return outcome_; }
   // Why the fetch failed, as written into `raison`; empty after a success.
   const std::string& Reason() const { return reason_; }
+  // True when this check marked the link unread (it was not before).
+  bool NewlyUnread() const { return newly_unread_; }
 
  private:
   TData& data_;
@@ -83,6 +86,7 @@ class TPageCheck {
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;
   std::string reason_;
+  bool newly_unread_ = false;
 };
 
 // The whole check of the link named `name`, without a window.

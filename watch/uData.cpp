@@ -33,7 +33,7 @@ TData::TData(const std::string& directory, TSaveErrorEvent on_save_error)
     : TData(TDataFile{DataFileIn(directory)}, std::move(on_save_error)) {}
 
 TData::TData(const TDataFile& file, TSaveErrorEvent on_save_error)
-    : OnSaveError(std::move(on_save_error)), file_name_(file.name) {
+    : History(file.name), OnSaveError(std::move(on_save_error)), file_name_(file.name) {
 
   // Stored settings of the link table.
   Table.SetCSVSeparator(";");
@@ -61,6 +61,7 @@ void TData::DataModuleCreate() {
   }
   for (const char* field : kLinkFields) Table.AddField(field);
   for (const char* field : kAddedLinkFields) Table.AddField(field);
+  if (!load_failed_) History.CatchUp(Table);
   Save();
 }
 
@@ -84,6 +85,9 @@ bool TData::Save() {
     saved = false;
   }
   if (!saved && OnSaveError) OnSaveError(*this);
+  // After the file: a crash between the two leaves the history one save
+  // behind, which the next start makes up (TLinkHistory::CatchUp).
+  if (saved) History.Commit();
   return saved;
 }
 

@@ -12,6 +12,7 @@
 #include "http/TNetHTTP.h"
 #include "mlb/mlbc.h"
 #include "watch/CheckLimits.h"
+#include "watch/LinkHistory.h"
 
 namespace veilex {
 
@@ -54,6 +55,9 @@ class TData {
   TNetHTTP HTTP;
   // How long a check may wait and how much it may read (tests lower them).
   TCheckLimits CheckLimits;
+  // Every version of the pages the checks stored, beside the data file;
+  // each successful save writes what the checks queued since the last one.
+  TLinkHistory History;
 
   // Called by every save that fails.
   TSaveErrorEvent OnSaveError;
