@@ -19,6 +19,7 @@ TAutoChecks::TAutoChecks(TfrmMain& main, QObject* parent)
   tray_ = new TTrayIcon(main_, this);
   connect(&main_, &TfrmMain::OptionsRequested, this, &TAutoChecks::OpenOptions);
   connect(&main_.Runner(), &TCheckRunner::RunFinished, this, &TAutoChecks::RunEnded);
+  connect(&main_, &TfrmMain::UnreadChanged, tray_, &TTrayIcon::SetChanged);
   main_.HideOnClose = [this] {
     if (!tray_->Available() || !settings_.Periodic()) return false;
     // Hidden, the window is no longer there to keep the program running,
@@ -56,9 +57,11 @@ void TAutoChecks::OpenOptions() {
   });
 }
 
-void TAutoChecks::RunEnded(const QStringList& changed_names) {
-  tray_->SetChanged(changed_names);
-  if (settings_.NotifyChanges) NotifyChangedPages(changed_names, TNotifyWait::No);
+void TAutoChecks::RunEnded(const QStringList&) {
+  // Only links that were not unread yet are news.
+  if (settings_.NotifyChanges)
+    NotifyChangedPages(main_.Runner().LastNewlyUnread(), TNotifyWait::No,
+                       static_cast<int>(main_.UnreadNames().size()));
 }
 
 }  // namespace veilex

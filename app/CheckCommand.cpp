@@ -13,6 +13,7 @@
 #include "app/TextCodec.h"
 #include "watch/CheckRun.h"
 #include "watch/LinkRecord.h"
+#include "watch/UnreadMarks.h"
 #include "watch/uData.h"
 
 namespace veilex {
@@ -20,13 +21,7 @@ namespace {
 
 std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
-// A stored value as one field of an output line.
-std::string Field(const std::string& bytes) {
-  std::string text = Utf8(DisplayText(bytes));
-  std::replace_if(
-      text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-  return text;
-}
+std::string Field(const std::string& bytes) { return LineField(bytes); }
 
 // The names of every link, in the table's order once sorted on the name as
 // the window sorts it, each once.
@@ -41,9 +36,15 @@ std::vector<std::string> AllNames(TData& data) {
   return names;
 }
 
-// The stored name a typed NAME stands for: the same bytes, or else the same
-// text once the stored bytes are read as they are shown (a name stored in
-// ISO 8859-1 typed in a UTF-8 terminal). Empty when no link has it.
+}  // namespace
+
+std::string LineField(const std::string& bytes) {
+  std::string text = Utf8(DisplayText(bytes));
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
+
 std::string StoredName(TData& data, const std::string& typed) {
   const QString typed_text = QString::fromUtf8(typed.data(), static_cast<qsizetype>(typed.size()));
   std::string by_text;
@@ -54,6 +55,8 @@ std::string StoredName(TData& data, const std::string& typed) {
   }
   return by_text;
 }
+
+namespace {
 
 bool FileMissing(const std::string& file_name) {
   struct stat info;
@@ -81,10 +84,14 @@ int CheckLinksOf(const TCommandLine& line, TData& data, std::ostream& out, std::
       }
     }
   }
+  // Only the links that were not unread yet are told to the desktop.
+  const std::vector<std::string> unread_before = UnreadNames(data);
   CheckLinks(data, names, [&](const std::string& name, TCheckOutcome outcome) {
     if (outcome == TCheckOutcome::NotFound || !data.TrouverLien(name)) return;
     if (outcome == TCheckOutcome::Failed) status = kExitSomeFailed;
-    if (outcome == TCheckOutcome::Changed) changed << DisplayText(name);
+    if (outcome == TCheckOutcome::Changed && IsUnread(data) &&
+        std::find(unread_before.begin(), unread_before.end(), name) == unread_before.end())
+      changed << DisplayText(name);
     const TMlbc& table = data.Table;
     out << CheckLine(table.GetData(kFieldEtat), name, table.GetData(kFieldUrl),
                      outcome == TCheckOutcome::Failed ? table.GetData(kFieldRaison) : std::string())

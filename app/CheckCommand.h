@@ -39,5 +39,12 @@ int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostrea
 // break inside a value turned into a space so that a line stays one link.
 std::string CheckLine(const std::string& etat, const std::string& nom, const std::string& url,
                       const std::string& raison);
+// One stored value as a field of such a line.
+std::string LineField(const std::string& bytes);
+
+// The stored name a typed NAME stands for: the same bytes, or else the same
+// text once the stored bytes are read as they are shown (a name stored in
+// ISO 8859-1 typed in a UTF-8 terminal). Empty when no link has it.
+std::string StoredName(TData& data, const std::string& typed);
 
 }  // namespace veilex

@@ -4,6 +4,7 @@
 // it; no Qt, so that a check never needs a display. Any one thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ struct TCommandLine {
   enum class TMode {
     Window,      // veilex [--data FILE]
     Check,       // veilex --check [--data FILE] [--notify] [NAME...]
+    List,        // veilex --list [--data FILE]
+    MarkRead,    // veilex --mark-read [--data FILE] [NAME...]
+    History,     // veilex --history NAME [--data FILE] [--version K]
     Help,        // --help
     Version,     // --version
     UsageError,  // anything else; Error says what was wrong
@@ -23,8 +27,12 @@ struct TCommandLine {
   std::string DataFile;
   // --notify: a check that found changes tells the desktop.
   bool Notify = false;
-  // The links to check, as typed; empty for all of them.
+  // The links to check or mark read, as typed; empty for all of them. The
+  // one link of --history.
   std::vector<std::string> Names;
+  // --version K with --history: the version whose bytes are written, from 1
+  // (the oldest kept); 0 lists the versions.
+  int64_t Version = 0;
   // Why the command line was refused (French, UTF-8); empty otherwise.
   std::string Error;
 };
@@ -32,8 +40,11 @@ struct TCommandLine {
 // Reads the arguments after the program's name. Options may come in any
 // order and before or after the names; "--data=FILE" is accepted too, and
 // "--" ends the options (a name may then start with "-"). --help or
-// --version win over everything else that is valid. Names and --notify
-// belong to --check only, and each option may be given once.
+// --version win over everything else that is valid, except that with
+// --history, --version K names a version. One of --check, --list,
+// --mark-read and --history at most; names belong to --check and
+// --mark-read, exactly one to --history; --notify to --check only; each
+// option may be given once.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The exit status of a check, and of a refused command line.

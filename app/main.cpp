@@ -11,6 +11,7 @@
 #include "app/Application.h"
 #include "app/CheckCommand.h"
 #include "app/CommandLine.h"
+#include "app/LinkCommands.h"
 #include "app/Translations.h"
 #include "watch/DataLocation.h"
 
@@ -41,6 +42,12 @@ int main(int argc, char* argv[]) {
       QCoreApplication application(argc, argv);
       return veilex::RunCheck(line, DataFileOf(line), std::cout, std::cerr);
     }
+    case TCommandLine::TMode::List:
+      return veilex::RunList(line, DataFileOf(line), std::cout, std::cerr);
+    case TCommandLine::TMode::MarkRead:
+      return veilex::RunMarkRead(line, DataFileOf(line), std::cout, std::cerr);
+    case TCommandLine::TMode::History:
+      return veilex::RunHistory(line, DataFileOf(line), std::cout, std::cerr);
     case TCommandLine::TMode::Window:
       break;
   }
