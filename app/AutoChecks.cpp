@@ -28,6 +28,7 @@ TAutoChecks::TAutoChecks(TfrmMain& main, QObject* parent)
     return true;
   };
   ApplyInterval();
+  main_.SetHistoryBounds(settings_.HistoryBounds());
 }
 
 TAutoChecks::~TAutoChecks() { main_.HideOnClose = nullptr; }
@@ -36,6 +37,7 @@ bool TAutoChecks::SetSettings(const TSettings& settings) {
   const bool interval_changed = settings.IntervalMinutes != settings_.IntervalMinutes;
   settings_ = settings;
   if (interval_changed) ApplyInterval();
+  main_.SetHistoryBounds(settings_.HistoryBounds());
   return settings_.Save();
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/DataSession.h"
 #include "app/Notifier.h"
+#include "app/Settings.h"
 #include "app/TextCodec.h"
 #include "watch/CheckRun.h"
 #include "watch/LinkRecord.h"
@@ -84,6 +85,7 @@ int CheckLinksOf(const TCommandLine& line, TData& data, std::ostream& out, std::
       }
     }
   }
+  data.History.Bounds = TSettings::Load().HistoryBounds();
   // Only the links that were not unread yet are told to the desktop.
   const std::vector<std::string> unread_before = UnreadNames(data);
   CheckLinks(data, names, [&](const std::string& name, TCheckOutcome outcome) {

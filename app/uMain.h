@@ -27,6 +27,7 @@ class QTreeView;
 
 namespace veilex {
 
+struct THistoryBounds;
 class TData;
 class TCheckRunner;
 struct TCheckRunResult;
@@ -94,6 +95,9 @@ class TfrmMain : public QMainWindow {
   bool RowUnread(int row) const;
   // The names of the unread links, as shown.
   QStringList UnreadNames() const;
+  // What the history of versions keeps from now on; what it holds beyond
+  // that goes at once.
+  void SetHistoryBounds(const THistoryBounds& bounds);
 
   QAction* actAjouter;
   QAction* actModifier;

@@ -1,6 +1,7 @@
 // The unread marks in the main window: the bold rows, the count in the
-// status bar, « Marquer comme lu » and « Tout marquer comme lu ». Members of
-// TfrmMain kept apart from its other commands.
+// status bar, « Marquer comme lu » and « Tout marquer comme lu »; and the
+// bounds of the history. Members of TfrmMain kept apart from its other
+// commands.
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QSortFilterProxyModel>
@@ -41,6 +42,11 @@ void TfrmMain::ShowUnreadCount() {
                      : unread.size() == 1 ? QStringLiteral("1 non lu")
                                           : QStringLiteral("%1 non lus").arg(unread.size()));
   emit UnreadChanged(unread);
+}
+
+void TfrmMain::SetHistoryBounds(const THistoryBounds& bounds) {
+  data_.History.Bounds = bounds;
+  data_.History.Trim();
 }
 
 void TfrmMain::actMarquerLuExecute() {

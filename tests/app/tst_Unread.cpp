@@ -5,6 +5,7 @@
 // (--list, --mark-read, --history), run as the real program against nginx.
 #include <QLabel>
 #include <QProcess>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QStyleOptionViewItem>
 #include <QTest>
@@ -16,9 +17,12 @@
 #include "app/Notifier.h"
 #include "app/SingleInstance.h"
 #include "app/TrayIcon.h"
+#include "app/Settings.h"
 #include "app/uChangements.h"
+#include "app/uOptions.h"
 #include "app/uMain.h"
 #include "history/Sha256.h"
+#include "history/THistory.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/NginxPeer.h"
 #include "watch/LinkRecord.h"
@@ -169,6 +173,40 @@ class TestUnread : public QObject {
     QTEST(NotificationText(names, unread), "notification");
   }
 
+  void theOptionsBoundTheHistory() {
+    TSettings settings;
+    QCOMPARE(settings.HistoryVersions, 100);
+    QCOMPARE(settings.HistoryMegabytes, 500);
+    settings.HistoryVersions = 7;
+    settings.HistoryMegabytes = 3;
+    TfrmOptions options(settings);
+    QCOMPARE(options.spnVersions->value(), 7);
+    QCOMPARE(options.spnMegaOctets->value(), 3);
+    options.spnVersions->setValue(1);  // fewer than a link's latest two
+    QCOMPARE(options.Settings().HistoryVersions, 2);
+    QCOMPARE(options.Settings().HistoryBounds().MaxBytes, int64_t{3} << 20);
+    QVERIFY(options.Settings().Save());
+    QCOMPARE(TSettings::Load(), options.Settings());
+    QVERIFY(TSettings().Save());
+  }
+
+  void deletingALinkDeletesItsHistory() {
+    TSession session;
+    WriteTable(session.DataFile(), AllFields(), {Marked("un", false, "24/05/01 \xe0 10:00")});
+    {
+      THistory history(THistory::FileFor(session.DataFile()), THistory::TOpen::Create);
+      history.Add({{"un", "24/05/01 \xe0 10:00", "<p>maintenant</p>"}}, {});
+    }
+    session.Start();
+    session.ClickRow("un");
+    AnswerBox(nullptr, QMessageBox::Yes);
+    session.Main().actSupprimer->trigger();
+    QCOMPARE(session.Main().RowCount(), 0);
+    session.Data().History.Flush();
+    THistory history(THistory::FileFor(session.DataFile()), THistory::TOpen::ReadOnly);
+    QVERIFY(history.Versions("un").empty());
+  }
+
   void parsesTheLinkCommands_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("mode");
@@ -251,6 +289,11 @@ class TestUnread : public QObject {
              QByteArray::fromStdString(v2));
     QCOMPARE(RunProgram({"--history", "Mairie été", "--version", "3", "--data", data}).status, kExitSomeFailed);
     QCOMPARE(RunProgram({"--history", "autre", "--data", data}).status, kExitSomeFailed);
+    {
+      // Read while a window holds the file.
+      TSingleInstanceLock running(dir.DataFile() + ".lock");
+      QCOMPARE(RunProgram({"--history", "Mairie été", "--data", data}).Lines(), versions);
+    }
 
     QCOMPARE(RunProgram({"--mark-read", "--data", data, "absent"}).status, kExitSomeFailed);
     QCOMPARE(RunProgram({"--mark-read", "--data", data, "Mairie été"}).status, kExitAllChecked);

@@ -82,6 +82,7 @@ class UnreadHistoryTest : public ::testing::Test {
     return {data_->Table.GetData(kFieldEtat), data_->Table.GetData(kFieldNonLu)};
   }
   std::vector<std::string> Versions() {
+    data_->History.Flush();
     THistory history(THistory::FileFor(data_->FileName()), THistory::TOpen::ReadOnly);
     std::vector<std::string> pages;
     for (const TVersionInfo& version : history.Versions("lien")) pages.push_back(history.Read(version.Id));
@@ -160,10 +161,12 @@ TEST_F(UnreadHistoryTest, TheHistoryCatchesUpAtStartWithASaveACrashCutShort) {
 TEST_F(UnreadHistoryTest, RenamedLinksKeepTheirHistoryAndDeletedOnesLoseIt) {
   Check("v1");
   Check("v2");
-  ASSERT_TRUE(data_->History.RenameLink("lien", "nouveau nom"));
+  data_->History.RenameLink("lien", "nouveau nom");
+  data_->History.Flush();
   THistory history(HistoryFile(), THistory::TOpen::ReadOnly);
   EXPECT_EQ(history.Versions("nouveau nom").size(), 2u);
-  ASSERT_TRUE(data_->History.DeleteLink("nouveau nom"));
+  data_->History.DeleteLink("nouveau nom");
+  data_->History.Flush();
   EXPECT_TRUE(history.Versions("nouveau nom").empty());
 }
 
