@@ -22,6 +22,7 @@ TAutoChecks::TAutoChecks(TfrmMain& main, QObject* parent)
   tray_ = new TTrayIcon(main_, this);
   connect(&main_, &TfrmMain::OptionsRequested, this, &TAutoChecks::OpenOptions);
   connect(&main_.Runner(), &TCheckRunner::RunFinished, this, &TAutoChecks::RunEnded);
+  connect(&main_, &TfrmMain::UnreadChanged, tray_, &TTrayIcon::SetChanged);
   main_.HideOnClose = [this] {
     if (!tray_->Available() || !settings_.Periodic()) return false;
     // Hidden, the window is no longer there to keep the program running,
@@ -30,6 +31,7 @@ TAutoChecks::TAutoChecks(TfrmMain& main, QObject* parent)
     return true;
   };
   ApplyInterval();
+  main_.SetHistoryBounds(settings_.HistoryBounds());
 }
 
 TAutoChecks::~TAutoChecks() { main_.HideOnClose = nullptr; }
@@ -38,6 +40,7 @@ bool TAutoChecks::SetSettings(const TSettings& settings) {
   const bool interval_changed = settings.IntervalMinutes != settings_.IntervalMinutes;
   settings_ = settings;
   if (interval_changed) ApplyInterval();
+  main_.SetHistoryBounds(settings_.HistoryBounds());
   return settings_.Save();
 }
 
@@ -59,9 +62,11 @@ void TAutoChecks::OpenOptions() {
   });
 }
 
-void TAutoChecks::RunEnded(const QStringList& changed_names) {
-  tray_->SetChanged(changed_names);
-  if (settings_.NotifyChanges) NotifyChangedPages(changed_names, TNotifyWait::No);
+void TAutoChecks::RunEnded(const QStringList&) {
+  // Only links that were not unread yet are news.
+  if (settings_.NotifyChanges)
+    NotifyChangedPages(main_.Runner().LastNewlyUnread(), TNotifyWait::No,
+                       static_cast<int>(main_.UnreadNames().size()));
 }
 
 }  // namespace veilex

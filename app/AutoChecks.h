@@ -1,7 +1,7 @@
 // TAutoChecks: what Veilex does without being asked while its window runs:
 // the « Options... » dialog and the settings behind it, "Tout mettre à jour"
-// at the chosen interval, a desktop notification after a run that found
-// changes, and the tray icon the window may hide into. Drives the TfrmMain it
+// at the chosen interval, a desktop notification after a run that marked
+// links unread, and the tray icon (which counts the unread links) the window may hide into. Drives the TfrmMain it
 // is given, which must outlive it. GUI thread only.
 #pragma once
 
@@ -39,7 +39,7 @@ class TAutoChecks : public QObject {
 
  private:
   void OpenOptions();
-  void RunEnded(const QStringList& changed_names);
+  void RunEnded(const QStringList&);
   void ApplyInterval();
 
   TfrmMain& main_;

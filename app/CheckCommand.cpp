@@ -11,9 +11,11 @@
 
 #include "app/DataSession.h"
 #include "app/Notifier.h"
+#include "app/Settings.h"
 #include "app/TextCodec.h"
 #include "watch/CheckRun.h"
 #include "watch/LinkRecord.h"
+#include "watch/UnreadMarks.h"
 #include "watch/uData.h"
 
 namespace veilex {
@@ -21,16 +23,9 @@ namespace {
 
 std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
-// A text as one field of an output line.
-std::string Field(const QString& shown) {
-  std::string text = Utf8(shown);
-  std::replace_if(
-      text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-  return text;
-}
 
 // A stored value (UTF-8 or ISO 8859-1) as one field of an output line.
-std::string Field(const std::string& bytes) { return Field(DisplayText(bytes)); }
+std::string Field(const std::string& bytes) { return LineField(bytes); }
 
 // The names of every link, in the table's order once sorted on the name as
 // the window sorts it, each once.
@@ -44,6 +39,17 @@ std::vector<std::string> AllNames(TData& data) {
   }
   return names;
 }
+
+}  // namespace
+
+std::string LineField(const std::string& bytes) {
+  std::string text = Utf8(DisplayText(bytes));
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
+
+namespace {
 
 bool FileMissing(const std::string& file_name) {
   struct stat info;
@@ -71,10 +77,15 @@ int CheckLinksOf(const TCommandLine& line, TData& data, std::ostream& out, std::
       }
     }
   }
+  data.History.Bounds = TSettings::Load().HistoryBounds();
+  // Only the links that were not unread yet are told to the desktop.
+  const std::vector<std::string> unread_before = UnreadNames(data);
   CheckLinks(data, names, [&](const std::string& name, TCheckOutcome outcome) {
     if (outcome == TCheckOutcome::NotFound || !data.TrouverLien(name)) return;
     if (outcome == TCheckOutcome::Failed) status = kExitSomeFailed;
-    if (outcome == TCheckOutcome::Changed) changed << DisplayText(name);
+    if (outcome == TCheckOutcome::Changed && IsUnread(data) &&
+        std::find(unread_before.begin(), unread_before.end(), name) == unread_before.end())
+      changed << DisplayText(name);
     const TMlbc& table = data.Table;
     out << CheckLine(table.GetData(kFieldEtat), name, table.GetData(kFieldUrl),
                      outcome == TCheckOutcome::Failed ? table.GetData(kFieldRaison) : std::string())
@@ -113,7 +124,13 @@ std::string CheckLine(const std::string& etat, const std::string& nom, const std
                       const std::string& raison) {
   std::string text = Field(etat) + "\t" + Field(nom) + "\t" + Field(url);
   // `raison` is UTF-8 only, as the window reads it too.
-  if (!raison.empty()) text += "\t" + Field(QString::fromUtf8(raison.data(), static_cast<qsizetype>(raison.size())));
+  // The reason is UTF-8 whatever the rest holds: it is no stored name.
+  if (!raison.empty()) {
+    std::string reason = raison;
+    std::replace_if(
+        reason.begin(), reason.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    text += "\t" + reason;
+  }
   return text;
 }
 

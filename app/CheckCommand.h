@@ -47,5 +47,7 @@ std::string StoredName(TMlbc& table, const std::string& typed);
 // break inside a value turned into a space so that a line stays one link.
 std::string CheckLine(const std::string& etat, const std::string& nom, const std::string& url,
                       const std::string& raison);
+// One stored value as a field of such a line.
+std::string LineField(const std::string& bytes);
 
 }  // namespace veilex

@@ -61,6 +61,8 @@ void TCheckRunner::Pump() {
   tick_->stop();
   QStringList changed;
   for (const std::string& name : run_->ChangedNames()) changed << DisplayText(name);
+  last_newly_unread_.clear();
+  for (const std::string& name : run_->NewlyUnreadNames()) last_newly_unread_ << DisplayText(name);
   // Gone before the signal, so that a handler may start the next run.
   run_.reset();
   emit RunFinished(changed);

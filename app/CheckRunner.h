@@ -46,6 +46,9 @@ class TCheckRunner : public QObject {
   int Total() const { return run_ ? run_->Total() : 0; }
   // The links being fetched now, oldest first (positions in the names).
   std::vector<int> Fetching() const;
+  // The links the last run finished marked unread (they were not before),
+  // as shown.
+  const QStringList& LastNewlyUnread() const { return last_newly_unread_; }
 
   // The run's settings, for tests; read by Start.
   int SaveIntervalMs = kRunSaveIntervalMs;
@@ -71,6 +74,7 @@ class TCheckRunner : public QObject {
   QTimer* tick_;
   std::atomic<bool> wake_posted_{false};
   bool pumping_ = false;
+  QStringList last_newly_unread_;
 };
 
 }  // namespace veilex

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <string_view>
 
 #ifndef VEILEX_VERSION
@@ -18,12 +19,33 @@ TCommandLine Refused(std::string error) {
   return refused;
 }
 
+// The rest of a command line that asks for --history.
+TCommandLine ParseHistory(TCommandLine line, bool version, const std::string& number) {
+  if (line.Notify) return Refused("l'option --notify ne sert qu'avec --check");
+  if (line.Names.size() != 1) return Refused("l'option --history demande un nom de lien, un seul");
+  if (version) {
+    int64_t k = 0;
+    for (char c : number) {
+      if (c < '0' || c > '9' || k > (int64_t{1} << 40)) return Refused("numéro de version incorrect : " + number);
+      k = k * 10 + (c - '0');
+    }
+    if (k < 1) return Refused("numéro de version incorrect : " + number);
+    line.Version = k;
+  }
+  line.Mode = TCommandLine::TMode::History;
+  return line;
+}
+
 }  // namespace
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   TCommandLine line;
   bool check = false, test = false, learn = false, help = false, version = false, data_given = false,
        options_ended = false;
+  bool list = false, mark_read = false, history = false;
+  std::string version_number;
+  // With --history, --version takes the number of a version.
+  const bool history_asked = std::find(arguments.begin(), arguments.end(), "--history") != arguments.end();
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (options_ended || argument.empty() || argument[0] != '-' || argument == "-") {
@@ -34,10 +56,24 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       options_ended = true;
       continue;
     }
+    if (history_asked && !options_ended && (argument == "--version" || argument.starts_with("--version="))) {
+      if (version) return Refused("l'option --version est donnée deux fois");
+      version = true;
+      if (argument == "--version") {
+        if (i + 1 == arguments.size()) return Refused("l'option --version demande un numéro de version");
+        version_number = arguments[++i];
+      } else {
+        version_number = argument.substr(std::string("--version=").size());
+      }
+      continue;
+    }
     bool* flag = nullptr;
     if (argument == "--check") flag = &check;
     if (argument == "--test") flag = &test;
     if (argument == "--learn") flag = &learn;
+    if (argument == "--list") flag = &list;
+    if (argument == "--mark-read") flag = &mark_read;
+    if (argument == "--history") flag = &history;
     if (argument == "--help") flag = &help;
     if (argument == "--version") flag = &version;
     if (argument == "--notify") flag = &line.Notify;
@@ -60,6 +96,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     return Refused("option inconnue : " + argument);
   }
+  if (int{check} + int{list} + int{mark_read} + int{history} > 1)
+    return Refused("une seule des options --check, --list, --mark-read et --history à la fois");
+  if ((test || learn) && int{list} + int{mark_read} + int{history} > 0)
+    return Refused("les options --test et --learn ne vont pas avec --list, --mark-read ou --history");
+  if (history && !help) return ParseHistory(std::move(line), version, version_number);
   if (help) {
     line.Mode = TCommandLine::TMode::Help;
   } else if (version) {
@@ -75,8 +116,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     line.Mode = TCommandLine::TMode::Check;
   } else if (line.Notify) {
     return Refused("l'option --notify ne sert qu'avec --check");
+  } else if (mark_read) {
+    line.Mode = TCommandLine::TMode::MarkRead;
   } else if (!line.Names.empty()) {
-    return Refused("des noms de liens ne se donnent qu'avec --check, --test ou --learn");
+    return Refused("des noms de liens ne se donnent qu'avec --check, --test, --learn, --mark-read ou --history");
+  } else if (list) {
+    line.Mode = TCommandLine::TMode::List;
   }
   return line;
 }
@@ -86,6 +131,9 @@ std::string HelpText() {
          "              veilex --check [--data FICHIER] [--notify] [NOM...]\n"
          "              veilex --test NOM [--data FICHIER]\n"
          "              veilex --learn NOM [--data FICHIER]\n"
+         "              veilex --list [--data FICHIER]\n"
+         "              veilex --mark-read [--data FICHIER] [NOM...]\n"
+         "              veilex --history NOM [--data FICHIER] [--version K]\n"
          "\n"
          "Surveille des pages web et signale celles qui ont changé.\n"
          "\n"
@@ -102,10 +150,17 @@ std::string HelpText() {
          "                    change seul, une par ligne, comme « Apprendre le bruit »\n"
          "  --data FICHIER    utilise ce fichier des liens au lieu du fichier habituel\n"
          "  --notify          avec --check : prévient le bureau quand une page a changé\n"
+         "  --list            écrit une ligne par lien : nom, adresse, état, date du\n"
+         "                    dernier changement, « non lu » et raison d'un échec,\n"
+         "                    séparés par des tabulations\n"
+         "  --mark-read       marque comme lus les liens nommés (tous sans NOM)\n"
+         "  --history NOM     écrit une ligne par version gardée de la page du lien :\n"
+         "                    numéro, date, taille en octets et SHA-256\n"
+         "  --version K       avec --history : écrit telle quelle la version numéro K\n"
          "  --help            affiche cette aide\n"
          "  --version         affiche la version\n"
          "\n"
-         "Code de sortie de --check :\n"
+         "Code de sortie de --check (et de --list, --mark-read, --history) :\n"
          "  0  toutes les vérifications ont eu lieu (pages changées ou non)\n"
          "  1  au moins une vérification a échoué, ou un NOM ne désigne aucun lien\n"
          "  2  ligne de commande incorrecte, fichier des liens absent ou illisible,\n"
@@ -122,6 +177,7 @@ std::string UsageText() {
          "              veilex --check [--data FICHIER] [--notify] [NOM...]\n"
          "              veilex --test NOM [--data FICHIER]\n"
          "              veilex --learn NOM [--data FICHIER]\n"
+         "              veilex --list | --mark-read [NOM...] | --history NOM [--version K]\n"
          "Essayez « veilex --help » pour plus d'informations.\n";
 }
 

@@ -4,6 +4,7 @@
 // it; no Qt, so that a check never needs a display. Any one thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct TCommandLine {
     Check,       // veilex --check [--data FILE] [--notify] [NAME...]
     Test,        // veilex --test NAME [--data FILE]
     Learn,       // veilex --learn NAME [--data FILE]
+    List,        // veilex --list [--data FILE]
+    MarkRead,    // veilex --mark-read [--data FILE] [NAME...]
+    History,     // veilex --history NAME [--data FILE] [--version K]
     Help,        // --help
     Version,     // --version
     UsageError,  // anything else; Error says what was wrong
@@ -25,9 +29,12 @@ struct TCommandLine {
   std::string DataFile;
   // --notify: a check that found changes tells the desktop.
   bool Notify = false;
-  // The links to check, as typed; empty for all of them. --test and --learn:
-  // the one link.
+  // The links to check or mark read, as typed; empty for all of them. The
+  // one link of --test, --learn and --history.
   std::vector<std::string> Names;
+  // --version K with --history: the version whose bytes are written, from 1
+  // (the oldest kept); 0 lists the versions.
+  int64_t Version = 0;
   // Why the command line was refused (French, UTF-8); empty otherwise.
   std::string Error;
 };
@@ -35,9 +42,12 @@ struct TCommandLine {
 // Reads the arguments after the program's name. Options may come in any
 // order and before or after the names; "--data=FILE" is accepted too, and
 // "--" ends the options (a name may then start with "-"). --help or
-// --version win over everything else that is valid. Names and --notify
-// belong to --check only, and each option may be given once. --test and
-// --learn take exactly one name, and exclude --check and each other.
+// --version win over everything else that is valid, except that with
+// --history, --version K names a version. One of --check, --list,
+// --mark-read and --history at most; names belong to --check and
+// --mark-read, exactly one to --history, --test and --learn; --notify to
+// --check only; each option may be given once. --test and --learn exclude
+// every other command.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The exit status of a check, and of a refused command line.

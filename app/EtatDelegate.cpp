@@ -12,10 +12,9 @@ TEtatDelegate::TEtatDelegate(int etat_column, QObject* parent)
 
 void TEtatDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
   QStyledItemDelegate::initStyleOption(option, index);
-  static const QString kChangements = DisplayText(kEtatChangements);
   static const QString kEchec = DisplayText(kEtatEchec);
   const QString etat = index.siblingAtColumn(etat_column_).data().toString();
-  if (etat == kChangements) {
+  if (index.siblingAtColumn(0).data(kUnreadRole).toBool()) {
     option->font.setBold(true);
   } else if (etat == kEchec && index.column() == etat_column_) {
     option->font.setItalic(true);

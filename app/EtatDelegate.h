@@ -1,6 +1,6 @@
 // TEtatDelegate: draws the rows of the link list so that the states that
-// call for attention stand out: a row whose state is "Changements détectés"
-// in bold, the state "Echec de la mise à jour" in the palette's visited-link
+// call for attention stand out: the row of an unread link (its first cell
+// holds kUnreadRole true) in bold, the state "Echec de la mise à jour" in the palette's visited-link
 // colour and in italics. It reads the state from the row's `etat_column`.
 // Colours come from the view's palette, so dark themes stay readable.
 // GUI thread only.
@@ -11,6 +11,9 @@
 class QAbstractItemView;
 
 namespace veilex {
+
+// The role of a row's first cell that says its link is unread.
+inline constexpr int kUnreadRole = Qt::UserRole + 2;
 
 class TEtatDelegate : public QStyledItemDelegate {
   Q_OBJECT

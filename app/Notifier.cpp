@@ -46,13 +46,28 @@ void KeepTheSessionBusFromStarting() {
   if (!SessionBusKnown()) qputenv("DBUS_SESSION_BUS_ADDRESS", kNoBusAddress);
 }
 
-QString NotificationBody(const QStringList& names) {
-  QStringList escaped;
-  for (const QString& name : names) escaped << name.toHtmlEscaped();
-  return ChangedPagesText(escaped);
+QString UnreadPagesText(const QStringList& names) {
+  const qsizetype count = names.size();
+  if (count == 0) return QString();
+  QString text = count == 1 ? QStringLiteral("1 page non lue : ") : QStringLiteral("%1 pages non lues : ").arg(count);
+  if (count <= kMaxNamesShown + 1) return text + names.join(QStringLiteral(", "));
+  return text + names.mid(0, kMaxNamesShown).join(QStringLiteral(", ")) +
+         QStringLiteral(" … et %1 autres").arg(count - kMaxNamesShown);
 }
 
-void NotifyChangedPages(const QStringList& names, TNotifyWait wait) {
+QString NotificationText(const QStringList& names, int unread) {
+  QString text = ChangedPagesText(names);
+  if (unread > names.size()) text += QStringLiteral("\n%1 pages non lues en tout").arg(unread);
+  return text;
+}
+
+QString NotificationBody(const QStringList& names, int unread) {
+  QStringList escaped;
+  for (const QString& name : names) escaped << name.toHtmlEscaped();
+  return NotificationText(escaped, unread);
+}
+
+void NotifyChangedPages(const QStringList& names, TNotifyWait wait, int unread) {
   if (names.isEmpty() || !SessionBusKnown()) return;
   try {
     // A connection of its own, which a process about to end can close
@@ -75,7 +90,7 @@ void NotifyChangedPages(const QStringList& names, TNotifyWait wait) {
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     // app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout
     notify << QStringLiteral("Veilex") << 0u << QStringLiteral("veilex") << QStringLiteral("Veilex")
-           << NotificationBody(names) << QStringList() << QVariantMap() << -1;
+           << NotificationBody(names, unread) << QStringList() << QVariantMap() << -1;
     // Without a service the bus answers with an error at once; that answer
     // is simply dropped.
     QDBusPendingCall call = bus.asyncCall(notify, kNotifyTimeoutMs);

@@ -16,7 +16,16 @@ inline constexpr int kMaxNamesShown = 5;
 QString ChangedPagesText(const QStringList& names);
 // ChangedPagesText as a notification's body, where the service may read
 // markup: the names escaped.
-QString NotificationBody(const QStringList& names);
+QString NotificationBody(const QStringList& names, int unread = 0);
+
+// The tray's text for the unread links: « 1 page non lue : Mairie »,
+// « 3 pages non lues : ... », names past kMaxNamesShown as above.
+QString UnreadPagesText(const QStringList& names);
+// The body of a notification about the links `names` just marked unread,
+// when `unread` links are unread in all: ChangedPagesText(names), and
+// « N pages non lues en tout » on a line of its own when others were unread
+// already.
+QString NotificationText(const QStringList& names, int unread);
 
 enum class TNotifyWait {
   No,              // send and go on (the window)
@@ -26,10 +35,10 @@ enum class TNotifyWait {
 // How long a notification may wait for the service before it is given up.
 inline constexpr int kNotifyTimeoutMs = 2000;
 
-// Sends « Veilex » / ChangedPagesText(names) to org.freedesktop.Notifications
-// when `names` is not empty. Raises nothing; a missing bus or service is no
-// error.
-void NotifyChangedPages(const QStringList& names, TNotifyWait wait);
+// Sends « Veilex » / NotificationText(names, unread) to
+// org.freedesktop.Notifications when `names` is not empty. Raises nothing; a
+// missing bus or service is no error.
+void NotifyChangedPages(const QStringList& names, TNotifyWait wait, int unread = 0);
 
 // Where the session has no bus (no address in the environment, no socket in
 // the runtime directory), the D-Bus library starts one of its own through

@@ -9,6 +9,15 @@ namespace {
 
 constexpr const char* kIntervalKey = "verification/intervalle_minutes";
 constexpr const char* kNotifyKey = "verification/prevenir";
+constexpr const char* kVersionsKey = "historique/versions";
+constexpr const char* kMegabytesKey = "historique/mega_octets";
+
+// A stored number within [low, high], else `fallback`.
+int Bounded(const QSettings& store, const char* key, int low, int high, int fallback) {
+  bool is_number = false;
+  const int value = store.value(key, fallback).toInt(&is_number);
+  return is_number && value >= low && value <= high ? value : fallback;
+}
 
 // $XDG_CONFIG_HOME/veilex/veilex.conf (~/.config when the variable is unset);
 // QSettings follows the variable itself.
@@ -28,6 +37,10 @@ TSettings TSettings::Load() {
     settings.IntervalMinutes = interval;
   const QVariant notify = store->value(kNotifyKey, settings.NotifyChanges);
   if (notify.canConvert<bool>()) settings.NotifyChanges = notify.toBool();
+  settings.HistoryVersions =
+      Bounded(*store, kVersionsKey, kMinHistoryVersions, kMaxHistoryVersions, settings.HistoryVersions);
+  settings.HistoryMegabytes =
+      Bounded(*store, kMegabytesKey, kMinHistoryMegabytes, kMaxHistoryMegabytes, settings.HistoryMegabytes);
   return settings;
 }
 
@@ -35,6 +48,8 @@ bool TSettings::Save() const {
   const auto store = Store();
   store->setValue(kIntervalKey, IntervalMinutes);
   store->setValue(kNotifyKey, NotifyChanges);
+  store->setValue(kVersionsKey, HistoryVersions);
+  store->setValue(kMegabytesKey, HistoryMegabytes);
   store->sync();
   return store->status() == QSettings::NoError;
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <array>
 
+#include "history/THistory.h"
+
 namespace veilex {
 
 struct TSettings {
@@ -18,8 +20,18 @@ struct TSettings {
   int IntervalMinutes = 0;
   // « Prévenir quand une page change ».
   bool NotifyChanges = true;
+  // What the history of versions keeps: at most this many versions of each
+  // link, and this many megabytes in all (a link's latest two versions
+  // always stay).
+  static constexpr int kMinHistoryVersions = 2, kMaxHistoryVersions = 100000;
+  static constexpr int kMinHistoryMegabytes = 1, kMaxHistoryMegabytes = 1000000;
+  int HistoryVersions = 100;
+  int HistoryMegabytes = 500;
 
   bool Periodic() const { return IntervalMinutes > 0; }
+  THistoryBounds HistoryBounds() const {
+    return {HistoryVersions, int64_t{HistoryMegabytes} * 1024 * 1024};
+  }
 
   // Reads the stored settings; a missing file or key gives the default, a
   // value the program does not offer (hand-edited, a later version) too.

@@ -13,9 +13,9 @@
 
 namespace veilex {
 
-QString TrayToolTip(const QStringList& changed_names) {
-  if (changed_names.isEmpty()) return QStringLiteral("Veilex");
-  return QStringLiteral("Veilex – ") + ChangedPagesText(changed_names);
+QString TrayToolTip(const QStringList& unread_names) {
+  if (unread_names.isEmpty()) return QStringLiteral("Veilex");
+  return QStringLiteral("Veilex – ") + UnreadPagesText(unread_names);
 }
 
 TTrayIcon::TTrayIcon(TfrmMain& main, QObject* parent) : QObject(parent), main_(main) {

@@ -1,5 +1,5 @@
 // TTrayIcon: Veilex's icon in the desktop's system tray, where there is one.
-// Its tooltip tells how many pages the last run found changed; a click shows
+// Its tooltip tells how many links are unread; a click shows
 // the main window; its menu shows the window or quits. Owned by TAutoChecks;
 // GUI thread only.
 #pragma once
@@ -24,8 +24,8 @@ class TTrayIcon : public QObject {
 
   // True when the icon is in a tray (the window may then hide into it).
   bool Available() const { return icon_ != nullptr; }
-  // Shows the outcome of a run: the pages it found changed.
-  void SetChanged(const QStringList& names);
+  // Shows the links unread now.
+  void SetChanged(const QStringList& unread_names);
   QString ToolTip() const { return tool_tip_; }
 
   // Brings the main window back from the tray.
@@ -38,8 +38,8 @@ class TTrayIcon : public QObject {
   QString tool_tip_;
 };
 
-// The tooltip for the pages a run found changed: « Veilex » alone, or
-// « Veilex – 2 pages ont changé : ... ».
-QString TrayToolTip(const QStringList& changed_names);
+// The tooltip for the unread links: « Veilex » alone, or « Veilex – 2 pages
+// non lues : ... ».
+QString TrayToolTip(const QStringList& unread_names);
 
 }  // namespace veilex

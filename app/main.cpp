@@ -12,6 +12,7 @@
 #include "app/CheckCommand.h"
 #include "app/CommandLine.h"
 #include "app/Notifier.h"
+#include "app/LinkCommands.h"
 #include "app/Translations.h"
 #include "app/TrialCommands.h"
 #include "watch/DataLocation.h"
@@ -48,6 +49,12 @@ int main(int argc, char* argv[]) {
       return veilex::RunTest(line, DataFileOf(line), std::cout, std::cerr);
     case TCommandLine::TMode::Learn:
       return veilex::RunLearn(line, DataFileOf(line), std::cout, std::cerr);
+    case TCommandLine::TMode::List:
+      return veilex::RunList(line, DataFileOf(line), std::cout, std::cerr);
+    case TCommandLine::TMode::MarkRead:
+      return veilex::RunMarkRead(line, DataFileOf(line), std::cout, std::cerr);
+    case TCommandLine::TMode::History:
+      return veilex::RunHistory(line, DataFileOf(line), std::cout, std::cerr);
     case TCommandLine::TMode::Window:
       break;
   }

@@ -24,6 +24,7 @@
 #include "compare/PageComparison.h"
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
+#include "watch/UnreadMarks.h"
 #include "watch/uData.h"
 
 namespace veilex {
@@ -284,6 +285,11 @@ TfrmChangements* OuvrirChangements(QWidget* parent, TData& data, const std::stri
   link.Page = data.Table.GetData(kFieldPage);
   auto* window = new TfrmChangements(std::move(link), parent);
   window->show();
+  // The change is seen.
+  if (IsUnread(data)) {
+    MarkRead(data, name);
+    data.Save();
+  }
   return window;
 }
 

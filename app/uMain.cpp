@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
 #include <QShowEvent>
@@ -42,10 +43,10 @@ namespace {
 // find the link again, and the list sorts on bytes as the table does.
 constexpr int kBytesRole = Qt::UserRole + 1;
 
-const int kColumnWidths[TfrmMain::kColumnCount] = {150, 250, 70, 70, 130};
+const int kColumnWidths[TfrmMain::kColumnCount] = {150, 250, 70, 70, 130, 70};
 
-const char* const kColumnFields[TfrmMain::kColumnCount] = {kFieldNom, kFieldUrl, kFieldMajOk, kFieldMaj,
-                                                           kFieldEtat};
+const char* const kColumnFields[TfrmMain::kColumnCount] = {kFieldNom, kFieldUrl,  kFieldMajOk,
+                                                           kFieldMaj, kFieldEtat, kFieldChg};
 
 std::string_view Bytes(const QByteArray& bytes) {
   return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
@@ -80,6 +81,9 @@ TfrmMain::TfrmMain(TData& data, QWidget* parent) : QMainWindow(parent), data_(da
   Progression->setMaximumWidth(200);
   Status->addPermanentWidget(Progression);
   Progression->hide();
+  lblNonLus = new QLabel(Status);
+  lblNonLus->setObjectName(QStringLiteral("lblNonLus"));
+  Status->addPermanentWidget(lblNonLus);
   runner_ = new TCheckRunner(data_, this);
   connect(runner_, &TCheckRunner::LinksDone, this, &TfrmMain::ShowCheckResults);
   connect(runner_, &TCheckRunner::Progressed, this, &TfrmMain::ShowCheckProgress);
@@ -111,6 +115,9 @@ void TfrmMain::CreateActions() {
        &TfrmMain::actToutMettreAJourExecute);
   make(actVoirChangements, "actVoirChangements", QStringLiteral("Voir les changements"),
        &TfrmMain::actVoirChangementsExecute);
+  make(actMarquerLu, "actMarquerLu", QStringLiteral("Marquer comme lu"), &TfrmMain::actMarquerLuExecute);
+  make(actToutMarquerLu, "actToutMarquerLu", QStringLiteral("Tout marquer comme lu"),
+       &TfrmMain::actToutMarquerLuExecute);
   make(actArreter, "actArreter", QStringLiteral("Arrêter"), &TfrmMain::actArreterExecute);
   actArreter->setEnabled(false);  // only while a check runs
   make(actAProposDe, "actAProposDe", QStringLiteral("A propos de..."), &TfrmMain::actAProposDeExecute);
@@ -150,7 +157,7 @@ void TfrmMain::CreateToolBar() {
   ToolBar1 = make_bar("ToolBar1", {{actAjouter, actModifier, actSupprimer},
                                    {actMettreAJour, actToutMettreAJour, actVoirChangements, actArreter}});
   addToolBarBreak();
-  ToolBar2 = make_bar("ToolBar2", {{actAProposDe, actOptions}, {actQuitter}});
+  ToolBar2 = make_bar("ToolBar2", {{actMarquerLu, actToutMarquerLu}, {actAProposDe, actOptions}, {actQuitter}});
 }
 
 QToolButton* TfrmMain::ToolButton(QAction* action) const {
@@ -162,7 +169,8 @@ QToolButton* TfrmMain::ToolButton(QAction* action) const {
 void TfrmMain::CreateGrille() {
   rows_ = new QStandardItemModel(0, kColumnCount, this);
   rows_->setHorizontalHeaderLabels({QStringLiteral("Nom"), QStringLiteral("URL"), QStringLiteral("MàJ Ok"),
-                                    QStringLiteral("MàJ"), QStringLiteral("Etat")});
+                                    QStringLiteral("MàJ"), QStringLiteral("Etat"),
+                                    QStringLiteral("Dernier changement")});
   shown_ = new TByteOrderProxy(this);
   shown_->setSourceModel(rows_);
   shown_->setDynamicSortFilter(true);  // a new or renamed row takes its place at once
@@ -237,6 +245,7 @@ void TfrmMain::RemplirGrille() {
   }
   AjusterColonnes();
   Grille->setUpdatesEnabled(true);
+  ShowUnreadCount();
 }
 
 void TfrmMain::AjusterColonnes() {
@@ -249,7 +258,7 @@ void TfrmMain::AjusterColonnes() {
   const auto fitted = [&](int column) {
     return std::max({kColumnWidths[column], view->sizeHintForColumn(column), header->sectionSizeHint(column)});
   };
-  for (int column : {kColMajOk, kColMaj, kColEtat}) Grille->setColumnWidth(column, fitted(column));
+  for (int column : {kColMajOk, kColMaj, kColEtat, kColChg}) Grille->setColumnWidth(column, fitted(column));
   Grille->setColumnWidth(kColNom, std::min(fitted(kColNom), std::max(kColumnWidths[kColNom], Grille->viewport()->width() / 3)));
 }
 
@@ -268,6 +277,7 @@ int TfrmMain::AddRowFromTable() {
   SetRowReason(*rows_, row,
                RowTip(data_.Table.GetData(kFieldRaison), data_.Table.GetData(kFieldAdresseFinale),
                       data_.Table.GetData(kFieldDemenage)));
+  rows_->item(row, kColNom)->setData(data_.Table.GetData(kFieldNonLu) == kOui, kUnreadRole);
   return row;
 }
 
@@ -344,10 +354,13 @@ void TfrmMain::actSupprimerExecute() {
     }
     if (!AskConfirmation(this, QStringLiteral("Voulez-vous réellement supprimer cette ligne ?"))) return;
     if (!data_.TrouverLien(RowName(row))) return;
+    const std::string name = RowName(row);
     rows_->removeRow(row);
     Grille->selectionModel()->clearSelection();
     data_.Table.Delete();
     data_.Save();
+    data_.History.DeleteLink(name);
+    ShowUnreadCount();
   });
 }
 
@@ -427,7 +440,9 @@ void TfrmMain::ShowCheckResults(const std::vector<TCheckRunResult>& results) {
                  found ? RowTip(result.Reason, data_.Table.GetData(kFieldAdresseFinale),
                                 data_.Table.GetData(kFieldDemenage))
                        : result.Reason);
+    RefreshRowMarks(row);
   }
+  ShowUnreadCount();
   AjusterColonnes();
   if (Progression->isVisibleTo(this)) Progression->setValue(runner_->Done());
 }
@@ -482,7 +497,11 @@ void TfrmMain::actVoirChangementsExecute() {
       ShowError(this, QStringLiteral("Rien à comparer."));
       return;
     }
-    OuvrirChangements(this, data_, RowName(row));
+    // Seen once its window is open.
+    if (OuvrirChangements(this, data_, RowName(row)) != nullptr) {
+      RefreshRowMarks(row);
+      ShowUnreadCount();
+    }
   });
 }
 

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <functional>
 #include <string>
 #include <vector>
 
 class QAction;
+class QLabel;
 class QCloseEvent;
 class QResizeEvent;
 class QModelIndex;
@@ -25,6 +27,7 @@ class QTreeView;
 
 namespace veilex {
 
+struct THistoryBounds;
 class TData;
 class TCheckRunner;
 struct TCheckRunResult;
@@ -34,7 +37,7 @@ class TfrmMain : public QMainWindow {
 
  public:
   // The columns of Grille, left to right.
-  enum TColumn { kColNom = 0, kColUrl, kColMajOk, kColMaj, kColEtat, kColumnCount };
+  enum TColumn { kColNom = 0, kColUrl, kColMajOk, kColMaj, kColEtat, kColChg, kColumnCount };
 
   explicit TfrmMain(TData& data, QWidget* parent = nullptr);
   ~TfrmMain() override;
@@ -85,6 +88,16 @@ class TfrmMain : public QMainWindow {
   QStatusBar* Status;
   // "k / n" in the status bar during "Tout mettre à jour".
   QProgressBar* Progression;
+  // How many links are unread, in the status bar (empty when none).
+  QLabel* lblNonLus;
+
+  // True when the row's link is unread (shown in bold).
+  bool RowUnread(int row) const;
+  // The names of the unread links, as shown.
+  QStringList UnreadNames() const;
+  // What the history of versions keeps from now on; what it holds beyond
+  // that goes at once.
+  void SetHistoryBounds(const THistoryBounds& bounds);
 
   QAction* actAjouter;
   QAction* actModifier;
@@ -93,6 +106,8 @@ class TfrmMain : public QMainWindow {
   QAction* actToutMettreAJour;
   QAction* actArreter;
   QAction* actVoirChangements;
+  QAction* actMarquerLu;
+  QAction* actToutMarquerLu;
   QAction* actAProposDe;
   QAction* actOptions;
   QAction* actQuitter;
@@ -100,6 +115,9 @@ class TfrmMain : public QMainWindow {
  signals:
   // « Options... » was chosen; whoever keeps the settings opens the dialog.
   void OptionsRequested();
+  // The set of unread links changed (a check, « Marquer comme lu », the
+  // comparison window opened); the names of those unread now.
+  void UnreadChanged(const QStringList& unread_names);
 
  public slots:
   void actAjouterExecute();
@@ -109,6 +127,9 @@ class TfrmMain : public QMainWindow {
   void actToutMettreAJourExecute();
   void actArreterExecute();
   void actVoirChangementsExecute();
+  // « Marquer comme lu »: the selected links; « Tout marquer comme lu ».
+  void actMarquerLuExecute();
+  void actToutMarquerLuExecute();
   void actAProposDeExecute();
   void actOptionsExecute();
   void actQuitterExecute();
@@ -139,6 +160,10 @@ class TfrmMain : public QMainWindow {
   // After a run: the window as before it, and a close asked for meanwhile.
   void EndChecks();
   void SetEditCommandsEnabled(bool enabled);
+  // Shows the unread mark and last change date the table holds for the
+  // row's link (uMainMarks.cpp), and the count of unread links.
+  void RefreshRowMarks(int row);
+  void ShowUnreadCount();
 
   TData& data_;
   QStandardItemModel* rows_;      // the rows in the order they were added

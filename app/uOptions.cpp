@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -36,6 +37,16 @@ TfrmOptions::TfrmOptions(const TSettings& settings, QWidget* parent) : QDialog(p
   chkPrevenir->setObjectName(QStringLiteral("chkPrevenir"));
   chkPrevenir->setChecked(settings.NotifyChanges);
 
+  spnVersions = new QSpinBox;
+  spnVersions->setObjectName(QStringLiteral("spnVersions"));
+  spnVersions->setRange(TSettings::kMinHistoryVersions, TSettings::kMaxHistoryVersions);
+  spnVersions->setValue(settings.HistoryVersions);
+  spnMegaOctets = new QSpinBox;
+  spnMegaOctets->setObjectName(QStringLiteral("spnMegaOctets"));
+  spnMegaOctets->setRange(TSettings::kMinHistoryMegabytes, TSettings::kMaxHistoryMegabytes);
+  spnMegaOctets->setSuffix(QStringLiteral(" Mo"));
+  spnMegaOctets->setValue(settings.HistoryMegabytes);
+
   btnOK = new QPushButton(QStringLiteral("OK"));
   btnOK->setObjectName(QStringLiteral("btnOK"));
   btnOK->setDefault(true);
@@ -47,6 +58,8 @@ TfrmOptions::TfrmOptions(const TSettings& settings, QWidget* parent) : QDialog(p
   auto* fields = new QFormLayout;
   fields->addRow(lblVerifier, cbxVerifier);
   fields->addRow(chkPrevenir);
+  fields->addRow(QStringLiteral("Versions gardées par lien"), spnVersions);
+  fields->addRow(QStringLiteral("Taille de l'historique"), spnMegaOctets);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(btnOK);
@@ -63,6 +76,8 @@ TSettings TfrmOptions::Settings() const {
   TSettings settings;
   settings.IntervalMinutes = cbxVerifier->currentData().toInt();
   settings.NotifyChanges = chkPrevenir->isChecked();
+  settings.HistoryVersions = spnVersions->value();
+  settings.HistoryMegabytes = spnMegaOctets->value();
   return settings;
 }
 

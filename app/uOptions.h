@@ -1,5 +1,6 @@
 // TfrmOptions: the « Options » dialog, where the user chooses how often Veilex
-// checks every link on its own and whether it tells when a page changed.
+// checks every link on its own, whether it tells when a page changed, and
+// how much of the history of versions it keeps.
 // Edits a copy of the settings it is given; the caller reads Settings() back
 // when the dialog was accepted. Created for one use. GUI thread only.
 #pragma once
@@ -12,6 +13,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace veilex {
 
@@ -28,6 +30,8 @@ class TfrmOptions : public QDialog {
   QLabel* lblVerifier;
   QComboBox* cbxVerifier;  // one entry per TSettings::kIntervals, in order
   QCheckBox* chkPrevenir;
+  QSpinBox* spnVersions;     // versions kept per link
+  QSpinBox* spnMegaOctets;   // megabytes of history in all
   QPushButton* btnOK;
   QPushButton* btnAnnuler;
 };

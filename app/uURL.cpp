@@ -259,6 +259,8 @@ void TfrmURL::ConserverLien() {
   // A failed save is told by the link store's error event; the link is in
   // the table all the same, so the list must show it.
   data_.Save();
+  // A renamed link keeps its versions.
+  if (!ModeAjout && found) data_.History.RenameLink(NomLien, nom);
   Conserve = true;
   accept();
 }

@@ -200,15 +200,25 @@ TCheckRunResult TCheckRun::Apply(TFetched& fetched) {
   done.Outcome = check.Outcome();
   done.Reason = check.Reason();
   if (done.Outcome == TCheckOutcome::Changed) changed_.emplace_back(fetched.index, fetched.name);
+  done.NewlyUnread = check.NewlyUnread();
+  if (done.NewlyUnread) newly_unread_.emplace_back(fetched.index, fetched.name);
   unsaved_ = true;
   return done;
 }
 
 void TCheckRun::Save() {
+  const SteadyClock::time_point start = SteadyClock::now();
   data_.Save();
+  last_save_ = SteadyClock::now();
+  last_save_ms_ = std::chrono::duration_cast<std::chrono::milliseconds>(last_save_ - start).count();
+  save_ms_ += last_save_ms_;
+  longest_save_ms_ = std::max(longest_save_ms_, last_save_ms_);
   ++saves_;
   unsaved_ = false;
-  last_save_ = SteadyClock::now();
+}
+
+int64_t TCheckRun::SaveWaitMs() const {
+  return std::max<int64_t>(SaveIntervalMs, last_save_ms_ * kRunSaveWaitPerSaveTime);
 }
 
 void TCheckRun::Finish() {
@@ -231,7 +241,7 @@ void TCheckRun::WaitForResults(int ms) {
 void TCheckRun::WaitForResultOrSave() {
   // With nothing unsaved no save falls due: only a result (or the workers'
   // end) can give Pump work; the bound only keeps the wait finite.
-  WaitForResults(unsaved_ ? MsUntilSaveDue() : SaveIntervalMs);
+  WaitForResults(unsaved_ ? MsUntilSaveDue() : static_cast<int>(SaveWaitMs()));
 }
 
 std::vector<TCheckRunResult> TCheckRun::RunAll(const std::vector<std::string>& names) {
@@ -262,17 +272,24 @@ std::vector<int> TCheckRun::Fetching() const {
   return fetching_;
 }
 
-std::vector<std::string> TCheckRun::ChangedNames() const {
-  std::vector<std::pair<int, std::string>> changed = changed_;
+namespace {
+
+std::vector<std::string> InNameOrder(std::vector<std::pair<int, std::string>> changed) {
   std::sort(changed.begin(), changed.end());
   std::vector<std::string> names;
   for (auto& [index, name] : changed) names.push_back(std::move(name));
   return names;
 }
 
+}  // namespace
+
+std::vector<std::string> TCheckRun::ChangedNames() const { return InNameOrder(changed_); }
+
+std::vector<std::string> TCheckRun::NewlyUnreadNames() const { return InNameOrder(newly_unread_); }
+
 int TCheckRun::MsUntilSaveDue() const {
   const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - last_save_);
-  return static_cast<int>(std::max<int64_t>(SaveIntervalMs - since.count(), 0));
+  return static_cast<int>(std::max<int64_t>(SaveWaitMs() - since.count(), 0));
 }
 
 }  // namespace veilex

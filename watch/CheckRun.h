@@ -3,7 +3,8 @@
 // a client of its own set up like the data's HTTP and sharing the data's
 // cookies; the owner applies each page fetched to the table exactly as a
 // check of one link does, and saves the file at most once every
-// SaveIntervalMs while the run goes on, then once at the end. The owner is
+// SaveIntervalMs (longer when a save takes long) while the run goes on,
+// then once at the end. The owner is
 // the thread that owns the TData: it makes every call below; the table and
 // the file are touched only inside those calls. The TData must outlive the
 // run.
@@ -31,8 +32,12 @@ namespace veilex {
 
 // At most this many pages are fetched at once.
 inline constexpr int kMaxParallelFetches = 8;
-// While a run goes on, the data file is saved at most this often.
+// While a run goes on, the data file is saved at most this often...
 inline constexpr int kRunSaveIntervalMs = 1000;
+// ...and, when saving takes long (a large file), no more often than keeps
+// saving to about a tenth of the run's time: the wait after a save is at
+// least this many times as long as the save took.
+inline constexpr int kRunSaveWaitPerSaveTime = 9;
 
 // The host a link's page is fetched from: the host part of its stored
 // address, in lower case; "" when it has none. A run fetches from one host
@@ -50,6 +55,8 @@ struct TCheckRunResult {
   std::string DateText;
   // Why the fetch failed, as written into `raison`; empty after a success.
   std::string Reason;
+  // The check marked the link unread; it was not before.
+  bool NewlyUnread = false;
 };
 
 class TCheckRun {
@@ -108,8 +115,18 @@ class TCheckRun {
   // The names of the links found changed so far, in the order of the names
   // the run was started with.
   std::vector<std::string> ChangedNames() const;
-  // How many times the run saved the data file.
+  // The names of the links this run marked unread (they were not before),
+  // in the same order.
+  std::vector<std::string> NewlyUnreadNames() const;
+  // How many times the run saved the data file, and how long it spent
+  // saving, in milliseconds.
   int Saves() const { return saves_; }
+  int64_t SaveMs() const { return save_ms_; }
+  int64_t LongestSaveMs() const { return longest_save_ms_; }
+  // The wait between two saves: SaveIntervalMs, or longer after a save that
+  // took long (see kRunSaveWaitPerSaveTime). Counted from the run's start
+  // until the first save.
+  int64_t SaveWaitMs() const;
   // Milliseconds until Pump would save; a wait for results may end there.
   int MsUntilSaveDue() const;
 
@@ -167,11 +184,15 @@ class TCheckRun {
   // The owner's alone.
   std::vector<TCheckRunResult> not_found_;
   std::vector<std::pair<int, std::string>> changed_;  // position, name
+  std::vector<std::pair<int, std::string>> newly_unread_;
   TSaveErrorEvent warn_;
   SteadyClock::time_point last_save_;
   int total_ = 0;
   int done_ = 0;
   int saves_ = 0;
+  int64_t save_ms_ = 0;
+  int64_t last_save_ms_ = 0;
+  int64_t longest_save_ms_ = 0;
   bool started_ = false;
   bool finished_ = false;
   bool unsaved_ = false;

@@ -14,6 +14,7 @@
 #include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 #include "watch/LinkWatch.h"
+#include "watch/UnreadMarks.h"
 #include "watch/uData.h"
 
 namespace veilex {
@@ -198,6 +199,7 @@ bool TPageCheck::Apply(TFetchResult result) {
     data_.Table.SetData(kFieldPage, std::move(result.Body));
   } else {
     outcome_ = TCheckOutcome::Changed;
+    newly_unread_ = NoteChangedPage(data_, date_text_, result.Body);
     data_.Table.SetData(kFieldAncienne, std::move(stored_page_));
     data_.Table.SetData(kFieldChg, date_text_);
     data_.Table.SetData(kFieldPage, std::move(result.Body));

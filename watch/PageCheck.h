@@ -91,8 +91,9 @@ class TPageCheck {
   // success: the date text into `majok`, and when the body differs from the
   // stored one, the body into `page`; when that is a change for what the
   // link watches, also the page it replaces into `ancienne` and the date
-  // text into `chg`. `raison` gets the reason of a failure, or is emptied by
-  // a success. Returns whether the check succeeded.
+  // text into `chg`, and the link is marked unread (see watch/UnreadMarks.h).
+  // `raison` gets the reason of a failure, or is emptied by a success.
+  // Returns whether the check succeeded.
   bool Apply(TFetchResult result);
   // A decision on the body Apply gets, made on the thread that fetched it;
   // Apply decides itself unless it was made against the page Begin read.
@@ -107,6 +108,8 @@ class TPageCheck {
   TCheckOutcome Outcome() const { return outcome_; }
   // Why the fetch failed, as written into `raison`; empty after a success.
   const std::string& Reason() const { return reason_; }
+  // True when this check marked the link unread (it was not before).
+  bool NewlyUnread() const { return newly_unread_; }
 
  private:
   TData& data_;
@@ -118,6 +121,7 @@ class TPageCheck {
   std::string date_text_;
   TCheckOutcome outcome_ = TCheckOutcome::NotFound;
   std::string reason_;
+  bool newly_unread_ = false;
 };
 
 // The whole check of the link named `name`, without a window.

@@ -33,7 +33,10 @@ TData::TData(const std::string& directory, TSaveErrorEvent on_save_error)
     : TData(TDataFile{DataFileIn(directory)}, std::move(on_save_error)) {}
 
 TData::TData(const TDataFile& file, TSaveErrorEvent on_save_error)
-    : OnSaveError(std::move(on_save_error)), file_name_(file.name), created_empty_(file.created_empty) {
+    : History(file.name),
+      OnSaveError(std::move(on_save_error)),
+      file_name_(file.name),
+      created_empty_(file.created_empty) {
 
   // Stored settings of the link table. The data file is MLB whatever its
   // name: a name ending in ".csv" or without extension must not turn the
@@ -72,6 +75,7 @@ void TData::DataModuleCreate() {
   }
   for (const char* field : kLinkFields) Table.AddField(field);
   for (const char* field : kAddedLinkFields) Table.AddField(field);
+  if (!load_failed_) History.CatchUp(Table);
   Save();
 }
 
@@ -95,6 +99,9 @@ bool TData::Save() {
     saved = false;
   }
   if (!saved && OnSaveError) OnSaveError(*this);
+  // After the file: a crash between the two leaves the history one save
+  // behind, which the next start makes up (TLinkHistory::CatchUp).
+  if (saved) History.Commit();
   return saved;
 }
 

@@ -13,6 +13,7 @@
 #include "mlb/mlbc.h"
 #include "render/RenderSettings.h"
 #include "watch/CheckLimits.h"
+#include "watch/LinkHistory.h"
 
 namespace veilex {
 
@@ -60,6 +61,9 @@ class TData {
   TCheckLimits CheckLimits;
   // The browser that loads the pages of JavaScript links.
   TRenderSettings Browser;
+  // Every version of the pages the checks stored, beside the data file;
+  // each successful save writes what the checks queued since the last one.
+  TLinkHistory History;
 
   // Called by every save that fails.
   TSaveErrorEvent OnSaveError;

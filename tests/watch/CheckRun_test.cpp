@@ -324,6 +324,43 @@ TEST(CheckRun, SavesAboutOncePerIntervalPlusOnceAtTheEnd) {
   }
 }
 
+TEST(CheckRun, ARunShorterThanItsIntervalSavesOnceAtItsEnd) {
+  std::map<std::string, std::string> pages;
+  for (int i = 0; i < 30; ++i) pages["/" + std::to_string(i)] = HttpOk("page " + std::to_string(i));
+  ScriptedServer server(Answer(pages));
+  TStore store;
+  const std::vector<std::string> names = Names("lien ", 30);
+  for (int i = 0; i < 30; ++i) AddLink(*store.data, names[i], UrlOf(server, "/" + std::to_string(i)));
+  TCheckRun run(*store.data);
+  run.SaveIntervalMs = 20000;
+  run.RunAll(names);
+  EXPECT_EQ(run.Saves(), 1);
+}
+
+TEST(CheckRun, SavingALargeFileTakesAboutATenthOfTheRun) {
+  // A file of about 24 MB, whose save takes a while; the run saves as often
+  // as it may.
+  constexpr int kLinks = 24;
+  std::map<std::string, std::string> pages;
+  for (int i = 0; i < kLinks; ++i) pages["/" + std::to_string(i)] = HttpOk("page " + std::to_string(i));
+  ScriptedServer server(Answer(pages, 60ms));
+  TStore store;
+  const std::vector<std::string> names = Names("lien ", kLinks);
+  for (int i = 0; i < kLinks; ++i) {
+    AddLink(*store.data, names[i], UrlOf(server, "/" + std::to_string(i)));
+    store.data->Table.SetData(kFieldAncienne, std::string(1 << 20, static_cast<char>('a' + i)));
+  }
+  TCheckRun run(*store.data);
+  run.SaveIntervalMs = 1;
+  const auto start = SteadyClock::now();
+  run.RunAll(names);
+  const int64_t took = MsSince(start);
+  // Each save but the last two is followed by nine times its length without
+  // one.
+  EXPECT_LE(run.SaveMs() - 2 * run.LongestSaveMs(), took / 10)
+      << run.Saves() << " saves, " << run.SaveMs() << " ms of " << took << " ms";
+}
+
 TEST(CheckRun, WarnsOnceWhenTheFileCannotBeWrittenDuringTheRun) {
   std::map<std::string, std::string> pages;
   for (int i = 0; i < 8; ++i) pages["/" + std::to_string(i)] = HttpOk("page");

@@ -1,0 +1,343 @@
+#include "history/THistory.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "history/Sha256.h"
+#include "history/VersionCodec.h"
+
+namespace veilex {
+namespace {
+
+// A version packed against a base may have at most this many siblings on the
+// same base before a new base (a version packed alone) starts.
+constexpr int kMaxDeltasPerBase = 40;
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS blobs("
+    " id INTEGER PRIMARY KEY,"
+    " sha256 BLOB NOT NULL UNIQUE,"
+    " size INTEGER NOT NULL,"
+    " base INTEGER REFERENCES blobs(id),"
+    " stored INTEGER NOT NULL,"
+    " data BLOB NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS blobs_base ON blobs(base);"
+    "CREATE TABLE IF NOT EXISTS versions("
+    " id INTEGER PRIMARY KEY,"
+    " link BLOB NOT NULL,"
+    " date BLOB NOT NULL,"
+    " blob INTEGER NOT NULL REFERENCES blobs(id));"
+    "CREATE INDEX IF NOT EXISTS versions_link ON versions(link, id);"
+    "CREATE INDEX IF NOT EXISTS versions_blob ON versions(blob);";
+
+// One prepared statement, finalised when it goes.
+class TStatement {
+ public:
+  TStatement(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK)
+      throw EHistory(std::string("SQLite : ") + sqlite3_errmsg(db));
+  }
+  ~TStatement() { sqlite3_finalize(statement_); }
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
+
+  TStatement& Bind(int at, std::string_view bytes) {
+    Check(sqlite3_bind_blob64(statement_, at, bytes.data(), bytes.size(), SQLITE_TRANSIENT));
+    return *this;
+  }
+  TStatement& Bind(int at, int64_t value) {
+    Check(sqlite3_bind_int64(statement_, at, value));
+    return *this;
+  }
+  TStatement& BindNull(int at) {
+    Check(sqlite3_bind_null(statement_, at));
+    return *this;
+  }
+  // True while there is a row.
+  bool Step() {
+    const int code = sqlite3_step(statement_);
+    if (code == SQLITE_ROW) return true;
+    if (code == SQLITE_DONE) return false;
+    throw EHistory(std::string("SQLite : ") + sqlite3_errmsg(db_));
+  }
+  void Run() {
+    while (Step()) {
+    }
+  }
+  int64_t Int(int column) const { return sqlite3_column_int64(statement_, column); }
+  bool Null(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+  std::string Bytes(int column) const {
+    const void* data = sqlite3_column_blob(statement_, column);
+    const int size = sqlite3_column_bytes(statement_, column);
+    return data == nullptr ? std::string() : std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+  }
+
+ private:
+  void Check(int code) {
+    if (code != SQLITE_OK) throw EHistory(std::string("SQLite : ") + sqlite3_errmsg(db_));
+  }
+  sqlite3* db_;
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+std::string Hex(const std::string& digest) {
+  TSha256Digest raw{};
+  for (size_t i = 0; i < raw.size() && i < digest.size(); ++i) raw[i] = static_cast<uint8_t>(digest[i]);
+  return DigestHex(raw);
+}
+
+// Rolls back what was begun unless committed.
+class TTransaction {
+ public:
+  explicit TTransaction(sqlite3* db) : db_(db) {
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+      throw EHistory(std::string("SQLite : ") + sqlite3_errmsg(db_));
+  }
+  ~TTransaction() {
+    if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  void Commit() {
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+      throw EHistory(std::string("SQLite : ") + sqlite3_errmsg(db_));
+    done_ = true;
+  }
+
+ private:
+  sqlite3* db_;
+  bool done_ = false;
+};
+
+}  // namespace
+
+struct THistory::TBlob {
+  int64_t size = 0;
+  int64_t base = 0;  // 0: packed alone
+  std::string data;
+};
+
+std::string THistory::FileFor(const std::string& data_file) { return data_file + ".history"; }
+
+THistory::THistory(const std::string& path, TOpen how) : path_(path) {
+  int flags = how == TOpen::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  if (how == TOpen::Create) flags |= SQLITE_OPEN_CREATE;
+  if (sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    const std::string message = db_ ? sqlite3_errmsg(db_) : "plus de mémoire";
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw EHistory("historique " + path + " : " + message);
+  }
+  sqlite3_busy_timeout(db_, 2000);
+  try {
+    if (how != TOpen::ReadOnly) {
+      // A write-ahead log: a process killed in a write leaves the last
+      // committed state; NORMAL syncs at checkpoints, which loses nothing to
+      // a killed process.
+      Exec("PRAGMA journal_mode=WAL");
+      Exec("PRAGMA synchronous=NORMAL");
+      Exec(kSchema);
+    } else {
+      TStatement probe(db_, "SELECT count(*) FROM versions");
+      probe.Step();
+    }
+  } catch (...) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw;
+  }
+}
+
+THistory::~THistory() { sqlite3_close(db_); }
+
+void THistory::Fail(const std::string& what) const { throw EHistory("historique " + path_ + " : " + what); }
+
+void THistory::Exec(const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string text = message ? message : sqlite3_errmsg(db_);
+    sqlite3_free(message);
+    Fail(text);
+  }
+}
+
+void THistory::Add(const std::vector<TNewVersion>& versions, const THistoryBounds& bounds) {
+  TTransaction transaction(db_);
+  for (const TNewVersion& version : versions) {
+    const TSha256Digest raw = Sha256(version.Bytes);
+    const std::string digest(raw.begin(), raw.end());
+    int64_t blob = 0;
+    {
+      TStatement known(db_, "SELECT id FROM blobs WHERE sha256 = ?");
+      if (known.Bind(1, digest).Step()) blob = known.Int(0);
+    }
+    if (blob != 0) {
+      TStatement latest(db_, "SELECT blob FROM versions WHERE link = ? ORDER BY id DESC LIMIT 1");
+      if (latest.Bind(1, version.Link).Step() && latest.Int(0) == blob) continue;
+    } else {
+      blob = StoreBlob(version.Link, version.Bytes, digest);
+    }
+    TStatement insert(db_, "INSERT INTO versions(link, date, blob) VALUES(?, ?, ?)");
+    insert.Bind(1, version.Link).Bind(2, version.Date).Bind(3, blob).Run();
+  }
+  TrimLocked(bounds);
+  transaction.Commit();
+}
+
+int64_t THistory::StoreBlob(const std::string& link, const std::string& bytes, const std::string& digest) {
+  // The base of the link's latest version (or that version, when packed
+  // alone) is the base of this one too, while it pays.
+  int64_t base = 0;
+  {
+    TStatement latest(db_,
+                      "SELECT coalesce(b.base, b.id) FROM versions v JOIN blobs b ON b.id = v.blob"
+                      " WHERE v.link = ? ORDER BY v.id DESC LIMIT 1");
+    if (latest.Bind(1, link).Step()) base = latest.Int(0);
+  }
+  std::string packed;
+  if (base != 0) {
+    TStatement siblings(db_, "SELECT count(*) FROM blobs WHERE base = ?");
+    siblings.Bind(1, base).Step();
+    const TBlob base_blob = LoadBlob(base);
+    if (siblings.Int(0) < kMaxDeltasPerBase) {
+      packed = PackVersion(bytes, UnpackVersion(base_blob.data, std::string_view(), base_blob.size));
+      // Far from its base, a version starts a base of its own.
+      if (packed.size() * 2 > base_blob.data.size()) packed.clear();
+    }
+    if (packed.empty()) base = 0;
+  }
+  if (base == 0) packed = PackVersion(bytes, std::string_view());
+  TStatement insert(db_, "INSERT INTO blobs(sha256, size, base, stored, data) VALUES(?, ?, ?, ?, ?)");
+  insert.Bind(1, digest).Bind(2, static_cast<int64_t>(bytes.size()));
+  if (base != 0) {
+    insert.Bind(3, base);
+  } else {
+    insert.BindNull(3);
+  }
+  insert.Bind(4, static_cast<int64_t>(packed.size())).Bind(5, packed).Run();
+  return sqlite3_last_insert_rowid(db_);
+}
+
+THistory::TBlob THistory::LoadBlob(int64_t blob_id) const {
+  TStatement select(db_, "SELECT size, base, data FROM blobs WHERE id = ?");
+  if (!select.Bind(1, blob_id).Step()) Fail("version absente");
+  TBlob blob;
+  blob.size = select.Int(0);
+  blob.base = select.Null(1) ? 0 : select.Int(1);
+  blob.data = select.Bytes(2);
+  return blob;
+}
+
+std::string THistory::ReadBlob(int64_t blob_id) const {
+  const TBlob blob = LoadBlob(blob_id);
+  std::string base;
+  if (blob.base != 0) {
+    const TBlob base_blob = LoadBlob(blob.base);
+    // Bases are always packed alone.
+    if (base_blob.base != 0) Fail("version endommagée (base)");
+    base = UnpackVersion(base_blob.data, std::string_view(), base_blob.size);
+  }
+  return UnpackVersion(blob.data, base, blob.size);
+}
+
+void THistory::Trim(const THistoryBounds& bounds) {
+  TTransaction transaction(db_);
+  TrimLocked(bounds);
+  transaction.Commit();
+}
+
+void THistory::TrimLocked(const THistoryBounds& bounds) {
+  const int64_t keep = std::max(bounds.MaxVersionsPerLink, 2);
+  // Each link's versions past its newest `keep`, then the oldest versions of
+  // all, a link's latest two excepted, until the whole fits.
+  std::vector<int64_t> surplus, droppable;
+  {
+    TStatement ranked(db_,
+                      "SELECT id, rank FROM (SELECT id, row_number() OVER (PARTITION BY link ORDER BY id DESC)"
+                      " AS rank FROM versions) WHERE rank > 2 ORDER BY id");
+    while (ranked.Step()) (ranked.Int(1) > keep ? surplus : droppable).push_back(ranked.Int(0));
+  }
+  for (int64_t id : surplus) DropVersion(id);
+  int64_t stored = StoredBytes();
+  for (size_t next = 0; stored > bounds.MaxBytes && next < droppable.size(); ++next)
+    stored -= DropVersion(droppable[next]);
+}
+
+int64_t THistory::DropVersion(int64_t id) {
+  int64_t blob = 0;
+  {
+    TStatement select(db_, "SELECT blob FROM versions WHERE id = ?");
+    if (!select.Bind(1, id).Step()) return 0;
+    blob = select.Int(0);
+  }
+  TStatement drop(db_, "DELETE FROM versions WHERE id = ?");
+  drop.Bind(1, id).Run();
+  return DropBlobIfUnused(blob);
+}
+
+int64_t THistory::DropBlobIfUnused(int64_t blob) {
+  // A base stays while a version packed against it does.
+  TStatement used(db_,
+                  "SELECT EXISTS (SELECT 1 FROM versions WHERE blob = ?1) OR EXISTS (SELECT 1 FROM blobs"
+                  " WHERE base = ?1), stored, base FROM blobs WHERE id = ?1");
+  if (!used.Bind(1, blob).Step() || used.Int(0) != 0) return 0;
+  const int64_t freed = used.Int(1);
+  const int64_t base = used.Null(2) ? 0 : used.Int(2);
+  TStatement drop(db_, "DELETE FROM blobs WHERE id = ?");
+  drop.Bind(1, blob).Run();
+  return freed + (base != 0 ? DropBlobIfUnused(base) : 0);
+}
+
+std::vector<TVersionInfo> THistory::Versions(const std::string& link) const {
+  TStatement select(db_,
+                    "SELECT v.id, v.date, b.size, b.sha256 FROM versions v JOIN blobs b ON b.id = v.blob"
+                    " WHERE v.link = ? ORDER BY v.id");
+  select.Bind(1, link);
+  std::vector<TVersionInfo> versions;
+  while (select.Step()) versions.push_back({select.Int(0), select.Bytes(1), select.Int(2), Hex(select.Bytes(3))});
+  return versions;
+}
+
+TVersionInfo THistory::Latest(const std::string& link) const {
+  TStatement select(db_,
+                    "SELECT v.id, v.date, b.size, b.sha256 FROM versions v JOIN blobs b ON b.id = v.blob"
+                    " WHERE v.link = ? ORDER BY v.id DESC LIMIT 1");
+  if (!select.Bind(1, link).Step()) return {};
+  return {select.Int(0), select.Bytes(1), select.Int(2), Hex(select.Bytes(3))};
+}
+
+std::string THistory::Read(int64_t id) const {
+  TStatement select(db_, "SELECT blob FROM versions WHERE id = ?");
+  if (!select.Bind(1, id).Step()) Fail("version absente");
+  return ReadBlob(select.Int(0));
+}
+
+void THistory::RenameLink(const std::string& from, const std::string& to) {
+  if (from == to) return;
+  TStatement rename(db_, "UPDATE versions SET link = ? WHERE link = ?");
+  rename.Bind(1, to).Bind(2, from).Run();
+}
+
+void THistory::DeleteLink(const std::string& link) {
+  TTransaction transaction(db_);
+  for (const TVersionInfo& version : Versions(link)) DropVersion(version.Id);
+  transaction.Commit();
+}
+
+int64_t THistory::StoredBytes() const {
+  TStatement sum(db_, "SELECT coalesce(sum(stored), 0) FROM blobs");
+  sum.Step();
+  return sum.Int(0);
+}
+
+std::string THistory::IntegrityCheck() const {
+  TStatement check(db_, "PRAGMA integrity_check");
+  std::string report;
+  while (check.Step()) {
+    if (!report.empty()) report += "\n";
+    report += check.Bytes(0);
+  }
+  return report;
+}
+
+}  // namespace veilex

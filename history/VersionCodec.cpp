@@ -1,0 +1,63 @@
+#include "history/VersionCodec.h"
+
+#include <zstd.h>
+
+#include <memory>
+
+#include "history/HistoryError.h"
+
+namespace veilex {
+namespace {
+
+struct TCCtxFree {
+  void operator()(ZSTD_CCtx* c) const { ZSTD_freeCCtx(c); }
+};
+struct TDCtxFree {
+  void operator()(ZSTD_DCtx* d) const { ZSTD_freeDCtx(d); }
+};
+
+// The largest window a frame may use: 128 MB, zstd's own default limit for
+// decompression, well above the largest page a check keeps.
+constexpr int kMaxWindowLog = 27;
+
+void Check(size_t code, const char* what) {
+  if (ZSTD_isError(code)) throw EHistory(std::string(what) + " : " + ZSTD_getErrorName(code));
+}
+
+}  // namespace
+
+std::string PackVersion(std::string_view bytes, std::string_view base) {
+  std::unique_ptr<ZSTD_CCtx, TCCtxFree> context(ZSTD_createCCtx());
+  if (!context) throw EHistory("zstd : plus de mémoire");
+  Check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, kHistoryZstdLevel), "zstd");
+  // A frame against a base must see all of the base.
+  if (!base.empty()) {
+    int window = 10;
+    while (window < kMaxWindowLog && (size_t{1} << window) < base.size() + bytes.size()) ++window;
+    Check(ZSTD_CCtx_setParameter(context.get(), ZSTD_c_windowLog, window), "zstd");
+    Check(ZSTD_CCtx_refPrefix(context.get(), base.data(), base.size()), "zstd");
+  }
+  std::string packed(ZSTD_compressBound(bytes.size()), '\0');
+  const size_t size = ZSTD_compress2(context.get(), packed.data(), packed.size(), bytes.data(), bytes.size());
+  Check(size, "compression zstd");
+  packed.resize(size);
+  return packed;
+}
+
+std::string UnpackVersion(std::string_view packed, std::string_view base, int64_t size) {
+  if (size < 0) throw EHistory("version de taille négative");
+  std::unique_ptr<ZSTD_DCtx, TDCtxFree> context(ZSTD_createDCtx());
+  if (!context) throw EHistory("zstd : plus de mémoire");
+  Check(ZSTD_DCtx_setParameter(context.get(), ZSTD_d_windowLogMax, kMaxWindowLog), "zstd");
+  if (!base.empty()) Check(ZSTD_DCtx_refPrefix(context.get(), base.data(), base.size()), "zstd");
+  // The frame says its own size; a frame that says otherwise is damaged.
+  const unsigned long long frame_size = ZSTD_getFrameContentSize(packed.data(), packed.size());
+  if (frame_size != static_cast<unsigned long long>(size)) throw EHistory("version endommagée (taille)");
+  std::string bytes(static_cast<size_t>(size), '\0');
+  const size_t got = ZSTD_decompressDCtx(context.get(), bytes.data(), bytes.size(), packed.data(), packed.size());
+  Check(got, "décompression zstd");
+  if (got != bytes.size()) throw EHistory("version endommagée (taille)");
+  return bytes;
+}
+
+}  // namespace veilex

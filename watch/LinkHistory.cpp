@@ -1,0 +1,151 @@
+#include "watch/LinkHistory.h"
+
+#include <sys/stat.h>
+
+#include <utility>
+
+#include "history/Sha256.h"
+#include "mlb/mlbc.h"
+#include "watch/LinkRecord.h"
+
+namespace veilex {
+namespace {
+
+bool Exists(const std::string& file) {
+  struct stat info;
+  return stat(file.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+TLinkHistory::TLinkHistory(std::string data_file) : file_(THistory::FileFor(data_file)) {}
+
+TLinkHistory::~TLinkHistory() {
+  if (!writer_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  writer_.join();  // after everything handed to it is written
+}
+
+void TLinkHistory::Post(TTask task) {
+  {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+  }
+  if (!writer_.joinable()) {
+    try {
+      writer_ = std::thread([this] { Write(); });
+    } catch (const std::system_error& error) {
+      std::lock_guard lock(mutex_);
+      tasks_.clear();
+      last_error_ = error.what();
+      return;
+    }
+  }
+  wake_.notify_all();
+}
+
+void TLinkHistory::Write() {
+  std::unique_ptr<THistory> db;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stop_ || !tasks_.empty(); });
+    if (tasks_.empty()) return;  // stopped, and all written
+    TTask task = std::move(tasks_.front());
+    tasks_.pop_front();
+    busy_ = true;
+    lock.unlock();
+    std::string error;
+    try {
+      if (!db) db = std::make_unique<THistory>(file_, THistory::TOpen::Create);
+      task(*db);
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    lock.lock();
+    if (!error.empty()) last_error_ = std::move(error);
+    busy_ = false;
+    if (tasks_.empty()) idle_.notify_all();
+  }
+}
+
+void TLinkHistory::Flush() {
+  std::unique_lock lock(mutex_);
+  idle_.wait(lock, [this] { return tasks_.empty() && !busy_; });
+}
+
+std::string TLinkHistory::LastError() const {
+  std::lock_guard lock(mutex_);
+  return last_error_;
+}
+
+THistory* TLinkHistory::Open() {
+  if (db_) return db_.get();
+  if (!Exists(file_)) return nullptr;
+  try {
+    db_ = std::make_unique<THistory>(file_, THistory::TOpen::ReadWrite);
+  } catch (const EHistory& error) {
+    std::lock_guard lock(mutex_);
+    last_error_ = error.what();
+  }
+  return db_.get();
+}
+
+THistory* TLinkHistory::Database() {
+  Flush();
+  return Open();
+}
+
+void TLinkHistory::Queue(const std::string& link, const std::string& date, const std::string& bytes) {
+  if (Enabled) queued_.push_back({link, date, bytes});
+}
+
+void TLinkHistory::Commit() {
+  if (queued_.empty()) return;
+  Post([versions = std::exchange(queued_, {}), bounds = Bounds](THistory& db) { db.Add(versions, bounds); });
+}
+
+void TLinkHistory::CatchUp(TMlbc& table) {
+  THistory* db = Database();
+  if (db == nullptr) return;
+  try {
+    if (!table.First()) return;
+    for (; !table.EndOfFile(); table.Next()) {
+      const std::string page = table.GetData(kFieldPage);
+      if (page.empty()) continue;
+      std::string date = table.GetData(kFieldChg);
+      if (date.empty()) date = table.GetData(kFieldMajOk);
+      const std::string name = table.GetData(kFieldNom);
+      const TVersionInfo latest = db->Latest(name);
+      if (latest.Id != 0 && latest.Size == static_cast<int64_t>(page.size()) && latest.Sha256 == Sha256Hex(page))
+        continue;
+      Queue(name, date, page);
+    }
+  } catch (const EHistory& error) {
+    std::lock_guard lock(mutex_);
+    last_error_ = error.what();
+  }
+}
+
+void TLinkHistory::RenameLink(const std::string& from, const std::string& to) {
+  for (TNewVersion& version : queued_)
+    if (version.Link == from) version.Link = to;
+  if (!Exists(file_) && !writer_.joinable()) return;
+  Post([from, to](THistory& db) { db.RenameLink(from, to); });
+}
+
+void TLinkHistory::DeleteLink(const std::string& link) {
+  std::erase_if(queued_, [&](const TNewVersion& version) { return version.Link == link; });
+  if (!Exists(file_) && !writer_.joinable()) return;
+  Post([link](THistory& db) { db.DeleteLink(link); });
+}
+
+void TLinkHistory::Trim() {
+  if (!Exists(file_) && !writer_.joinable()) return;
+  Post([bounds = Bounds](THistory& db) { db.Trim(bounds); });
+}
+
+}  // namespace veilex
