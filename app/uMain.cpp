@@ -23,6 +23,9 @@
 
 #include "app/CheckRunner.h"
 #include "app/EtatDelegate.h"
+#include "app/ImportExport.h"
+#include "app/LinkList.h"
+#include "app/MainMenus.h"
 #include "app/LinkReason.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
@@ -40,29 +43,12 @@ namespace {
 
 // Each cell keeps the stored bytes beside its display text: the name's bytes
 // find the link again, and the list sorts on bytes as the table does.
-constexpr int kBytesRole = Qt::UserRole + 1;
+constexpr int kBytesRole = kLinkBytesRole;
 
 const int kColumnWidths[TfrmMain::kColumnCount] = {150, 250, 70, 70, 130};
 
 const char* const kColumnFields[TfrmMain::kColumnCount] = {kFieldNom, kFieldUrl, kFieldMajOk, kFieldMaj,
                                                            kFieldEtat};
-
-std::string_view Bytes(const QByteArray& bytes) {
-  return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
-// Shows the rows in ascending byte order of the name ("B" before "a"), equal
-// names in the order they were added.
-class TByteOrderProxy : public QSortFilterProxyModel {
- public:
-  using QSortFilterProxyModel::QSortFilterProxyModel;
-
- protected:
-  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
-    return CompareStr(Bytes(left.data(kBytesRole).toByteArray()),
-                      Bytes(right.data(kBytesRole).toByteArray())) < 0;
-  }
-};
 
 }  // namespace
 
@@ -86,7 +72,11 @@ TfrmMain::TfrmMain(TData& data, QWidget* parent) : QMainWindow(parent), data_(da
   connect(runner_, &TCheckRunner::RunFinished, this, &TfrmMain::EndChecks);
   connect(Grille->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (!Checking()) ShowSelectedReason(*Status, *Grille);
+    UpdateCommands();
   });
+  ImportExport = new TImportExport(*this, data_);
+  BuildMainMenus(*this);
+  UpdateCommands();
   if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
   Grille->setFocus();
 }
@@ -163,11 +153,9 @@ void TfrmMain::CreateGrille() {
   rows_ = new QStandardItemModel(0, kColumnCount, this);
   rows_->setHorizontalHeaderLabels({QStringLiteral("Nom"), QStringLiteral("URL"), QStringLiteral("MàJ Ok"),
                                     QStringLiteral("MàJ"), QStringLiteral("Etat")});
-  shown_ = new TByteOrderProxy(this);
-  shown_->setSourceModel(rows_);
-  shown_->setDynamicSortFilter(true);  // a new or renamed row takes its place at once
-
   Grille = new QTreeView(this);
+  Liste = new TLinkList(*this, Grille, rows_);
+  shown_ = Liste->Proxy();
   Grille->setObjectName(QStringLiteral("Grille"));
   Grille->setModel(shown_);
   Grille->setRootIsDecorated(false);
@@ -175,24 +163,25 @@ void TfrmMain::CreateGrille() {
   Grille->setUniformRowHeights(true);
   Grille->setFrameShape(QFrame::NoFrame);
   Grille->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Grille->setSelectionMode(QAbstractItemView::SingleSelection);
+  Grille->setSelectionMode(QAbstractItemView::ExtendedSelection);
   Grille->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Grille->setSortingEnabled(true);
   Grille->sortByColumn(kColNom, Qt::AscendingOrder);
   QHeaderView* header = Grille->header();
   header->setSortIndicatorShown(true);
-  header->setSectionsClickable(false);  // the list stays sorted on "Nom"
-  // "URL" takes the width the other columns leave; its texts are elided.
+  header->setSectionsClickable(true);  // any column sorts
+  // Every column can be widened by hand; until then "URL" takes the width
+  // the other columns leave. Its texts are elided.
   header->setStretchLastSection(false);
-  header->setSectionResizeMode(kColUrl, QHeaderView::Stretch);
+  header->setSectionResizeMode(QHeaderView::Interactive);
   Grille->setTextElideMode(Qt::ElideMiddle);
   for (int column = 0; column < kColumnCount; ++column) Grille->setColumnWidth(column, kColumnWidths[column]);
+  Liste->RestoreColumns();
   Grille->setItemDelegate(new TEtatDelegate(kColEtat, Grille));
   // A double click anywhere on the list, on a row or not, modifies; Return
   // on a row shows its changes.
   Grille->viewport()->installEventFilter(this);
   Grille->installEventFilter(this);
-  setCentralWidget(Grille);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -204,7 +193,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Grille && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      actVoirChangementsExecute();
+      if (actVoirChangements->isEnabled()) actVoirChangementsExecute();
       return true;
     }
   }
@@ -243,6 +232,8 @@ void TfrmMain::AjusterColonnes() {
   // below their width; "Nom" too, but within a third of the list, so that a
   // long name cannot push the state out of view. "URL" stretches over the
   // rest. (QTreeView hides the size hint that its base class offers.)
+  // Widths set by hand stay as they are.
+  if (Liste->UserWidths()) return;
   const QAbstractItemView* view = Grille;
   const QHeaderView* header = Grille->header();
   const auto fitted = [&](int column) {
@@ -250,6 +241,10 @@ void TfrmMain::AjusterColonnes() {
   };
   for (int column : {kColMajOk, kColMaj, kColEtat}) Grille->setColumnWidth(column, fitted(column));
   Grille->setColumnWidth(kColNom, std::min(fitted(kColNom), std::max(kColumnWidths[kColNom], Grille->viewport()->width() / 3)));
+  int others = 0;
+  for (int column = 0; column < kColumnCount; ++column)
+    if (column != kColUrl) others += Grille->columnWidth(column);
+  Grille->setColumnWidth(kColUrl, std::max(100, Grille->viewport()->width() - others));
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
@@ -286,9 +281,21 @@ void TfrmMain::SetRowText(int row, int column, const std::string& value) {
 }
 
 int TfrmMain::SelectedRow() const {
+  // The row with the focus when it is selected, else the first selected.
+  const QModelIndex current = Grille->selectionModel()->currentIndex();
+  if (current.isValid() && Grille->selectionModel()->isRowSelected(current.row(), current.parent()))
+    return shown_->mapToSource(current).row();
   const QModelIndexList selected = Grille->selectionModel()->selectedRows();
   if (selected.isEmpty()) return -1;
   return shown_->mapToSource(selected.first()).row();
+}
+
+std::vector<int> TfrmMain::SelectedRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : Grille->selectionModel()->selectedRows())
+    rows.push_back(shown_->mapToSource(index).row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 void TfrmMain::SelectRow(int row) {
@@ -334,17 +341,21 @@ void TfrmMain::actModifierExecute() {
 void TfrmMain::actSupprimerExecute() {
   if (Checking()) return;
   RunGuarded(this, [this] {
-    const int row = SelectedRow();
-    if (row < 0) {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
       ShowError(this, QStringLiteral("Rien à supprimer."));
       return;
     }
-    if (!AskConfirmation(this, QStringLiteral("Voulez-vous réellement supprimer cette ligne ?"))) return;
-    if (!data_.TrouverLien(RowName(row))) return;
-    rows_->removeRow(row);
+    if (!AskConfirmation(this, DeleteQuestion(*this, rows))) return;
+    bool deleted = false;
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+      if (!data_.TrouverLien(RowName(*row))) continue;
+      rows_->removeRow(*row);
+      data_.Table.Delete();
+      deleted = true;
+    }
     Grille->selectionModel()->clearSelection();
-    data_.Table.Delete();
-    data_.Save();
+    if (deleted) data_.Save();
   });
 }
 
@@ -355,12 +366,14 @@ void TfrmMain::MettreAJourLien(int row) { StartChecks({row}, /*whole_list=*/fals
 void TfrmMain::actMettreAJourExecute() {
   if (Checking()) return;
   RunGuarded(this, [this] {
-    const int row = SelectedRow();
-    if (row < 0) {
+    std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
       ShowError(this, QStringLiteral("Rien à mettre à jour."));
       return;
     }
-    MettreAJourLien(row);
+    // Several links: shown as a run, with its progress and « Arrêter ».
+    const bool several = rows.size() > 1;
+    StartChecks(std::move(rows), several);
   });
 }
 
@@ -384,8 +397,8 @@ void TfrmMain::StartChecks(std::vector<int> rows, bool whole_list) {
   if (rows.empty() || !runner_->Start(names)) return;
   checked_rows_ = std::move(rows);
   // Greyed, not queued: a click meanwhile does nothing, now or later.
-  SetEditCommandsEnabled(false);
   actArreter->setEnabled(whole_list);
+  UpdateCommands();
   if (whole_list) {
     Progression->setRange(0, static_cast<int>(checked_rows_.size()));
     Progression->setValue(0);
@@ -425,17 +438,14 @@ void TfrmMain::EndChecks() {
   Status->clearMessage();
   ShowSelectedReason(*Status, *Grille);
   actArreter->setEnabled(false);
-  SetEditCommandsEnabled(true);
+  UpdateCommands();
   if (close_pending_) {
     close_pending_ = false;
     close();
   }
 }
 
-void TfrmMain::SetEditCommandsEnabled(bool enabled) {
-  for (QAction* action : {actAjouter, actModifier, actSupprimer, actMettreAJour, actToutMettreAJour})
-    action->setEnabled(enabled);
-}
+void TfrmMain::UpdateCommands() { UpdateCommandStates(*this); }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   if (!quitting_ && HideOnClose && HideOnClose()) {

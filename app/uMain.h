@@ -27,6 +27,8 @@ namespace veilex {
 
 class TData;
 class TCheckRunner;
+class TImportExport;
+class TLinkList;
 struct TCheckRunResult;
 
 class TfrmMain : public QMainWindow {
@@ -55,8 +57,11 @@ class TfrmMain : public QMainWindow {
   QString RowText(int row, int column) const;
   // Writes the stored bytes `value` into a row's column, shown as text.
   void SetRowText(int row, int column, const std::string& value);
-  // The selected row (internal order), or -1.
+  // The selected row with the focus, else the first selected (internal
+  // order), or -1.
   int SelectedRow() const;
+  // Every selected row, in internal order.
+  std::vector<int> SelectedRows() const;
   void SelectRow(int row);
 
   // Starts the check of the link of a list row (internal order) and returns:
@@ -82,6 +87,10 @@ class TfrmMain : public QMainWindow {
   // The button that shows `action` on either tool bar.
   QToolButton* ToolButton(QAction* action) const;
   QTreeView* Grille;
+  // Sorting, search, column memory and the context menu of Grille.
+  TLinkList* Liste = nullptr;
+  // « Importer... » and « Exporter... ».
+  TImportExport* ImportExport = nullptr;
   QStatusBar* Status;
   // "k / n" in the status bar during "Tout mettre à jour".
   QProgressBar* Progression;
@@ -135,11 +144,13 @@ class TfrmMain : public QMainWindow {
   void ShowCheckProgress();
   // After a run: the window as before it, and a close asked for meanwhile.
   void EndChecks();
-  void SetEditCommandsEnabled(bool enabled);
+  // Greys the commands that cannot run now: during a check those that
+  // change links, without a selected row those that act on one.
+  void UpdateCommands();
 
   TData& data_;
   QStandardItemModel* rows_;      // the rows in the order they were added
-  QSortFilterProxyModel* shown_;  // the same rows sorted on the name's bytes
+  QSortFilterProxyModel* shown_;  // the same rows sorted and filtered (Liste's)
   bool shown_once_ = false;
   TCheckRunner* runner_;
   // The rows of the run under way, by position in its names.
