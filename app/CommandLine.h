@@ -13,6 +13,8 @@ struct TCommandLine {
   enum class TMode {
     Window,      // veilex [--data FILE]
     Check,       // veilex --check [--data FILE] [--notify] [NAME...]
+    Import,      // veilex --import FILE [--data FILE]
+    Export,      // veilex --export FILE [--data FILE]
     Help,        // --help
     Version,     // --version
     UsageError,  // anything else; Error says what was wrong
@@ -21,6 +23,8 @@ struct TCommandLine {
   TMode Mode = TMode::Window;
   // The data file given with --data; empty for the default one.
   std::string DataFile;
+  // The file of --import or --export.
+  std::string LinkFile;
   // --notify: a check that found changes tells the desktop.
   bool Notify = false;
   // The links to check, as typed; empty for all of them.

@@ -11,6 +11,7 @@
 #include "app/Application.h"
 #include "app/CheckCommand.h"
 #include "app/CommandLine.h"
+#include "app/ImportCommand.h"
 #include "app/Translations.h"
 #include "watch/DataLocation.h"
 
@@ -41,6 +42,9 @@ int main(int argc, char* argv[]) {
       QCoreApplication application(argc, argv);
       return veilex::RunCheck(line, DataFileOf(line), std::cout, std::cerr);
     }
+    case TCommandLine::TMode::Import:
+    case TCommandLine::TMode::Export:
+      return veilex::RunImportExport(line, DataFileOf(line), std::cout, std::cerr);
     case TCommandLine::TMode::Window:
       break;
   }
