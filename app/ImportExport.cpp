@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include "app/MainMenus.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "app/uMain.h"
@@ -34,9 +35,7 @@ TImportExport::TImportExport(TfrmMain& main, TData& data) : QObject(&main), main
   };
   auto make = [this](QAction*& action, const char* name, const QString& caption,
                      void (TImportExport::*handler)()) {
-    action = new QAction(caption, &main_);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setIconText(caption);
+    action = NewCommand(&main_, name, caption);
     connect(action, &QAction::triggered, this, handler);
   };
   make(actImporter, "actImporter", QStringLiteral("Importer..."), &TImportExport::actImporterExecute);

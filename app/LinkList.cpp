@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/MainMenus.h"
 #include "app/MessageBoxes.h"
 #include "app/Settings.h"
 #include "app/TextCodec.h"
@@ -121,9 +122,7 @@ TLinkList::TLinkList(TfrmMain& main, QTreeView* view, QAbstractItemModel* rows)
   UpdateHint();
 
   auto make = [this](QAction*& action, const char* name, const QString& caption, void (TLinkList::*handler)()) {
-    action = new QAction(caption, &main_);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setIconText(caption);
+    action = NewCommand(&main_, name, caption);
     connect(action, &QAction::triggered, this, handler);
   };
   make(actRechercher, "actRechercher", QStringLiteral("Rechercher"), &TLinkList::actRechercherExecute);
@@ -138,15 +137,6 @@ TLinkList::TLinkList(TfrmMain& main, QTreeView* view, QAbstractItemModel* rows)
   MenuContextuel->addSeparator();
   MenuContextuel->addActions({main.actModifier, main.actSupprimer});
 
-  QHeaderView* header = view_->header();
-  header->viewport()->installEventFilter(this);
-  connect(header, &QHeaderView::sectionResized, this, [this] {
-    if (!dragging_) return;
-    user_widths_ = true;
-    view_->header()->setStretchLastSection(true);
-    SaveColumns();
-  });
-  connect(header, &QHeaderView::sortIndicatorChanged, this, [this] { SaveColumns(); });
 }
 
 void TLinkList::RestoreColumns() {
@@ -165,6 +155,15 @@ void TLinkList::RestoreColumns() {
       store->value(kSortOrderKey).toInt() == Qt::DescendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
   view_->sortByColumn(is_number && column >= 0 && column < TfrmMain::kColumnCount ? column : TfrmMain::kColNom,
                       order);
+  // From now on, what the user changes is kept.
+  header->viewport()->installEventFilter(this);
+  connect(header, &QHeaderView::sectionResized, this, [this] {
+    if (!dragging_) return;
+    user_widths_ = true;
+    view_->header()->setStretchLastSection(true);
+    SaveColumns();
+  });
+  connect(header, &QHeaderView::sortIndicatorChanged, this, [this] { SaveColumns(); });
 }
 
 void TLinkList::SaveColumns() const {

@@ -60,6 +60,13 @@ void InstallRunSummary(TfrmMain& main) {
 
 }  // namespace
 
+QAction* NewCommand(QObject* window, const char* name, const QString& caption) {
+  auto* action = new QAction(caption, window);
+  action->setObjectName(QString::fromLatin1(name));
+  action->setIconText(caption);
+  return action;
+}
+
 void BuildMainMenus(TfrmMain& main) {
   TLinkList& list = *main.Liste;
   TImportExport& io = *main.ImportExport;

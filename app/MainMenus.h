@@ -9,9 +9,16 @@
 #include <QString>
 #include <vector>
 
+class QAction;
+class QObject;
+
 namespace veilex {
 
 class TfrmMain;
+
+// A command of the window: an action named `name` owned by `window`, whose
+// caption stays whole on a tool button (its icon text, three dots included).
+QAction* NewCommand(QObject* window, const char* name, const QString& caption);
 
 // Gives the actions their shortcuts and Alt letters, builds the menu bar
 // and the run summary. Once, at the end of the window's construction.

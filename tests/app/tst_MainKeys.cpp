@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QPointer>
 #include <QStatusBar>
 #include <QTest>
@@ -106,12 +107,13 @@ class TestMainKeys : public QObject {
     QTest::keyClick(main.Grille, Qt::Key_F5);
     QVERIFY(session.WaitForChecks());
     QCOMPARE(Summary(main)->text(), QStringLiteral("0 page a changé, 2 échecs, 0 sans changement"));
-    QCOMPARE(main.RowText(session.RowOf("alpha"), TfrmMain::kColEtat), QStringLiteral("Jamais mise à jour"));
+    QCOMPARE(main.RowText(session.RowOf("alpha"), TfrmMain::kColEtat), QStringLiteral("Echec de la mise à jour"));
+    QCOMPARE(main.RowText(session.RowOf("Charlie"), TfrmMain::kColMaj), QStringLiteral("26/12/09 à 17:34"));
     // The summary stays until the next command.
     QTest::keyClick(main.Grille, Qt::Key_F5, Qt::ControlModifier);
     QVERIFY(session.WaitForChecks());
     QCOMPARE(Summary(main)->text(), QStringLiteral("0 page a changé, 3 échecs, 0 sans changement"));
-    QCOMPARE(main.RowText(session.RowOf("alpha"), TfrmMain::kColEtat), QStringLiteral("Echec de la mise à jour"));
+    QVERIFY(main.RowText(session.RowOf("Charlie"), TfrmMain::kColMaj) != QStringLiteral("26/12/09 à 17:34"));
     main.Liste->actRechercher->trigger();
     QVERIFY(Summary(main)->text().isEmpty());
   }
@@ -202,7 +204,7 @@ class TestMainKeys : public QObject {
       QTest::keyClick(dialog->edtNom, Qt::Key_Tab);
       QTest::keyClicks(dialog->edtURL, "127.0.0.1:1/n");
       QTest::keyClick(dialog->edtURL, Qt::Key_Tab);
-      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(dialog->btnConserver));
+      QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(dialog->btnConserver));
       QTest::keyClick(dialog->edtURL, Qt::Key_Return);
     });
     QTest::keyClick(main.Grille, Qt::Key_Insert);
@@ -218,6 +220,7 @@ class TestMainKeys : public QObject {
       QTest::keyClicks(dialog->edtNom, "Autre");
       QTest::keyClick(dialog->edtNom, Qt::Key_Escape);
     });
+    Activate(main);
     QTest::keyClick(main.Grille, Qt::Key_N, Qt::ControlModifier);
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     QCOMPARE(main.RowCount(), 1);
