@@ -6,6 +6,7 @@
 
 #include "app/AutoChecks.h"
 #include "app/DataSession.h"
+#include "app/InstanceChannel.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
 #include "app/uAproposDe.h"
@@ -27,6 +28,8 @@ int RunWindow(TData& data) {
   {
     TfrmMain frmMain(data);
     TAutoChecks auto_checks(frmMain);
+    // A Veilex started later on the same file shows this window instead.
+    TInstanceServer instance_server(data.FileName(), [&frmMain] { BringForward(frmMain); });
     QApplication::setQuitOnLastWindowClosed(true);
     frmMain.show();
     exit_code = QApplication::exec();
@@ -93,6 +96,12 @@ int RunVeilex(const std::string& data_file) {
     TDataSession session(data_file, WarnSaveFailed);
     switch (session.State()) {
       case TDataSession::TState::HeldElsewhere:
+        // The Veilex holding the file shows its window; only one that does
+        // not answer (an older version, a hung one) leaves the error box.
+        if (AskRunningVeilexToShow(data_file)) {
+          exit_code = 0;
+          return;
+        }
         ShowError(nullptr, AlreadyRunningText(data_file));
         return;
       case TDataSession::TState::Unreadable:

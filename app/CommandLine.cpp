@@ -82,6 +82,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       *flag = true;
       continue;
     }
+    if (argument == "--import" || argument == "--export") {
+      if (!line.LinkFile.empty()) return Refused("--import et --export ne se donnent qu'une fois, et pas ensemble");
+      if (i + 1 == arguments.size() || arguments[i + 1].empty())
+        return Refused("l'option " + argument + " demande un nom de fichier");
+      line.Mode = argument == "--import" ? TCommandLine::TMode::Import : TCommandLine::TMode::Export;
+      line.LinkFile = arguments[++i];
+      continue;
+    }
     if (argument == kDataOption || argument.starts_with(std::string(kDataOption) + "=")) {
       if (data_given) return Refused("l'option --data est donnée deux fois");
       data_given = true;
@@ -100,11 +108,19 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return Refused("une seule des options --check, --list, --mark-read et --history à la fois");
   if ((test || learn) && int{list} + int{mark_read} + int{history} > 0)
     return Refused("les options --test et --learn ne vont pas avec --list, --mark-read ou --history");
+  if (!line.LinkFile.empty() && int{test} + int{learn} + int{list} + int{mark_read} + int{history} > 0)
+    return Refused("--import et --export ne vont pas avec une autre commande");
   if (history && !help) return ParseHistory(std::move(line), version, version_number);
   if (help) {
     line.Mode = TCommandLine::TMode::Help;
   } else if (version) {
     line.Mode = TCommandLine::TMode::Version;
+  } else if (check && !line.LinkFile.empty()) {
+    return Refused("--check ne se donne pas avec --import ou --export");
+  } else if (!line.LinkFile.empty() && (line.Notify || !line.Names.empty())) {
+    return Refused("--import et --export ne prennent que --data");
+  } else if (!line.LinkFile.empty()) {
+    // Import or Export, set above.
   } else if (int(check) + int(test) + int(learn) > 1) {
     return Refused("les options --check, --test et --learn ne vont pas ensemble");
   } else if (test || learn) {
@@ -134,6 +150,8 @@ std::string HelpText() {
          "              veilex --list [--data FICHIER]\n"
          "              veilex --mark-read [--data FICHIER] [NOM...]\n"
          "              veilex --history NOM [--data FICHIER] [--version K]\n"
+         "              veilex --import LISTE [--data FICHIER]\n"
+         "              veilex --export LISTE [--data FICHIER]\n"
          "\n"
          "Surveille des pages web et signale celles qui ont changé.\n"
          "\n"
@@ -149,6 +167,11 @@ std::string HelpText() {
          "                    affiche les règles à ignorer proposées pour ce qui\n"
          "                    change seul, une par ligne, comme « Apprendre le bruit »\n"
          "  --data FICHIER    utilise ce fichier des liens au lieu du fichier habituel\n"
+         "  --import LISTE    ajoute les liens de LISTE : fichier urls.yaml, signets\n"
+         "                    exportés d'un navigateur (HTML), tableau CSV ou TXT\n"
+         "                    (champs nom et url) ou une adresse par ligne\n"
+         "  --export LISTE    écrit les liens et leurs réglages dans LISTE : tableau\n"
+         "                    CSV, ou fichier urls.yaml si LISTE finit par .yaml\n"
          "  --notify          avec --check : prévient le bureau quand une page a changé\n"
          "  --list            écrit une ligne par lien : nom, adresse, état, date du\n"
          "                    dernier changement, « non lu » et raison d'un échec,\n"
@@ -168,6 +191,11 @@ std::string HelpText() {
          "\n"
          "Code de sortie de --test et --learn : 0 quand la page a donné son texte,\n"
          "1 sinon (la raison est écrite), 2 comme pour --check.\n";
+         "Code de sortie de --import et --export :\n"
+         "  0  tous les liens ont été importés ou exportés\n"
+         "  1  des liens ont été refusés (chacun est dit, avec sa raison)\n"
+         "  2  LISTE illisible ou impossible à écrire (rien n'est importé), fichier\n"
+         "     des liens illisible ou déjà ouvert par un autre Veilex\n";
 }
 
 std::string VersionText() { return "Veilex " VEILEX_VERSION "\n"; }
@@ -175,9 +203,14 @@ std::string VersionText() { return "Veilex " VEILEX_VERSION "\n"; }
 std::string UsageText() {
   return "Utilisation : veilex [--data FICHIER]\n"
          "              veilex --check [--data FICHIER] [--notify] [NOM...]\n"
-         "              veilex --test NOM [--data FICHIER]\n"
-         "              veilex --learn NOM [--data FICHIER]\n"
-         "              veilex --list | --mark-read [NOM...] | --history NOM [--version K]\n"
+         "Code de sortie de --test et --learn : 0 quand la page a donné son texte,\n"
+         "1 sinon (la raison est écrite), 2 comme pour --check.\n"
+         "\n"
+         "Code de sortie de --import et --export :\n"
+         "  0  tous les liens ont été importés ou exportés\n"
+         "  1  des liens ont été refusés (chacun est dit, avec sa raison)\n"
+         "  2  LISTE illisible ou impossible à écrire (rien n'est importé), fichier\n"
+         "     des liens illisible ou déjà ouvert par un autre Veilex\n";
          "Essayez « veilex --help » pour plus d'informations.\n";
 }
 

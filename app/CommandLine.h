@@ -19,6 +19,8 @@ struct TCommandLine {
     List,        // veilex --list [--data FILE]
     MarkRead,    // veilex --mark-read [--data FILE] [NAME...]
     History,     // veilex --history NAME [--data FILE] [--version K]
+    Import,      // veilex --import FILE [--data FILE]
+    Export,      // veilex --export FILE [--data FILE]
     Help,        // --help
     Version,     // --version
     UsageError,  // anything else; Error says what was wrong
@@ -27,6 +29,8 @@ struct TCommandLine {
   TMode Mode = TMode::Window;
   // The data file given with --data; empty for the default one.
   std::string DataFile;
+  // The file of --import or --export.
+  std::string LinkFile;
   // --notify: a check that found changes tells the desktop.
   bool Notify = false;
   // The links to check or mark read, as typed; empty for all of them. The

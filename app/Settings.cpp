@@ -21,12 +21,14 @@ int Bounded(const QSettings& store, const char* key, int low, int high, int fall
 
 // $XDG_CONFIG_HOME/veilex/veilex.conf (~/.config when the variable is unset);
 // QSettings follows the variable itself.
-std::unique_ptr<QSettings> Store() {
+std::unique_ptr<QSettings> Store() { return SettingsStore(); }
+
+}  // namespace
+
+std::unique_ptr<QSettings> SettingsStore() {
   return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("veilex"),
                                      QStringLiteral("veilex"));
 }
-
-}  // namespace
 
 TSettings TSettings::Load() {
   const auto store = Store();

@@ -6,6 +6,9 @@
 
 #include <QString>
 #include <array>
+#include <memory>
+
+class QSettings;
 
 #include "history/THistory.h"
 
@@ -44,5 +47,9 @@ struct TSettings {
 
   bool operator==(const TSettings&) const = default;
 };
+
+// The settings file itself, for the windows that keep their own choices
+// there (column widths, sort).
+std::unique_ptr<QSettings> SettingsStore();
 
 }  // namespace veilex

@@ -21,7 +21,9 @@ QString TrayToolTip(const QStringList& unread_names) {
 TTrayIcon::TTrayIcon(TfrmMain& main, QObject* parent) : QObject(parent), main_(main) {
   tool_tip_ = TrayToolTip({});
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-  const QIcon fallback = QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+  // Veilex's own icon: the installed one, else the one built into the program.
+  const QIcon fallback = QApplication::windowIcon().isNull() ? QIcon(QStringLiteral(":/veilex/veilex.png"))
+                                                             : QApplication::windowIcon();
   icon_ = new QSystemTrayIcon(QIcon::fromTheme(QStringLiteral("veilex"), fallback), this);
   menu_ = new QMenu();
   menu_->addAction(QStringLiteral("Afficher Veilex"), this, &TTrayIcon::ShowWindow);

@@ -13,6 +13,7 @@
 #include "app/CommandLine.h"
 #include "app/Notifier.h"
 #include "app/LinkCommands.h"
+#include "app/ImportCommand.h"
 #include "app/Translations.h"
 #include "app/TrialCommands.h"
 #include "watch/DataLocation.h"
@@ -55,6 +56,9 @@ int main(int argc, char* argv[]) {
       return veilex::RunMarkRead(line, DataFileOf(line), std::cout, std::cerr);
     case TCommandLine::TMode::History:
       return veilex::RunHistory(line, DataFileOf(line), std::cout, std::cerr);
+    case TCommandLine::TMode::Import:
+    case TCommandLine::TMode::Export:
+      return veilex::RunImportExport(line, DataFileOf(line), std::cout, std::cerr);
     case TCommandLine::TMode::Window:
       break;
   }

@@ -1,10 +1,19 @@
 #include "app/uAproposDe.h"
 
+#include <QDate>
 #include <QGridLayout>
+#include <QLocale>
 #include <QLabel>
 #include <QPushButton>
 
 #include "app/TextCodec.h"
+
+#ifndef VEILEX_VERSION
+#define VEILEX_VERSION "1.0"
+#endif
+#ifndef VEILEX_RELEASE_DATE
+#define VEILEX_RELEASE_DATE "2026-12-09"
+#endif
 
 namespace veilex {
 
@@ -24,9 +33,11 @@ TfrmAproposDe::TfrmAproposDe(QWidget* parent) : QDialog(parent) {
   // Taller than the four lines need by one line: the data file's.
   setFixedSize(345, 140);
 
-  Label1 = new QLabel(QStringLiteral("Veilex version 1.0"));
+  Label1 = new QLabel(QStringLiteral("Veilex version " VEILEX_VERSION));
   Label1->setStyleSheet(QStringLiteral("color: black; font-family: Sans; font-weight: bold;"));
-  Label2 = new QLabel(QStringLiteral("(Dernière mise à jour le 16 octobre 2003)"));
+  const QDate released = QDate::fromString(QStringLiteral(VEILEX_RELEASE_DATE), Qt::ISODate);
+  Label2 = new QLabel(QStringLiteral("(Dernière mise à jour le %1)")
+                          .arg(QLocale(QLocale::French).toString(released, QStringLiteral("d MMMM yyyy"))));
   Label3 = new QLabel(QStringLiteral("Écrit par l'équipe Veilex"));
   Label4 = new QLabel(QStringLiteral("http://veilex.example.org/"));
   Label4->setIndent(24);  // stands under the author line, indented

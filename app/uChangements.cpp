@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QRegularExpression>
 #include <QTextBrowser>
@@ -111,6 +112,8 @@ TfrmChangements::TfrmChangements(TChangedLink link, QWidget* parent, const TComp
   connect(btnPrecedent, &QPushButton::clicked, this, &TfrmChangements::ChangementPrecedent);
   connect(btnOuvrir, &QPushButton::clicked, this, &TfrmChangements::OuvrirLaPage);
   connect(btnFermer, &QPushButton::clicked, this, &QWidget::close);
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
   SetMode(kTexte);
 }
@@ -284,6 +287,8 @@ TfrmChangements* OuvrirChangements(QWidget* parent, TData& data, const std::stri
   link.Chg = data.Table.GetData(kFieldChg);
   link.Page = data.Table.GetData(kFieldPage);
   auto* window = new TfrmChangements(std::move(link), parent);
+  if (parent != nullptr && parent->isVisible())
+    window->move(parent->frameGeometry().center() - window->rect().center());
   window->show();
   // The change is seen.
   if (IsUnread(data)) {

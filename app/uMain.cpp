@@ -24,6 +24,9 @@
 
 #include "app/CheckRunner.h"
 #include "app/EtatDelegate.h"
+#include "app/ImportExport.h"
+#include "app/LinkList.h"
+#include "app/MainMenus.h"
 #include "app/LinkReason.h"
 #include "app/MessageBoxes.h"
 #include "app/TextCodec.h"
@@ -41,29 +44,12 @@ namespace {
 
 // Each cell keeps the stored bytes beside its display text: the name's bytes
 // find the link again, and the list sorts on bytes as the table does.
-constexpr int kBytesRole = Qt::UserRole + 1;
+constexpr int kBytesRole = kLinkBytesRole;
 
 const int kColumnWidths[TfrmMain::kColumnCount] = {150, 250, 70, 70, 130, 70};
 
 const char* const kColumnFields[TfrmMain::kColumnCount] = {kFieldNom, kFieldUrl,  kFieldMajOk,
                                                            kFieldMaj, kFieldEtat, kFieldChg};
-
-std::string_view Bytes(const QByteArray& bytes) {
-  return std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
-// Shows the rows in ascending byte order of the name ("B" before "a"), equal
-// names in the order they were added.
-class TByteOrderProxy : public QSortFilterProxyModel {
- public:
-  using QSortFilterProxyModel::QSortFilterProxyModel;
-
- protected:
-  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
-    return CompareStr(Bytes(left.data(kBytesRole).toByteArray()),
-                      Bytes(right.data(kBytesRole).toByteArray())) < 0;
-  }
-};
 
 }  // namespace
 
@@ -90,7 +76,11 @@ TfrmMain::TfrmMain(TData& data, QWidget* parent) : QMainWindow(parent), data_(da
   connect(runner_, &TCheckRunner::RunFinished, this, &TfrmMain::EndChecks);
   connect(Grille->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (!Checking()) ShowSelectedReason(*Status, *Grille);
+    UpdateCommands();
   });
+  ImportExport = new TImportExport(*this, data_);
+  BuildMainMenus(*this);
+  UpdateCommands();
   if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
   Grille->setFocus();
 }
@@ -171,11 +161,9 @@ void TfrmMain::CreateGrille() {
   rows_->setHorizontalHeaderLabels({QStringLiteral("Nom"), QStringLiteral("URL"), QStringLiteral("MàJ Ok"),
                                     QStringLiteral("MàJ"), QStringLiteral("Etat"),
                                     QStringLiteral("Dernier changement")});
-  shown_ = new TByteOrderProxy(this);
-  shown_->setSourceModel(rows_);
-  shown_->setDynamicSortFilter(true);  // a new or renamed row takes its place at once
-
   Grille = new QTreeView(this);
+  Liste = new TLinkList(*this, Grille, rows_);
+  shown_ = Liste->Proxy();
   Grille->setObjectName(QStringLiteral("Grille"));
   Grille->setModel(shown_);
   Grille->setRootIsDecorated(false);
@@ -183,25 +171,26 @@ void TfrmMain::CreateGrille() {
   Grille->setUniformRowHeights(true);
   Grille->setFrameShape(QFrame::NoFrame);
   Grille->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Grille->setSelectionMode(QAbstractItemView::SingleSelection);
+  Grille->setSelectionMode(QAbstractItemView::ExtendedSelection);
   Grille->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Grille->setSortingEnabled(true);
   Grille->sortByColumn(kColNom, Qt::AscendingOrder);
   QHeaderView* header = Grille->header();
   header->setSortIndicatorShown(true);
-  header->setSectionsClickable(false);  // the list stays sorted on "Nom"
-  // "URL" takes the width the other columns leave; its texts are elided.
+  header->setSectionsClickable(true);  // any column sorts
+  // Every column can be widened by hand; until then "URL" takes the width
+  // the other columns leave. Its texts are elided.
   header->setStretchLastSection(false);
-  header->setSectionResizeMode(kColUrl, QHeaderView::Stretch);
+  header->setSectionResizeMode(QHeaderView::Interactive);
   Grille->setTextElideMode(Qt::ElideMiddle);
   for (int column = 0; column < kColumnCount; ++column) Grille->setColumnWidth(column, kColumnWidths[column]);
+  Liste->RestoreColumns();
   Grille->setItemDelegate(new TEtatDelegate(kColEtat, Grille));
   RepaintRowsOnEtatChange(Grille, kColEtat);
   // A double click anywhere on the list, on a row or not, modifies; Return
   // on a row shows its changes.
   Grille->viewport()->installEventFilter(this);
   Grille->installEventFilter(this);
-  setCentralWidget(Grille);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -213,7 +202,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Grille && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      actVoirChangementsExecute();
+      if (actVoirChangements->isEnabled()) actVoirChangementsExecute();
       return true;
     }
   }
@@ -253,6 +242,8 @@ void TfrmMain::AjusterColonnes() {
   // below their width; "Nom" too, but within a third of the list, so that a
   // long name cannot push the state out of view. "URL" stretches over the
   // rest. (QTreeView hides the size hint that its base class offers.)
+  // Widths set by hand stay as they are.
+  if (Liste->UserWidths()) return;
   const QAbstractItemView* view = Grille;
   const QHeaderView* header = Grille->header();
   const auto fitted = [&](int column) {
@@ -260,6 +251,10 @@ void TfrmMain::AjusterColonnes() {
   };
   for (int column : {kColMajOk, kColMaj, kColEtat, kColChg}) Grille->setColumnWidth(column, fitted(column));
   Grille->setColumnWidth(kColNom, std::min(fitted(kColNom), std::max(kColumnWidths[kColNom], Grille->viewport()->width() / 3)));
+  int others = 0;
+  for (int column = 0; column < kColumnCount; ++column)
+    if (column != kColUrl) others += Grille->columnWidth(column);
+  Grille->setColumnWidth(kColUrl, std::max(100, Grille->viewport()->width() - others));
 }
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
@@ -299,9 +294,21 @@ void TfrmMain::SetRowText(int row, int column, const std::string& value) {
 }
 
 int TfrmMain::SelectedRow() const {
+  // The row with the focus when it is selected, else the first selected.
+  const QModelIndex current = Grille->selectionModel()->currentIndex();
+  if (current.isValid() && Grille->selectionModel()->isRowSelected(current.row(), current.parent()))
+    return shown_->mapToSource(current).row();
   const QModelIndexList selected = Grille->selectionModel()->selectedRows();
   if (selected.isEmpty()) return -1;
   return shown_->mapToSource(selected.first()).row();
+}
+
+std::vector<int> TfrmMain::SelectedRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : Grille->selectionModel()->selectedRows())
+    rows.push_back(shown_->mapToSource(index).row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 void TfrmMain::SelectRow(int row) {
@@ -347,19 +354,25 @@ void TfrmMain::actModifierExecute() {
 void TfrmMain::actSupprimerExecute() {
   if (Checking()) return;
   RunGuarded(this, [this] {
-    const int row = SelectedRow();
-    if (row < 0) {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
       ShowError(this, QStringLiteral("Rien à supprimer."));
       return;
     }
-    if (!AskConfirmation(this, QStringLiteral("Voulez-vous réellement supprimer cette ligne ?"))) return;
-    if (!data_.TrouverLien(RowName(row))) return;
-    const std::string name = RowName(row);
-    rows_->removeRow(row);
+    if (!AskConfirmation(this, DeleteQuestion(*this, rows))) return;
+    bool deleted = false;
+    std::vector<std::string> names;
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+      if (!data_.TrouverLien(RowName(*row))) continue;
+      names.push_back(RowName(*row));
+      rows_->removeRow(*row);
+      data_.Table.Delete();
+      deleted = true;
+    }
     Grille->selectionModel()->clearSelection();
-    data_.Table.Delete();
-    data_.Save();
-    data_.History.DeleteLink(name);
+    if (deleted) data_.Save();
+    // A deleted link's versions go with it.
+    for (const std::string& name : names) data_.History.DeleteLink(name);
     ShowUnreadCount();
   });
 }
@@ -371,12 +384,14 @@ void TfrmMain::MettreAJourLien(int row) { StartChecks({row}, /*whole_list=*/fals
 void TfrmMain::actMettreAJourExecute() {
   if (Checking()) return;
   RunGuarded(this, [this] {
-    const int row = SelectedRow();
-    if (row < 0) {
+    std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
       ShowError(this, QStringLiteral("Rien à mettre à jour."));
       return;
     }
-    MettreAJourLien(row);
+    // Several links: shown as a run, with its progress and « Arrêter ».
+    const bool several = rows.size() > 1;
+    StartChecks(std::move(rows), several);
   });
 }
 
@@ -401,9 +416,9 @@ void TfrmMain::StartChecks(std::vector<int> rows, bool whole_list) {
   checked_rows_.clear();
   for (size_t i = 0; i < rows.size(); ++i) checked_rows_.push_back({rows[i], std::move(names[i])});
   // Greyed, not queued: a click meanwhile does nothing, now or later.
-  SetEditCommandsEnabled(false);
   // Any run may be stopped, a single link's too.
   actArreter->setEnabled(true);
+  UpdateCommands();
   if (whole_list) {
     Progression->setRange(0, static_cast<int>(checked_rows_.size()));
     Progression->setValue(0);
@@ -459,17 +474,14 @@ void TfrmMain::EndChecks() {
   Status->clearMessage();
   ShowSelectedReason(*Status, *Grille);
   actArreter->setEnabled(false);
-  SetEditCommandsEnabled(true);
+  UpdateCommands();
   if (close_pending_) {
     close_pending_ = false;
     close();
   }
 }
 
-void TfrmMain::SetEditCommandsEnabled(bool enabled) {
-  for (QAction* action : {actAjouter, actModifier, actSupprimer, actMettreAJour, actToutMettreAJour})
-    action->setEnabled(enabled);
-}
+void TfrmMain::UpdateCommands() { UpdateCommandStates(*this); }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   if (!quitting_ && HideOnClose && HideOnClose()) {

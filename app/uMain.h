@@ -30,6 +30,8 @@ namespace veilex {
 struct THistoryBounds;
 class TData;
 class TCheckRunner;
+class TImportExport;
+class TLinkList;
 struct TCheckRunResult;
 
 class TfrmMain : public QMainWindow {
@@ -58,8 +60,11 @@ class TfrmMain : public QMainWindow {
   QString RowText(int row, int column) const;
   // Writes the stored bytes `value` into a row's column, shown as text.
   void SetRowText(int row, int column, const std::string& value);
-  // The selected row (internal order), or -1.
+  // The selected row with the focus, else the first selected (internal
+  // order), or -1.
   int SelectedRow() const;
+  // Every selected row, in internal order.
+  std::vector<int> SelectedRows() const;
   void SelectRow(int row);
 
   // Starts the check of the link of a list row (internal order) and returns:
@@ -85,6 +90,10 @@ class TfrmMain : public QMainWindow {
   // The button that shows `action` on either tool bar.
   QToolButton* ToolButton(QAction* action) const;
   QTreeView* Grille;
+  // Sorting, search, column memory and the context menu of Grille.
+  TLinkList* Liste = nullptr;
+  // « Importer... » and « Exporter... ».
+  TImportExport* ImportExport = nullptr;
   QStatusBar* Status;
   // "k / n" in the status bar during "Tout mettre à jour".
   QProgressBar* Progression;
@@ -159,15 +168,17 @@ class TfrmMain : public QMainWindow {
   void ShowCheckProgress();
   // After a run: the window as before it, and a close asked for meanwhile.
   void EndChecks();
-  void SetEditCommandsEnabled(bool enabled);
   // Shows the unread mark and last change date the table holds for the
   // row's link (uMainMarks.cpp), and the count of unread links.
   void RefreshRowMarks(int row);
   void ShowUnreadCount();
+  // Greys the commands that cannot run now: during a check those that
+  // change links, without a selected row those that act on one.
+  void UpdateCommands();
 
   TData& data_;
   QStandardItemModel* rows_;      // the rows in the order they were added
-  QSortFilterProxyModel* shown_;  // the same rows sorted on the name's bytes
+  QSortFilterProxyModel* shown_;  // the same rows sorted and filtered (Liste's)
   bool shown_once_ = false;
   TCheckRunner* runner_;
   // The links of the run under way, by position in its names: the row each

@@ -49,6 +49,7 @@ QLineEdit* MakeEdit(const char* name, int width) {
 QLineEdit* MakeReadOnlyEdit(const char* name) {
   QLineEdit* edit = MakeEdit(name, 0);
   edit->setReadOnly(true);
+  edit->setFocusPolicy(Qt::ClickFocus);  // Tab goes past; a click may still select
   edit->setStyleSheet(QStringLiteral("QLineEdit { background: rgb(204,204,204); }"));
   return edit;
 }
@@ -126,15 +127,13 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   form->addWidget(boxSurveillance);
   form->addStretch(1);
 
-  btnConserver = new QPushButton(QStringLiteral("Conserver"));
+  btnConserver = new QPushButton(QStringLiteral("&Conserver"));
   btnConserver->setObjectName(QStringLiteral("btnConserver"));
-  btnAnnuler = new QPushButton(QStringLiteral("Annuler"));
+  btnAnnuler = new QPushButton(QStringLiteral("&Annuler"));
   btnAnnuler->setObjectName(QStringLiteral("btnAnnuler"));
-  // Neither button is the default: Enter in an edit field does not save.
-  for (QPushButton* button : {btnConserver, btnAnnuler}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
+  // Return is « Conserver » wherever the focus is, Escape « Annuler ».
+  btnAnnuler->setAutoDefault(false);
+  btnConserver->setDefault(true);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(btnConserver);
@@ -165,9 +164,8 @@ void TfrmURL::showEvent(QShowEvent* event) {
 }
 
 void TfrmURL::keyPressEvent(QKeyEvent* event) {
-  // Neither button is the cancel button: Escape closes nothing.
   if (event->key() == Qt::Key_Escape) {
-    event->accept();
+    actAnnulerExecute();
     return;
   }
   QDialog::keyPressEvent(event);

@@ -1,8 +1,8 @@
 # The Debian package of what `cmake --install` installs (`make deb`). The
-# libraries the program and its TLS wrapper link (Qt, OpenSSL, the C++
-# runtime) are found by dpkg-shlibdeps; what is only opened at run time is
-# invisible to it and is named here: libssl3 (opened by name) and Qt's own
-# French texts.
+# libraries the program and its TLS wrapper link (Qt, OpenSSL through the
+# wrapper, yaml-cpp, gumbo, the C++ runtime) are found by dpkg-shlibdeps,
+# each once; only what is opened at run time and linked by nothing is named
+# here, so that no package appears twice: Qt's own French texts.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME veilex)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -15,7 +15,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://veilex.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
 # Links whose page is written by JavaScript are loaded in it; without it only
 # those links fail.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "chromium")

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "app/Application.h"
+#include "app/Settings.h"
 #include "app/uMain.h"
 #include "mlb/mlb2.h"
 #include "watch/LinkRecord.h"
@@ -215,6 +217,9 @@ void AnswerBox(TBoxSeen* seen, QMessageBox::StandardButton button, std::function
 }
 
 TSession::TSession(const std::vector<TRow>& links) {
+  // Every session starts with the list's default columns and sort; a
+  // restart (Stop, Start) keeps what the user chose.
+  SettingsStore()->remove(QStringLiteral("liste"));
   if (!links.empty()) WriteLinks(dir_.DataFile(), links);
 }
 

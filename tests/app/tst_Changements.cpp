@@ -2,6 +2,7 @@
 // window on a link checked twice against nginx with a changed page: the
 // changed words highlighted, the navigation, the source switch, the date
 // and « Ouvrir la page ». Also the colours in light and dark palettes.
+#include <QApplication>
 #include <QAction>
 #include <QLabel>
 #include <QPalette>
@@ -75,15 +76,22 @@ class TestChangements : public QObject {
     const int index = actions.indexOf(session.Main().actVoirChangements);
     QVERIFY(index > 0);
     QCOMPARE(actions[index - 1], session.Main().actToutMettreAJour);
-    QCOMPARE(session.Main().actVoirChangements->text(), QStringLiteral("Voir les changements"));
+    QCOMPARE(session.Main().actVoirChangements->iconText(), QStringLiteral("Voir les changements"));
   }
 
   void noRowSelectedSaysRienAComparer() {
     TSession session(TLinks{{"site", "127.0.0.1:1/"}});
     session.Start();
+    // Greyed: neither its button nor Return does anything; the command run
+    // all the same says there is nothing to compare.
+    QVERIFY(!session.Main().actVoirChangements->isEnabled());
+    session.ClickTool(session.Main().actVoirChangements);
+    QTest::keyClick(session.Main().Grille, Qt::Key_Return);
+    QTest::qWait(50);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
     TBoxSeen seen;
     AnswerBox(&seen);
-    session.ClickTool(session.Main().actVoirChangements);
+    session.Main().actVoirChangementsExecute();
     QVERIFY(seen.seen);
     QCOMPARE(seen.title, QStringLiteral("Erreur"));
     QCOMPARE(seen.text, QStringLiteral("Rien à comparer."));

@@ -75,25 +75,21 @@ class TestLinkCommands : public QObject {
       QVERIFY(dialog->edtNom->text().isEmpty() && dialog->edtURL->text().isEmpty());
       QVERIFY(dialog->edtMaJOK->isReadOnly() && dialog->edtMaJ->isReadOnly() &&
               dialog->edtEtat->isReadOnly());
-      QVERIFY(!dialog->btnConserver->isDefault() && !dialog->btnAnnuler->isDefault());
-      QVERIFY(!dialog->btnConserver->autoDefault() && !dialog->btnAnnuler->autoDefault());
-      // Tab goes down the dialog, the read-only fields included.
-      // What the link watches comes between the state and the buttons.
+      // « Conserver » is the default button (Return); Escape cancels.
+      QVERIFY(dialog->btnConserver->isDefault() && !dialog->btnAnnuler->isDefault());
+      // Tab goes down the dialog, past the read-only fields; what the link
+      // watches comes between the address and the buttons.
       TWatchSettingsBox* box = dialog->boxSurveillance;
-      const QList<QWidget*> tab_order{dialog->edtNom,        dialog->edtURL,      dialog->chkJavascript,
-                                      dialog->edtMaJOK,      dialog->edtMaJ,      dialog->edtEtat,
-                                      box->cmbMode,          box->edtPartie,      box->edtIgnorer,
-                                      box->chkAjouts,        box->btnTester,      box->btnApprendre,
-                                      dialog->btnConserver,  dialog->btnAnnuler};
+      const QList<QWidget*> tab_order{dialog->edtNom,       dialog->edtURL,     dialog->chkJavascript,
+                                      box->cmbMode,         box->edtPartie,     box->edtIgnorer,
+                                      box->chkAjouts,       box->btnTester,     box->btnApprendre,
+                                      dialog->btnConserver, dialog->btnAnnuler};
       for (int i = 0; i + 1 < tab_order.size(); ++i) {
         QWidget* next = tab_order[i]->nextInFocusChain();
-        while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+        while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
         QCOMPARE(next, tab_order[i + 1]);
       }
       Type(dialog->edtNom, "Alpha");
-      QTest::keyClick(dialog->edtNom, Qt::Key_Return);  // not a default button: nothing happens
-      QTest::keyClick(dialog->edtNom, Qt::Key_Escape);  // not a cancel button either
-      QVERIFY(dialog->isVisible());
       Type(dialog->edtURL, "example.org/page");
       checked = true;
       QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
@@ -406,33 +402,38 @@ class TestLinkCommands : public QObject {
     QCOMPARE(ReadTable(session.DataFile()).Value("Beta", "url"), std::string("b2.example.org"));
   }
 
-  void rowCommandsWithoutASelectedRowSayThereIsNothingToDo_data() {
+  void rowCommandsWithoutASelectedRowAreGreyedAndSayNothing_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("text");
     QTest::newRow("Modifier...") << "modify"
                                  << "Rien à modifier.";
     QTest::newRow("Supprimer") << "delete"
                                << "Rien à supprimer.";
-    QTest::newRow("double click beside the rows") << "double click"
-                                                  << "Rien à modifier.";
   }
 
-  void rowCommandsWithoutASelectedRowSayThereIsNothingToDo() {
+  void rowCommandsWithoutASelectedRowAreGreyedAndSayNothing() {
     QFETCH(QString, command);
     QFETCH(QString, text);
     TSession session(TLinks{{"Site", "example.org"}});
     session.Start();
+    TfrmMain& main = session.Main();
     const std::string before = ReadBytes(session.DataFile());
-    QCOMPARE(session.Main().SelectedRow(), -1);
+    QCOMPARE(main.SelectedRow(), -1);
+    QAction* action = command == "modify" ? main.actModifier : main.actSupprimer;
+    QVERIFY(!action->isEnabled());
+    session.ClickTool(action);
+    // A double click beside the rows modifies nothing either.
+    QWidget* viewport = main.Grille->viewport();
+    DoubleClick(viewport, QPoint(10, viewport->height() - 10));
+    QTest::qWait(50);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+    // The command itself, run all the same, still says there is nothing to do.
     TBoxSeen box;
     AnswerBox(&box);
     if (command == "modify") {
-      session.ClickTool(session.Main().actModifier);
-    } else if (command == "delete") {
-      session.ClickTool(session.Main().actSupprimer);
+      main.actModifierExecute();
     } else {
-      QWidget* viewport = session.Main().Grille->viewport();
-      DoubleClick(viewport, QPoint(10, viewport->height() - 10));
+      main.actSupprimerExecute();
     }
     QVERIFY(box.seen);
     QCOMPARE(box.title, QStringLiteral("Erreur"));
@@ -462,7 +463,7 @@ class TestLinkCommands : public QObject {
     session.ClickTool(session.Main().actSupprimer);
     QVERIFY(box.seen);
     QCOMPARE(box.title, QStringLiteral("Confirmation"));
-    QCOMPARE(box.text, QStringLiteral("Voulez-vous réellement supprimer cette ligne ?"));
+    QCOMPARE(box.text, QStringLiteral("Voulez-vous réellement supprimer le lien « Beta » ?"));
     QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(box.default_button, QMessageBox::Yes);
     if (deleted) {

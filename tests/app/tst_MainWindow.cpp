@@ -69,7 +69,8 @@ class TestMainWindow : public QObject {
       QVERIFY(main.Grille->columnWidth(column) >= 70);
       QVERIFY(main.Grille->columnWidth(column) >= main.Grille->header()->sectionSizeHint(column));
     }
-    QCOMPARE(main.Grille->header()->sectionResizeMode(TfrmMain::kColUrl), QHeaderView::Stretch);
+    for (int column = 0; column < model->columnCount(); ++column)
+      QCOMPARE(main.Grille->header()->sectionResizeMode(column), QHeaderView::Interactive);
     int total = 0;
     for (int column = 0; column < model->columnCount(); ++column) total += main.Grille->columnWidth(column);
     QCOMPARE(total, main.Grille->viewport()->width());
@@ -121,8 +122,11 @@ class TestMainWindow : public QObject {
       auto* button = main.ToolButton(action);
       QVERIFY(button != nullptr);
       QCOMPARE(button->height(), 25);
-      // "Arrêter" only while "Tout mettre à jour" runs.
-      QCOMPARE(button->isEnabled(), action != main.actArreter);
+      // "Arrêter" only while "Tout mettre à jour" runs; the commands on a
+      // row only once a row is selected.
+      const bool greyed = action == main.actArreter || action == main.actModifier || action == main.actSupprimer ||
+                          action == main.actMettreAJour || action == main.actVoirChangements;
+      QCOMPARE(button->isEnabled(), !greyed);
       shown << button->text();
     }
     QCOMPARE(shown, (QStringList{"Ajouter...", "Modifier...", "Supprimer", "|", "Mettre à jour",
@@ -274,7 +278,7 @@ class TestMainWindow : public QObject {
       QCOMPARE(about->parentWidget(), static_cast<QWidget*>(&session.Main()));
       QCOMPARE(about->Label1->text(), QStringLiteral("Veilex version 1.0"));
       QVERIFY(about->Label1->font().bold());
-      QCOMPARE(about->Label2->text(), QStringLiteral("(Dernière mise à jour le 16 octobre 2003)"));
+      QCOMPARE(about->Label2->text(), QStringLiteral("(Dernière mise à jour le 9 décembre 2026)"));
       QVERIFY(!about->Label3->text().isEmpty());
       QVERIFY(about->Label4->text().contains("veilex"));
       QCOMPARE(about->Button1->text(), QStringLiteral("Fermer"));

@@ -34,4 +34,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libqt6core6 libc6 libssl3 qt6-translations-l10n; do
   echo "$depends" | grep -q "\\b$package\\b" || fail "Depends lacks $package: $depends"
 done
+# Each package once, whether dpkg-shlibdeps found it or it is named by hand.
+twice=$(echo "$depends" | tr ',' '\n' | sed -E 's/^ *//; s/[ (].*//' | sort | uniq -d)
+[ -z "$twice" ] || fail "Depends names $twice more than once: $depends"
 echo "package $(basename "$deb"): Depends: $depends"
