@@ -21,6 +21,7 @@ std::string Utf8(const std::string& stored) { return DisplayText(stored).toUtf8(
 struct TNamedLink {
   std::string Url;
   TWatchSettings Settings;
+  bool Javascript = false;
 };
 
 // Reads the link named in `line` from `data_file`; on failure tells `err`
@@ -48,6 +49,7 @@ int ReadNamedLink(const TCommandLine& line, const std::string& data_file, std::o
   table.Seek(kFieldNom, "=", name);
   link.Url = table.GetData(kFieldUrl);
   link.Settings = WatchSettingsOf(table);
+  link.Javascript = table.GetData(kFieldJavascript) == kOui;
   return -1;
 }
 
@@ -69,7 +71,9 @@ int RunTest(const TCommandLine& line, const std::string& data_file, std::ostream
   return Guarded(err, [&] {
     TNamedLink link;
     if (const int refused = ReadNamedLink(line, data_file, err, link); refused >= 0) return refused;
-    const TWatchedText watched = TryLink(link.Url, link.Settings, options);
+    TTrialOptions trial = options;
+    trial.Mode.Javascript = link.Javascript;
+    const TWatchedText watched = TryLink(link.Url, link.Settings, trial);
     if (!watched.Ok) {
       err << "veilex : " << watched.Reason << "\n";
       return kExitSomeFailed;
@@ -84,7 +88,9 @@ int RunLearn(const TCommandLine& line, const std::string& data_file, std::ostrea
   return Guarded(err, [&] {
     TNamedLink link;
     if (const int refused = ReadNamedLink(line, data_file, err, link); refused >= 0) return refused;
-    const TLearnedNoise learned = LearnNoise(link.Url, link.Settings, options);
+    TTrialOptions trial = options;
+    trial.Mode.Javascript = link.Javascript;
+    const TLearnedNoise learned = LearnNoise(link.Url, link.Settings, trial);
     if (!learned.Ok) {
       err << "veilex : " << learned.Reason << "\n";
       return kExitSomeFailed;

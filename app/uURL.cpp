@@ -124,6 +124,10 @@ TfrmURL::TfrmURL(TData& data, QWidget* parent) : QDialog(parent), data_(data) {
   boxSurveillance = new TWatchSettingsBox;
   boxSurveillance->Address = [this] { return ReadTypedAddress(StoredText(edtURL->text(), shown_url_)); };
   boxSurveillance->Options.Cookies = &data_.Cookies;
+  // « Tester » and « Apprendre le bruit » load the page as the box says now.
+  boxSurveillance->Options.Mode.Browser = data_.Browser;
+  connect(chkJavascript, &QCheckBox::toggled, this,
+          [this](bool checked) { boxSurveillance->Options.Mode.Javascript = checked; });
   form->addWidget(boxSurveillance);
   form->addStretch(1);
 

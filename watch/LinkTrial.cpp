@@ -23,7 +23,7 @@ bool Interrupted(const TTrialOptions& options) {
 TWatchedText FetchWatched(TNetHTTP& http, const std::string& url, const TWatchSettings& settings,
                           const TTrialOptions& options) {
   TWatchedText watched;
-  const TFetchResult fetched = FetchPage(http, url, options.Limits);
+  const TFetchResult fetched = FetchPage(http, url, options.Limits, {}, options.Mode);
   if (Interrupted(options)) {
     watched.Reason = kInterrupted;
   } else if (!fetched.Ok) {

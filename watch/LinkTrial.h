@@ -13,6 +13,7 @@
 #include "compare/NoiseRules.h"
 #include "compare/WatchedText.h"
 #include "watch/CheckLimits.h"
+#include "watch/PageCheck.h"
 
 namespace veilex {
 
@@ -29,6 +30,8 @@ struct TTrialOptions {
   // The bounds of each fetch, and of each extraction.
   TCheckLimits Limits;
   TCompareLimits Compare;
+  // How the page is loaded: in a browser for a JavaScript link.
+  TFetchMode Mode;
   int Fetches = kLearnFetches;
   int GapMs = kLearnGapMs;
   // The cookies the checks share, or null for none. Must outlive the call.
