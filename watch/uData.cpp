@@ -66,7 +66,7 @@ void TData::DataModuleCreate() {
     } else if (mlb.LastErrorMessage().rfind("1-", 0) == 0) {
       load_problem_ = "ce n'est pas une table MLB";
     } else {
-      load_problem_ = "la table MLB est endommag\xc3\xa9e";
+      load_problem_ = "la table MLB est endommag\xc3\xa9" "e";
     }
     Table.SetFileName("");
   }
