@@ -123,7 +123,9 @@ class TestStartup : public QObject {
       const TStoredTable stored = ReadTable(dir.DataFile());
       QVERIFY(stored.loaded);  // written by the start-up save, before any change
       QCOMPARE(stored.fields, (std::vector<std::string>{"nom", "url", "majok", "maj", "etat", "page",
-                                                        "raison", "ancienne", "chg"}));
+                                                        "raison", "ancienne", "chg", "mode", "partie",
+                                                        "ignorer", "ajouts", "nonlu", "adresse_finale",
+                                                        "etag", "modifie", "javascript"}));
       WhenModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<TfrmURL*>(modal);
         QVERIFY(dialog != nullptr);
@@ -226,7 +228,7 @@ class TestStartup : public QObject {
     veilex.process.start(QString::fromStdString(bin + "veilex"), {});
     QVERIFY(veilex.process.waitForStarted(5000));
     QVERIFY(WaitFor([&] { return ReadTable(bin + "veilex.mlb").loaded; }, 20000));
-    QCOMPARE(ReadTable(bin + "veilex.mlb").fields.size(), size_t(9));
+    QCOMPARE(ReadTable(bin + "veilex.mlb").fields.size(), size_t(18));
     QVERIFY(!fs::exists(elsewhere.DataFile()));
     QVERIFY(WaitFor([&] { return LockHeldElsewhere(bin + "veilex.mlb"); }, 5000));
 
