@@ -22,7 +22,9 @@ void BrowserTest::SetUp() {
   ASSERT_TRUE(nginx_->Start()) << nginx_->Error();
 }
 
-void BrowserTest::TearDown() {
+void BrowserTest::TearDown() { RestoreTmpdir(); }
+
+void BrowserTest::RestoreTmpdir() {
   if (had_tmpdir_) {
     setenv("TMPDIR", saved_tmpdir_.c_str(), 1);
   } else {

@@ -19,6 +19,8 @@ class BrowserTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
+  // Puts back the TMPDIR the test started with.
+  void RestoreTmpdir();
 
   // A request for `path` on the nginx, with a total bound of `total_ms`.
   TRenderRequest Request(const std::string& path, int total_ms = 20000) const;
