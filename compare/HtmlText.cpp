@@ -233,12 +233,17 @@ bool LooksLikeHtml(std::string_view page) {
   return false;
 }
 
-TPageText PageText(std::string_view page, const TCompareLimits& limits) {
+TPageText PageText(std::string_view page, const TCompareLimits& limits, bool source_in_place) {
   TPageText result;
-  if (!LooksLikeHtml(page)) {
-    result.Text = SourceText(page);
-    return result;
-  }
+  const auto source = [&] {
+    if (source_in_place && SourceTextIsPage(page)) {
+      result.SourceInPlace = true;
+    } else {
+      result.Text = SourceText(page);
+    }
+    return std::move(result);
+  };
+  if (!LooksLikeHtml(page)) return source();
   if (page.size() > limits.MaxParsedBytes) {
     const size_t mib = limits.MaxParsedBytes >> 20;
     result.Refusal = "Page de plus de " +
@@ -247,10 +252,7 @@ TPageText PageText(std::string_view page, const TCompareLimits& limits) {
   } else {
     result.Refusal = HtmlShapeRefusal(page, limits.Shape);
   }
-  if (!result.Refusal.empty()) {
-    result.Text = SourceText(page);
-    return result;
-  }
+  if (!result.Refusal.empty()) return source();
   const std::string utf8 = ToUtf8(page, PageCharset(page));
   const THtmlParseBounds bounds{limits.MaxParseMemory, limits.MaxParseCpuMs, limits.Stop};
   const THtmlParseEnd end =
@@ -260,8 +262,7 @@ TPageText PageText(std::string_view page, const TCompareLimits& limits) {
     return result;
   }
   result.Refusal = ParseRefusal(end, limits);
-  result.Text = SourceText(page);
-  return result;
+  return source();
 }
 
 std::string SourceText(std::string_view page) {
