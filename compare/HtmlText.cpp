@@ -258,13 +258,20 @@ bool LooksLikeHtml(std::string_view page) {
   return false;
 }
 
-TPageText PageText(std::string_view page, const TCompareLimits& limits) {
+TPageText PageText(std::string_view page, const TCompareLimits& limits, bool source_in_place) {
   TPageText result;
-  if (LooksLikeHtml(page)) {
-    result.Refusal = WithHtmlTree(page, limits, [&result](const THtmlTree& tree) { result.Text = NodeText(tree.Document); });
-    result.Html = result.Refusal.empty();
-  }
-  if (!result.Html) result.Text = SourceText(page);
+  const auto source = [&] {
+    if (source_in_place && SourceTextIsPage(page)) {
+      result.SourceInPlace = true;
+    } else {
+      result.Text = SourceText(page);
+    }
+    return std::move(result);
+  };
+  if (!LooksLikeHtml(page)) return source();
+  result.Refusal = WithHtmlTree(page, limits, [&result](const THtmlTree& tree) { result.Text = NodeText(tree.Document); });
+  if (!result.Refusal.empty()) return source();
+  result.Html = true;
   return result;
 }
 

@@ -19,6 +19,10 @@ struct TPageText {
   // Why a page that reads as HTML was not parsed (too large, too deeply
   // nested, too many elements), in a short French text (UTF-8); "" otherwise.
   std::string Refusal;
+  // True when the text is the page's source and that is the page itself
+  // (SourceTextIsPage): Text is then left empty, for the caller to use the
+  // page. Only when PageText is asked for it.
+  bool SourceInPlace = false;
 };
 
 // True when `page` holds bytes no text has: a zero byte, or many control
@@ -35,7 +39,9 @@ bool LooksLikeHtml(std::string_view page);
 // bytes are read in PageCharset(page). Pages that are not HTML, or past
 // limits.MaxParsedBytes or limits.Shape (see compare/HtmlShape.h), give
 // SourceText; the latter say why in Refusal.
-TPageText PageText(std::string_view page, const TCompareLimits& limits = {});
+// With `source_in_place`, a page whose text is its source as it is gives
+// SourceInPlace instead of a copy.
+TPageText PageText(std::string_view page, const TCompareLimits& limits = {}, bool source_in_place = false);
 
 // The page's bytes as lines of text in PageCharset(page): CR LF and lone CR
 // end lines as LF does, control characters other than tab become U+FFFD; the

@@ -23,7 +23,11 @@ struct TViewText {
 
 void ReadView(std::string_view page, TPageView view, const TCompareLimits& limits, TViewText& out) {
   if (view == TPageView::Text) {
-    out.Owned = PageText(page, limits);
+    out.Owned = PageText(page, limits, true);
+    if (out.Owned.SourceInPlace) {
+      out.Text = page;
+      return;
+    }
   } else if (SourceTextIsPage(page)) {
     out.Text = page;
     return;

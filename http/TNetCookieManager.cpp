@@ -46,19 +46,20 @@ TNetCookieManager::~TNetCookieManager() {
 }
 
 void TNetCookieManager::AddCookie(const std::string& cookie_text, const std::string& host,
-                                  const std::string& request_path) {
+                                  const std::string& request_path, bool secure_channel) {
   std::unique_lock guard(*cookies_);
-  StoreCookie(cookies_->Add(), cookie_text, host, request_path);
+  StoreCookie(cookies_->Add(), cookie_text, host, request_path, secure_channel);
 }
 
 void TNetCookieManager::AddCookieRFC2965(const std::string& cookie_text, const std::string& host,
-                                         const std::string& request_path) {
+                                         const std::string& request_path, bool secure_channel) {
   std::unique_lock guard(*cookies_);
-  StoreCookie(cookies_->AddRFC2965(), cookie_text, host, request_path);
+  StoreCookie(cookies_->AddRFC2965(), cookie_text, host, request_path, secure_channel);
 }
 
 void TNetCookieManager::StoreCookie(TNetCookieRFC2109* cookie, const std::string& cookie_text,
-                                    const std::string& host, const std::string& request_path) {
+                                    const std::string& host, const std::string& request_path,
+                                    bool secure_channel) {
   if (cookie_text.size() > kMaxCookieBytes) {
     cookies_->Remove(cookie);
     return;
@@ -70,8 +71,9 @@ void TNetCookieManager::StoreCookie(TNetCookieRFC2109* cookie, const std::string
     throw;
   }
   // A name or value that could end the line of the request head it goes
-  // back in (looked for before any trimming), or an empty name, is no cookie.
-  if (cookie->CookieName.empty() ||
+  // back in (looked for before any trimming), or an empty name, is no
+  // cookie; nor is a Secure one set over plain text.
+  if (cookie->CookieName.empty() || (cookie->Secure && !secure_channel) ||
       HasCookieControlByte(std::string_view(cookie_text).substr(0, cookie_text.find(';')))) {
     cookies_->Remove(cookie);
     return;

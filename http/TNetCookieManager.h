@@ -36,12 +36,14 @@ class TNetCookieManager : public TNetBaseComponent {
 
   // Reader of a "Set-cookie" value received from `host` for a request whose
   // path (or directory) is `request_path`: a cookie without a Path gets the
-  // request path up to its last "/" ("/" when that leaves nothing).
+  // request path up to its last "/" ("/" when that leaves nothing). A
+  // cookie marked Secure is refused unless `secure_channel` (it came over
+  // TLS): a plain connection must not set what only TLS may read.
   void AddCookie(const std::string& cookie_text, const std::string& host,
-                 const std::string& request_path = std::string());
+                 const std::string& request_path = std::string(), bool secure_channel = true);
   // Reader of a "Set-cookie2" value.
   void AddCookieRFC2965(const std::string& cookie_text, const std::string& host,
-                        const std::string& request_path = std::string());
+                        const std::string& request_path = std::string(), bool secure_channel = true);
 
   // The "Cookie" value for a request to `uri`: the cookies of its host (and
   // the domain cookies of the domains above it) whose path holds the
@@ -59,7 +61,7 @@ class TNetCookieManager : public TNetBaseComponent {
 
  private:
   void StoreCookie(TNetCookieRFC2109* cookie, const std::string& cookie_text, const std::string& host,
-                   const std::string& request_path);
+                   const std::string& request_path, bool secure_channel);
 
   std::unique_ptr<TNetCookies> cookies_;
 };

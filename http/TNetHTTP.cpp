@@ -488,7 +488,6 @@ void TNetCustomHTTP::AddRequestCookies(const TNetURI& uri, TNetHTTPRequest& requ
 }
 
 void TNetCustomHTTP::StoreResponseCookies(TNetHTTPRequest& request, TNetHTTPResponse& response) {
-  (void)request;
   if (cookie_manager_ == nullptr && AllowCookies) {
     own_cookie_manager_ = std::make_unique<TNetCookieManager>();
     cookie_manager_ = own_cookie_manager_.get();
@@ -498,10 +497,13 @@ void TNetCustomHTTP::StoreResponseCookies(TNetHTTPRequest& request, TNetHTTPResp
   TNetHeaderList rfc2965;
   response.HeaderLines.Extract("Set-cookie", &netscape);
   response.HeaderLines.Extract("Set-cookie2", &rfc2965);
+  // Over TLS only, as AddRequestCookies sends them.
+  const bool secure = UsesTlsHandler() && (request.UseProxy == TNetHTTPConnectionType::ConnTls ||
+                                           request.UseProxy == TNetHTTPConnectionType::ConnTlsProxy);
   for (int i = 0; i < netscape.Count(); ++i)
-    cookie_manager_->AddCookie(netscape[i], CurrentURI.Host, CurrentURI.Path);
+    cookie_manager_->AddCookie(netscape[i], CurrentURI.Host, CurrentURI.Path, secure);
   for (int i = 0; i < rfc2965.Count(); ++i) {
-    cookie_manager_->AddCookieRFC2965(rfc2965[i], CurrentURI.Host, CurrentURI.Path);
+    cookie_manager_->AddCookieRFC2965(rfc2965[i], CurrentURI.Host, CurrentURI.Path, secure);
   }
 }
 

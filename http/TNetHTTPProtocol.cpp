@@ -125,7 +125,19 @@ TNetBodyFraming TNetHTTPResponse::BodyFraming() const {
 
 // ---- protocol --------------------------------------------------------------
 
+// status-line = HTTP-version SP status-code SP [ reason-phrase ]
+// HTTP-version = "HTTP/1." DIGIT; status-code = 3DIGIT (RFC 9112, section 4).
+// The space after the code may be missing when the reason is.
+void TNetHTTPProtocol::CheckStatusLine(const std::string& line) {
+  const auto digit = [&line](size_t at) { return at < line.size() && line[at] >= '0' && line[at] <= '9'; };
+  const bool valid = line.compare(0, 7, "HTTP/1.") == 0 && digit(7) && line.size() > 8 && line[8] == ' ' &&
+                     digit(9) && digit(10) && digit(11) && (line.size() == 12 || line[12] == ' ') &&
+                     line.find('\r') == std::string::npos;
+  if (!valid) throw ENetException(Format("Ligne d'\xc3\xa9tat incorrecte : %s", {line.substr(0, 64)}));
+}
+
 void TNetHTTPProtocol::ReadResponseHeaders() {
+  CheckStatusLine(Response.ResponseText);
   Response.HeaderLines.Clear();
   int64_t total = 0;
   try {
@@ -134,6 +146,20 @@ void TNetHTTPProtocol::ReadResponseHeaders() {
       if (line.empty()) break;
       total += static_cast<int64_t>(line.size());
       if (total > kMaxHeaderBytes) throw ENetException("En-tête de réponse trop long.");
+      // A CR that ends no line is read as a line end by some and not by
+      // others: the head means different things to different readers.
+      if (line.find('\r') != std::string::npos)
+        throw ENetException("Retour chariot isol\xc3\xa9 dans l'en-t\xc3\xaate de la r\xc3\xa9ponse.");
+      if (line[0] == ' ' || line[0] == '\t') {
+        // obs-fold = OWS CRLF RWS (RFC 9112, section 5.2): the line goes on
+        // the one before it, the fold read as one space, before any field is
+        // looked at. White space before the first field is dropped.
+        if (Response.HeaderLines.Count() == 0) continue;
+        std::string& previous = Response.HeaderLines[Response.HeaderLines.Count() - 1];
+        previous += ' ';
+        previous.append(line, line.find_first_not_of(" \t"), std::string::npos);
+        continue;
+      }
       Response.HeaderLines.Add(std::move(line));
     }
   } catch (const ENetConnClosedGracefully&) {

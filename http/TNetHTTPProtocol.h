@@ -91,8 +91,13 @@ class TNetHTTPProtocol {
   TNetHTTPProtocol& operator=(const TNetHTTPProtocol&) = delete;
 
   // Reads the header block into the response's raw lines (stopping quietly
-  // when the peer closes) and processes it.
+  // when the peer closes) and processes it. Folded lines are joined to the
+  // line before them. Raises ENetException when the status line
+  // (Response.ResponseText) is malformed, a line holds a lone CR, or the
+  // head passes kMaxHeaderBytes.
   void ReadResponseHeaders();
+  // Raises ENetException unless `line` reads "HTTP/1.x" SP 3DIGIT.
+  static void CheckStatusLine(const std::string& line);
   // Judges the response just read: follows or refuses a redirect, asks for
   // credentials, reads or discards the body. Raises ENetHTTPProtocolException
   // for a response the client does not accept.

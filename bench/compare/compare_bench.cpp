@@ -4,16 +4,22 @@
 // two extracted texts (written to files, diff run as a program, its output
 // thrown away), and beside the extraction alone (both pages at once on two
 // threads, as the comparison extracts them); the source view beside GNU diff
-// on the decoded sources; then the peak memory.
+// on the decoded sources; then the peak memory. Last, two pages of 64 MiB
+// compared in a process of their own: the memory the comparison adds
+// to the two pages at its peak, beside its stated bound, and its time beside
+// a count of the lines of both pages.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -101,14 +107,114 @@ void Bench(const char* label, size_t bytes, int runs, const std::string& dir) {
   Report(raw.c_str(), source, "GNU diff on the decoded sources", source_diff, "s", 0);
 }
 
+// A line of /proc/self/status, in kB.
+long StatusKb(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(field) + ":";
+  while (std::getline(status, line))
+    if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+  return -1;
+}
+
+// The memory ComparePages may add to two pages of 64 MiB at its peak.
+constexpr double kHugeBoundMb = 200;
+
+// Compares two pages of 64 MiB, in a process of its own (started afresh, so
+// that no memory of the benchmarks before is there to be reused), so that
+// its peak is the comparison's alone.
+void HugeChild(const char* label, void (*make)(std::string&, std::string&), veilex::TPageView view) {
+  std::string old_page;
+  std::string new_page;
+  make(old_page, new_page);
+  // The peak so far (making the pages) is forgotten: what follows is the
+  // comparison's.
+  std::ofstream("/proc/self/clear_refs") << "5";
+  const double pages_mb = static_cast<double>(StatusKb("VmRSS")) / 1024;
+  if (static_cast<double>(StatusKb("VmHWM")) / 1024 > pages_mb + 1) Die("the peak memory cannot be reset");
+  const auto start = std::chrono::steady_clock::now();
+  const veilex::TComparison comparison = veilex::ComparePages(old_page, new_page, view);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  const double peak_mb = static_cast<double>(StatusKb("VmHWM")) / 1024;
+  const auto count_start = std::chrono::steady_clock::now();
+  const auto lines =
+      std::count(old_page.begin(), old_page.end(), '\n') + std::count(new_page.begin(), new_page.end(), '\n');
+  const std::chrono::duration<double> counted = std::chrono::steady_clock::now() - count_start;
+  std::printf("compare: %s, %zu changes%s%s, %ld lines\n", label, comparison.ChangeCount,
+              comparison.Approximate ? ", approximate" : "", comparison.LinesOnly ? ", some by lines only" : "",
+              static_cast<long>(lines));
+  const std::string memory = std::string(label) + ": memory";
+  Report(memory.c_str(), peak_mb - pages_mb, "stated bound", kHugeBoundMb, "MB", 1.0);
+  const std::string time = std::string(label) + ": time";
+  Report(time.c_str(), took.count(), "counting the lines", counted.count(), "s", 0);
+}
+
+void BenchHuge(int which) {
+  std::fflush(stdout);
+  const std::string arg = std::to_string(which);
+  const char* argv[] = {"compare_bench", "--huge", arg.c_str(), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+    Die("cannot start the 64 MiB comparison");
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Die("the 64 MiB comparison failed");
+}
+
+constexpr size_t kHugeBytes = size_t{64} << 20;
+
+void EmptyLinesAgainstLetters(std::string& old_page, std::string& new_page) {
+  old_page.assign(kHugeBytes, '\n');
+  new_page.reserve(kHugeBytes);
+  while (new_page.size() < kHugeBytes) new_page += "a\n";
+}
+
+void ChangedParagraphs(std::string& old_page, std::string& new_page) {
+  veilex::bench::TPageMaker::Make(kHugeBytes, old_page, new_page);
+}
+
+// Lines of 280 bytes: both pages together stay just under the lines the
+// diff takes on, so the diff runs on them; every fortieth line differs.
+void LongLinesChanged(std::string& old_page, std::string& new_page) {
+  old_page.reserve(kHugeBytes);
+  new_page.reserve(kHugeBytes);
+  for (size_t line = 0; old_page.size() + 280 <= kHugeBytes; ++line) {
+    std::string text = "ligne " + std::to_string(line) + " ";
+    text.resize(279, 'x');
+    old_page += text + "\n";
+    if (line % 40 == 0) text.replace(0, 6, "LIGNE ");
+    new_page += text + "\n";
+  }
+}
+
+struct THugeCase {
+  const char* label;
+  void (*make)(std::string&, std::string&);
+  veilex::TPageView view;
+};
+
+const THugeCase kHugeCases[] = {
+    {"64 MiB of empty lines vs a lines, source", EmptyLinesAgainstLetters, veilex::TPageView::Source},
+    {"64 MiB of empty lines vs a lines, text", EmptyLinesAgainstLetters, veilex::TPageView::Text},
+    {"64 MiB pages, 1 % changed, source", ChangedParagraphs, veilex::TPageView::Source},
+    {"64 MiB pages, 1 % changed, text", ChangedParagraphs, veilex::TPageView::Text},
+    {"64 MiB of long lines, 2.5 % changed, source", LongLinesChanged, veilex::TPageView::Source},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--huge") {
+    const THugeCase& c = kHugeCases[std::stoul(argv[2]) % std::size(kHugeCases)];
+    HugeChild(c.label, c.make, c.view);
+    return 0;
+  }
   if (argc != 2) Die("usage: compare_bench SCRATCH_DIR");
   Bench("1 MB", size_t{1} << 20, 7, argv[1]);
   Bench("10 MB", size_t{10} << 20, 3, argv[1]);
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   std::printf("compare: peak memory of the whole run %.0f MB\n", static_cast<double>(usage.ru_maxrss) / 1024);
+  for (size_t i = 0; i < std::size(kHugeCases); ++i) BenchHuge(static_cast<int>(i));
   return 0;
 }

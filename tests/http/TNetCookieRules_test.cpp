@@ -8,6 +8,7 @@
 
 #include "http/TNetCookieManager.h"
 #include "http/TNetHTTP.h"
+#include "net/NetExceptions.h"
 #include "tests/support/ScriptedServer.h"
 
 namespace veilex {
@@ -217,17 +218,40 @@ TEST(TNetCookieRules, ALongCookieLineIsNeverFolded) {
 }
 
 TEST(TNetCookieRules, AnInjectedLineNeverReachesARequestHead) {
-  ScriptedServer server([](ScriptedConnection& c, int) {
+  ScriptedServer server([](ScriptedConnection& c, int connection) {
     c.ReadRequest();
-    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nSet-Cookie: A=B\rX-Injected: 1\r\n\r\nok");
-    while (!c.ReadRequest().empty()) c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    if (connection == 0) {
+      c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nSet-Cookie: A=B\rX-Injected: 1\r\n\r\nok");
+      return;
+    }
+    c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
   });
   TNetHTTP http;
   http.ReadTimeout = 5000;
-  http.Get(server.Address("/"));
+  EXPECT_THROW(http.Get(server.Address("/")), ENetException);  // a lone CR fails the head
   http.Get(server.Address("/"));
   EXPECT_EQ(server.Requests().at(1).find("X-Injected"), std::string::npos);
   EXPECT_EQ(server.Requests().at(1).find("Cookie:"), std::string::npos);
+}
+
+// What only TLS may read, plain text may not set (RFC 6265bis, section 5.6).
+TEST(TNetCookieRules, ASecureCookieSetOverPlainHttpIsRefused) {
+  ScriptedServer server(ScriptedServer::AnswerEach(
+      "HTTP/1.1 200 OK\r\nSet-Cookie: s=1; Secure\r\nSet-Cookie: p=2\r\nSet-Cookie2: s2=3; Secure; "
+      "Version=1\r\nContent-Length: 2\r\n\r\nok"));
+  TNetHTTP http;
+  http.ReadTimeout = 5000;
+  http.Get(server.Address("/"));
+  ASSERT_NE(http.CookieManager(), nullptr);
+  const TNetCookies& jar = *http.CookieManager()->CookieCollection();
+  ASSERT_EQ(jar.Count(), 1);
+  EXPECT_EQ(jar.Items(0)->CookieName, "p");
+
+  TNetCookieManager over_tls;
+  over_tls.AddCookie("s=1; Secure", "h.example", "/", true);
+  over_tls.AddCookie("t=1; Secure", "h.example", "/", false);
+  ASSERT_EQ(over_tls.CookieCollection()->Count(), 1);
+  EXPECT_EQ(over_tls.CookieCollection()->Items(0)->CookieName, "s");
 }
 
 }  // namespace
