@@ -16,15 +16,24 @@ class TTextCache {
  public:
   static constexpr size_t kCacheBytes = size_t{64} << 20;
 
-  bool Find(const std::string& settings, std::string_view page, std::string& text) {
+  // The text of `page`, which leaves the cache when `take`: a stored page is
+  // looked for once, by the check that replaces it.
+  bool Find(const std::string& settings, std::string_view page, std::string& text, bool take) {
     const size_t hash = Hash(settings, page);
     std::lock_guard lock(mutex_);
     auto [first, last] = index_.equal_range(hash);
     for (auto it = first; it != last; ++it) {
-      const TEntry& entry = *it->second;
+      TEntry& entry = *it->second;
       if (entry.page == page && entry.settings == settings) {
-        text = entry.text;
-        entries_.splice(entries_.begin(), entries_, it->second);  // now the newest
+        if (!take) {
+          text = entry.text;
+          entries_.splice(entries_.begin(), entries_, it->second);  // now the newest
+          return true;
+        }
+        text = std::move(entry.text);
+        bytes_ -= entry.settings.size() + entry.page.size() + text.size();
+        entries_.erase(it->second);
+        index_.erase(it);
         return true;
       }
     }
@@ -88,14 +97,14 @@ std::string SettingsKey(const TWatchSettings& settings) {
 }
 
 TWatchedText CachedWatchedText(std::string_view page, const TWatchSettings& settings, const std::string& key,
-                               const TCompareLimits& limits) {
+                               const TCompareLimits& limits, bool take) {
   TWatchedText watched;
-  if (Cache().Find(key, page, watched.Text)) {
+  if (Cache().Find(key, page, watched.Text, take)) {
     watched.Ok = true;
     return watched;
   }
   watched = WatchedText(page, settings, limits);
-  if (watched.Ok) Cache().Put(key, page, watched.Text);
+  if (watched.Ok && !take) Cache().Put(key, page, watched.Text);
   return watched;
 }
 
@@ -110,13 +119,16 @@ TChangeDecision DecideChange(std::string_view stored, std::string_view fetched, 
     return decision;
   }
   const std::string key = SettingsKey(settings);
-  TWatchedText now = CachedWatchedText(fetched, settings, key, limits);
+  TWatchedText now = CachedWatchedText(fetched, settings, key, limits, /*take=*/false);
   if (!now.Ok) {
     decision.Failed = true;
     decision.Reason = std::move(now.Reason);
     return decision;
   }
-  const TWatchedText before = stored.empty() ? TWatchedText() : CachedWatchedText(stored, settings, key, limits);
+  // `fetched` replaces `stored` (as a change or not), which is not looked
+  // for again.
+  const TWatchedText before =
+      stored.empty() ? TWatchedText() : CachedWatchedText(stored, settings, key, limits, /*take=*/true);
   decision.Changed = !before.Ok || IsReportedChange(before.Text, now.Text, settings);
   return decision;
 }

@@ -248,6 +248,25 @@ class TestCommandLine : public QObject {
     QCOMPARE(lines[1], Line(kChangements, "mairie", mairie));
   }
 
+  void checksWithWhatEachLinkWatches() {
+    TTempDir dir;
+    nginx_.WriteFile("/prix.html", "<div id=\"prix\" class=\"a\">10 euros</div><p>pub 1</p>");
+    const std::string prix = Url(nginx_.Port(), "/prix.html");
+    const std::string stored = "<div id=\"prix\" class=\"b\">10 euros</div><p>pub 2</p>";
+    const auto row = [&](const std::string& nom, const std::string& mode, const std::string& partie) {
+      return TRow{nom, prix, "inconnue", "inconnue", "Pas de changement", stored, mode, partie};
+    };
+    WriteTable(dir.DataFile(), {kFieldNom, kFieldUrl, kFieldMajOk, kFieldMaj, kFieldEtat, kFieldPage, kFieldMode, kFieldPartie},
+               {row("a texte", kModeTexte, "#prix"), row("b octets", "", ""), row("c absente", kModeTexte, "#absent")});
+    const TRun run = RunProgram({"--check", "--data", Q(dir.DataFile())});
+    QCOMPARE(run.status, kExitSomeFailed);
+    QStringList lines = run.Lines();
+    lines.sort();  // in the order the checks ended
+    QCOMPARE(lines, QStringList({Line(kChangements, "b octets", prix),
+                                 Line(kEchec, "c absente", prix) + QStringLiteral("\tLa partie choisie est introuvable : #absent"),
+                                 Line(kPasDeChangement, "a texte", prix)}));
+  }
+
   void checksOnlyTheNamedLinks() {
     TTempDir dir;
     const std::string mairie = Url(nginx_.Port(), "/mairie.html");
