@@ -190,7 +190,8 @@ std::string HelpText() {
          "     ou déjà ouvert par un autre Veilex (le fichier n'est pas touché)\n"
          "\n"
          "Code de sortie de --test et --learn : 0 quand la page a donné son texte,\n"
-         "1 sinon (la raison est écrite), 2 comme pour --check.\n";
+         "1 sinon (la raison est écrite), 2 comme pour --check.\n"
+         "\n"
          "Code de sortie de --import et --export :\n"
          "  0  tous les liens ont été importés ou exportés\n"
          "  1  des liens ont été refusés (chacun est dit, avec sa raison)\n"
@@ -203,14 +204,11 @@ std::string VersionText() { return "Veilex " VEILEX_VERSION "\n"; }
 std::string UsageText() {
   return "Utilisation : veilex [--data FICHIER]\n"
          "              veilex --check [--data FICHIER] [--notify] [NOM...]\n"
-         "Code de sortie de --test et --learn : 0 quand la page a donné son texte,\n"
-         "1 sinon (la raison est écrite), 2 comme pour --check.\n"
-         "\n"
-         "Code de sortie de --import et --export :\n"
-         "  0  tous les liens ont été importés ou exportés\n"
-         "  1  des liens ont été refusés (chacun est dit, avec sa raison)\n"
-         "  2  LISTE illisible ou impossible à écrire (rien n'est importé), fichier\n"
-         "     des liens illisible ou déjà ouvert par un autre Veilex\n";
+         "              veilex --test NOM [--data FICHIER]\n"
+         "              veilex --learn NOM [--data FICHIER]\n"
+         "              veilex --list | --mark-read [NOM...] | --history NOM [--version K]\n"
+         "              veilex --import LISTE [--data FICHIER]\n"
+         "              veilex --export LISTE [--data FICHIER]\n"
          "Essayez « veilex --help » pour plus d'informations.\n";
 }
 
