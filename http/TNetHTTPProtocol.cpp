@@ -156,8 +156,9 @@ void TNetHTTPProtocol::ReadResponseHeaders() {
         // looked at. White space before the first field is dropped.
         if (Response.HeaderLines.Count() == 0) continue;
         std::string& previous = Response.HeaderLines[Response.HeaderLines.Count() - 1];
+        const size_t text = line.find_first_not_of(" \t");
         previous += ' ';
-        previous.append(line, line.find_first_not_of(" \t"), std::string::npos);
+        if (text != std::string::npos) previous.append(line, text, std::string::npos);
         continue;
       }
       Response.HeaderLines.Add(std::move(line));

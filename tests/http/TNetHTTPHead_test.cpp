@@ -68,6 +68,7 @@ TEST(TNetHTTPHead, FoldedLinesAreJoinedBeforeAnyFieldIsRead) {
       {"folded coding list", "Transfer-Encoding: chunked\r\n ,x-unknown\r\n", "page: " + chunks},
       {"folded with a tab", "Transfer-Encoding: chunked\r\n\t, x-unknown\r\n", "page: " + chunks},
       {"folded into the coding", "Transfer-Encoding:\r\n chunked\r\n", "page: hello"},
+      {"a fold of white space only", "Transfer-Encoding: chunked\r\n\t\r\n", "page: hello"},
       {"white space before the first field", " Transfer-Encoding: x-unknown\r\nTransfer-Encoding: chunked\r\n",
        "page: hello"},
   };
