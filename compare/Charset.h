@@ -3,6 +3,7 @@
 // ISO 8859-1. Stateless; any thread may call it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,5 +30,8 @@ TCharset PageCharset(std::string_view page);
 // that is not part of a well-formed sequence becomes U+FFFD. The result is
 // always valid UTF-8.
 std::string ToUtf8(std::string_view bytes, TCharset charset);
+
+// Appends code point `c` (below 0x110000, not a surrogate) to `out` in UTF-8.
+void AppendCodePoint(std::string& out, uint32_t c);
 
 }  // namespace veilex

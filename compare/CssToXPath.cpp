@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "compare/Charset.h"
+
 namespace veilex {
 namespace {
 
@@ -21,37 +23,26 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-void PutUtf8(std::string& out, uint32_t code) {
-  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
+std::string Quoted(char quote, std::string_view text) {
+  std::string out(1, quote);
+  out += text;
+  out += quote;
+  return out;
+}
 // `text` as an XPath 1.0 string literal, which has no escapes: a text with
 // both kinds of quote is put together with concat().
 std::string Literal(const std::string& text) {
-  if (text.find('\'') == std::string::npos) return "'" + text + "'";
-  if (text.find('"') == std::string::npos) return "\"" + text + "\"";
+  if (text.find('\'') == std::string::npos) return Quoted('\'', text);
+  if (text.find('"') == std::string::npos) return Quoted('"', text);
   std::string out = "concat(";
   size_t from = 0;
   for (size_t quote = text.find('\''); quote != std::string::npos; quote = text.find('\'', from)) {
-    out += "'" + text.substr(from, quote - from) + "', \"'\", ";
+    out += Quoted('\'', std::string_view(text).substr(from, quote - from));
+    out += ", \"'\", ";
     from = quote + 1;
   }
-  return out + "'" + text.substr(from) + "')";
+  return out + Quoted('\'', std::string_view(text).substr(from)) + ")";
 }
 
 // A name as an XPath test: the name itself when XPath reads it as one, else
@@ -374,7 +365,8 @@ class TCssParser {
       code = code * 16 + static_cast<uint32_t>(IsDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10);
     }
     if (!AtEnd() && IsSpace(Peek())) ++at_;
-    PutUtf8(out, code);
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+    AppendCodePoint(out, code);
     return true;
   }
 

@@ -23,7 +23,9 @@ struct TChangeDecision {
 // Whether `fetched` is a change from `stored` for a link watching
 // `settings`, within `limits`. Equal bytes are no change and nothing is
 // parsed. A stored page that is empty (never fetched) or gives no watched
-// text makes any watched text of `fetched` a change.
+// text makes any watched text of `fetched` a change. The watched texts of
+// the latest pages decided on are kept (64 MiB at most, in this process), so
+// that the page stored by one check is not parsed again by the next.
 TChangeDecision DecideChange(std::string_view stored, std::string_view fetched, const TWatchSettings& settings,
                              const TCompareLimits& limits = {});
 

@@ -57,6 +57,13 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
   });
 
   const int workers = std::min(std::max(MaxParallel, 1), static_cast<int>(hosts_.size()));
+  const bool parses = std::any_of(hosts_.begin(), hosts_.end(), [](const std::vector<TJob>& jobs) {
+    return std::any_of(jobs.begin(), jobs.end(), [](const TJob& job) { return !ComparesBytes(job.settings); });
+  });
+  if (parses) {
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    deciders_ = std::make_unique<TDecisionPool>(std::clamp(cores, 1, std::max(MaxParallel, 1)));
+  }
   // The clients are made (and later freed) here, on the owner's thread: tying
   // them to the shared cookie store is not safe from several threads at once.
   for (int k = 0; k < workers; ++k) {
@@ -103,18 +110,38 @@ void TCheckRun::Work(TNetHTTP& http) {
       // The date of a check is taken when its fetch starts.
       const TDateTime started = Clock();
       TFetchResult result = FetchPage(http, job.url, limits_);
-      TPreparedDecision decision;
-      if (result.Ok && !ComparesBytes(job.settings)) {
-        decision.Decision = DecideChange(job.stored, result.Body, job.settings);
-        decision.Stored = std::move(job.stored);
-        decision.Made = true;
-      }
       {
         std::lock_guard lock(mutex_);
         std::erase(fetching_, job.index);
         // An abandoned fetch leaves its link as it was.
         if (stop_) break;
-        fetched_.push_back({job.index, job.name, started, std::move(result), std::move(decision)});
+      }
+      TFetched fetched{job.index, job.name, started, std::move(result), {}};
+      // Equal bytes are decided by Apply at once, without parsing.
+      if (fetched.result.Ok && !ComparesBytes(job.settings) && fetched.result.Body != job.stored) {
+        // Decided beside the next fetches; counted as a worker until done.
+        std::function<void()> decide = [this, fetched = std::move(fetched), settings = job.settings,
+                                        stored = std::move(job.stored)]() mutable {
+          fetched.decision.Decision = DecideChange(stored, fetched.result.Body, settings);
+          fetched.decision.Stored = std::move(stored);
+          fetched.decision.Made = true;
+          {
+            std::lock_guard lock(mutex_);
+            if (!stop_) fetched_.push_back(std::move(fetched));
+            --workers_running_;
+          }
+          Tell();
+        };
+        {
+          std::lock_guard lock(mutex_);
+          ++workers_running_;
+        }
+        if (!deciders_ || !deciders_->TryPost(decide)) decide();
+        continue;
+      }
+      {
+        std::lock_guard lock(mutex_);
+        fetched_.push_back(std::move(fetched));
       }
       Tell();
     }
@@ -181,6 +208,7 @@ void TCheckRun::Save() {
 void TCheckRun::Finish() {
   for (std::thread& worker : workers_) worker.join();
   workers_.clear();
+  deciders_.reset();
   clients_.clear();
   if (unsaved_) Save();
   finished_ = true;

@@ -23,6 +23,7 @@
 #include "net/TNetInterrupt.h"
 #include "rtl/DateTime.h"
 #include "watch/CheckLimits.h"
+#include "watch/DecisionPool.h"
 #include "watch/PageCheck.h"
 #include "watch/uData.h"
 
@@ -144,6 +145,9 @@ class TCheckRun {
   std::vector<std::vector<TJob>> hosts_;
   std::vector<std::unique_ptr<TNetHTTP>> clients_;
   std::vector<std::thread> workers_;
+  // Where the workers send the pages that must be parsed to be decided on;
+  // none when every link compares bytes.
+  std::unique_ptr<TDecisionPool> deciders_;
   TNetInterrupt interrupt_;
 
   // Shared with the workers, under mutex_.
