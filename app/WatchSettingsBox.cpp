@@ -35,15 +35,15 @@ Widget* Named(Widget* widget, const char* name) {
   return widget;
 }
 
-// Runs `trial` on a thread of Qt's pool for `watcher`, under `interrupt`,
+// Runs `trial` on a thread of `pool` for `watcher`, under `interrupt`,
 // which the thread keeps alive for as long as it runs. Whatever the trial
 // raises becomes the reason of a failed result.
 template <typename Result>
-void RunTrial(QFutureWatcher<Result>& watcher, const std::string& url, const TWatchSettings& settings,
+void RunTrial(QThreadPool& pool, QFutureWatcher<Result>& watcher, const std::string& url, const TWatchSettings& settings,
               TTrialOptions options, std::shared_ptr<TNetInterrupt> interrupt,
               Result (*trial)(const std::string&, const TWatchSettings&, const TTrialOptions&)) {
   options.Interrupt = interrupt.get();
-  watcher.setFuture(QtConcurrent::run([url, settings, options, interrupt, trial] {
+  watcher.setFuture(QtConcurrent::run(&pool, [url, settings, options, interrupt, trial] {
     try {
       return trial(url, settings, options);
     } catch (...) {
@@ -58,6 +58,11 @@ void RunTrial(QFutureWatcher<Result>& watcher, const std::string& url, const TWa
 
 TWatchSettingsBox::TWatchSettingsBox(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("boxSurveillance"));
+  // A thread that fetched ends with its trial, as the checks' threads do, so
+  // that what the TLS library keeps per thread is freed then and not left to
+  // the program's exit.
+  pool_.setExpiryTimeout(0);
+  pool_.setMaxThreadCount(1);
   cmbMode = Named(new QComboBox, "cmbMode");
   cmbMode->addItem(QString::fromLatin1(kModeTexte));
   cmbMode->addItem(QString::fromLatin1(kModeSource));
@@ -119,6 +124,7 @@ TWatchSettingsBox::~TWatchSettingsBox() {
   if (interrupt_) interrupt_->Interrupt();
   test_watcher_.waitForFinished();
   learn_watcher_.waitForFinished();
+  pool_.waitForDone();
 }
 
 void TWatchSettingsBox::LoadDefaults() {
@@ -208,7 +214,7 @@ void TWatchSettingsBox::actTesterExecute() {
     std::string url;
     if (!PrepareTrial(url)) return;
     BeginTrial(QStringLiteral("Chargement de la page…"));
-    RunTrial(test_watcher_, url, Settings(), Options, interrupt_, &TryLink);
+    RunTrial(pool_, test_watcher_, url, Settings(), Options, interrupt_, &TryLink);
   });
 }
 
@@ -217,7 +223,7 @@ void TWatchSettingsBox::actApprendreExecute() {
     std::string url;
     if (!PrepareTrial(url)) return;
     BeginTrial(QStringLiteral("Apprentissage du bruit : la page est chargée %1 fois…").arg(Options.Fetches));
-    RunTrial(learn_watcher_, url, Settings(), Options, interrupt_, &LearnNoise);
+    RunTrial(pool_, learn_watcher_, url, Settings(), Options, interrupt_, &LearnNoise);
   });
 }
 

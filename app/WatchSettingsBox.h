@@ -2,12 +2,13 @@
 // link watches (`mode`, `partie`, `ignorer`, `ajouts`), with « Tester »,
 // which shows the text a check would compare, and « Apprendre le bruit »,
 // which proposes ignore rules in the `ignorer` field. Both fetch on a thread
-// of Qt's pool; the box owns that fetch, interrupts it and waits for it when
-// destroyed. GUI thread only.
+// of the box's own; the box owns that fetch, interrupts it and waits for it
+// when destroyed. GUI thread only.
 #pragma once
 
 #include <QFutureWatcher>
 #include <QString>
+#include <QThreadPool>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -90,6 +91,8 @@ class TWatchSettingsBox : public QWidget {
   std::string shown_partie_;
   std::string shown_ignorer_;
   std::shared_ptr<TNetInterrupt> interrupt_;
+  // The trials' own thread, declared before the watchers of its results.
+  QThreadPool pool_;
   QFutureWatcher<TWatchedText> test_watcher_;
   QFutureWatcher<TLearnedNoise> learn_watcher_;
 };

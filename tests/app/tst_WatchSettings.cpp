@@ -203,6 +203,23 @@ class TestWatchSettings : public QObject {
     QCOMPARE(proposed, expected);
     QCOMPARE(QString::fromStdString(ReadTable(session.DataFile()).Value("Actu", kFieldIgnorer)), expected);
   }
+
+  void closingTheDialogStopsALearningUnderWay() {
+    ScriptedServer server(testing::ServeNoisyPage());
+    TSession session(TLinks{Link("Actu", UrlOf(server))});
+    session.Start();
+    const std::string before = ReadBytes(session.DataFile());
+    OpenDialog(session, "Actu", [&](TfrmURL* dialog, TWatchSettingsBox* box) {
+      box->Options.GapMs = 600000;  // the second fetch would come in ten minutes
+      QTest::mouseClick(box->btnApprendre, Qt::LeftButton);
+      QTRY_COMPARE(server.Connections(), 1);
+      QVERIFY(box->Busy());
+      QTest::mouseClick(dialog->btnAnnuler, Qt::LeftButton);
+    });
+    // The dialog is gone, its thread stopped with it: nothing was written.
+    QCOMPARE(server.Connections(), 1);
+    QCOMPARE(ReadBytes(session.DataFile()), before);
+  }
 };
 
 }  // namespace veilex::test
