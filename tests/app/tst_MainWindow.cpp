@@ -45,7 +45,7 @@ class TestMainWindow : public QObject {
     // "Nom" keeps its width, the other columns fit at least their headers,
     // "URL" takes the rest.
     QCOMPARE(main.Grille->columnWidth(TfrmMain::kColNom), 150);
-    for (int column : {TfrmMain::kColMajOk, TfrmMain::kColMaj, TfrmMain::kColEtat, TfrmMain::kColChg}) {
+    for (int column : {TfrmMain::kColMajOk, TfrmMain::kColMaj, TfrmMain::kColEtat}) {
       QVERIFY(main.Grille->columnWidth(column) >= 70);
       QVERIFY(main.Grille->columnWidth(column) >= main.Grille->header()->sectionSizeHint(column));
     }
@@ -129,7 +129,11 @@ class TestMainWindow : public QObject {
     for (int row = 0; row < model->rowCount(); ++row)
       for (int column = 0; column < model->columnCount(); ++column)
         QVERIFY(!model->index(row, column).data().toString().contains("secret"));
-    // An auto-sized column widens to its longest text, in bold for a change.
+    // An auto-sized column widens to its longest text, in bold for a change
+    // not seen yet.
+    QVERIFY(session.Data().TrouverLien("Site"));
+    session.Data().Table.SetData(kFieldNonLu, kOui);
+    main.RemplirGrille();
     QFont bold = main.Grille->font();
     bold.setBold(true);
     QVERIFY(main.Grille->columnWidth(TfrmMain::kColEtat) >=
