@@ -249,7 +249,9 @@ void TfrmMain::AjusterColonnes() {
   const auto fitted = [&](int column) {
     return std::max({kColumnWidths[column], view->sizeHintForColumn(column), header->sectionSizeHint(column)});
   };
-  for (int column : {kColMajOk, kColMaj, kColEtat, kColChg}) Grille->setColumnWidth(column, fitted(column));
+  for (int column : {kColMajOk, kColMaj, kColEtat}) Grille->setColumnWidth(column, fitted(column));
+  // « Dernier changement » fits its dates; its long header is elided.
+  Grille->setColumnWidth(kColChg, std::max(kColumnWidths[kColChg], view->sizeHintForColumn(kColChg)));
   Grille->setColumnWidth(kColNom, std::min(fitted(kColNom), std::max(kColumnWidths[kColNom], Grille->viewport()->width() / 3)));
   int others = 0;
   for (int column = 0; column < kColumnCount; ++column)

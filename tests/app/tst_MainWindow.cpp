@@ -22,6 +22,7 @@
 #include "app/uAproposDe.h"
 #include "app/uMain.h"
 #include "tests/app/TestSupport.h"
+#include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
 namespace veilex::test {
@@ -61,7 +62,7 @@ class TestMainWindow : public QObject {
     QStringList headers;
     for (int column = 0; column < model->columnCount(); ++column)
       headers << model->headerData(column, Qt::Horizontal).toString();
-    QCOMPARE(headers, (QStringList{"Nom", "URL", "MàJ Ok", "MàJ", "Etat"}));
+    QCOMPARE(headers, (QStringList{"Nom", "URL", "MàJ Ok", "MàJ", "Etat", "Dernier changement"}));
     // "Nom" keeps its width, the other columns fit at least their headers,
     // "URL" takes the rest.
     QCOMPARE(main.Grille->columnWidth(TfrmMain::kColNom), 150);
@@ -131,7 +132,8 @@ class TestMainWindow : public QObject {
     }
     QCOMPARE(shown, (QStringList{"Ajouter...", "Modifier...", "Supprimer", "|", "Mettre à jour",
                                  "Tout mettre à jour", "Voir les changements", "Arrêter", "||",
-                                 "A propos de...", "Options...", "|", "Quitter"}));
+                                 "Marquer comme lu", "Tout marquer comme lu", "|", "A propos de...",
+                                 "Options...", "|", "Quitter"}));
     // At the default width every button is in view: none is left to the
     // tool bar's overflow menu.
     for (QAction* action : actions) {
@@ -175,11 +177,15 @@ class TestMainWindow : public QObject {
     QCOMPARE(main.RowText(cafe, TfrmMain::kColUrl), QStringLiteral("café.example.org"));
     QCOMPARE(main.RowText(cafe, TfrmMain::kColEtat), QStringLiteral("Jamais mise à jour"));
     const QAbstractItemModel* model = main.Grille->model();
-    QCOMPARE(model->columnCount(), 5);
+    QCOMPARE(model->columnCount(), 6);
     for (int row = 0; row < model->rowCount(); ++row)
       for (int column = 0; column < model->columnCount(); ++column)
         QVERIFY(!model->index(row, column).data().toString().contains("secret"));
-    // An auto-sized column widens to its longest text, in bold for a change.
+    // An auto-sized column widens to its longest text, in bold for a change
+    // not seen yet.
+    QVERIFY(session.Data().TrouverLien("Site"));
+    session.Data().Table.SetData(kFieldNonLu, kOui);
+    main.RemplirGrille();
     QFont bold = main.Grille->font();
     bold.setBold(true);
     QVERIFY(main.Grille->columnWidth(TfrmMain::kColEtat) >=
@@ -227,6 +233,10 @@ class TestMainWindow : public QObject {
                             {"calme", "c", date, date, "Pas de changement"}});
     session.Start();
     TfrmMain& main = session.Main();
+    // The change not seen yet.
+    QVERIFY(session.Data().TrouverLien("change"));
+    session.Data().Table.SetData(kFieldNonLu, kOui);
+    main.RemplirGrille();
     struct TProbe : TEtatDelegate {
       using TEtatDelegate::initStyleOption;
       using TEtatDelegate::TEtatDelegate;
@@ -244,7 +254,7 @@ class TestMainWindow : public QObject {
       return QStyleOptionViewItem();
     };
     const QPalette palette = main.Grille->palette();
-    // A change: the whole row in bold.
+    // A change not seen yet: the whole row in bold.
     for (int column = 0; column < TfrmMain::kColumnCount; ++column)
       QVERIFY(option("change", column).font.bold());
     // A failure: its state in the palette's visited-link colour, in italics.

@@ -14,6 +14,8 @@
 #include "app/uMain.h"
 #include "tests/app/NotificationBus.h"
 #include "tests/app/TestSupport.h"
+#include "watch/LinkRecord.h"
+#include "watch/uData.h"
 #include "tests/support/NginxPeer.h"
 
 namespace veilex::test {
@@ -79,10 +81,10 @@ class TestNotify : public QObject {
     QTEST(ChangedPagesText(names), "text");
   }
 
-  void theTrayToolTipCountsTheChangedPages() {
+  void theTrayToolTipCountsTheUnreadPages() {
     QCOMPARE(TrayToolTip({}), QStringLiteral("Veilex"));
     QCOMPARE(TrayToolTip({"Mairie", "Recettes"}),
-             QStringLiteral("Veilex – 2 pages ont changé : Mairie, Recettes"));
+             QStringLiteral("Veilex – 2 pages non lues : Mairie, Recettes"));
   }
 
   // Names are the user's text: « & » and « < » show as they are, never as
@@ -100,9 +102,10 @@ class TestNotify : public QObject {
     QCOMPARE(QTextDocumentFragment::fromHtml(tip).toPlainText(), TrayToolTip(names));
   }
 
-  // The window: one notification after a run that found changes, none after
-  // one that did not, none when the user turned them off.
-  void aWindowRunNotifiesOnlyWhenItFoundChanges() {
+  // The window: one notification after a run that marked links unread, none
+  // after one that did not (nothing changed, or only links unread already),
+  // none when the user turned them off.
+  void aWindowRunNotifiesOnlyOfNewlyUnreadLinks() {
     if (!nginx_ok_) QSKIP("nginx-light is needed (scripts/install-deps)");
     nginx_.WriteFile("/mairie.html", "v1");
     nginx_.WriteFile("/recettes.html", "r1");
@@ -110,10 +113,16 @@ class TestNotify : public QObject {
     TSession session({Link("Mairie", Url(nginx_.Port(), "/mairie.html")),
                       Link("Recettes", Url(nginx_.Port(), "/recettes.html"))});
     session.Start();
+    // Both checked before, with another page then.
+    for (const char* name : {"Mairie", "Recettes"}) {
+      QVERIFY(session.Data().TrouverLien(name));
+      session.Data().Table.SetData(kFieldPage, "avant");
+      session.Data().Table.SetData(kFieldChg, "24/05/01 \xe0 10:00");
+    }
     TAutoChecks auto_checks(session.Main());
     QVERIFY(auto_checks.Settings().NotifyChanges);
 
-    session.ClickTool(session.Main().actToutMettreAJour);  // both are new: changed
+    session.ClickTool(session.Main().actToutMettreAJour);  // both changed
     QVERIFY(session.WaitForChecks());
     std::vector<TNotifyCall> calls = CallsOnceThere(bus_, before + 1);
     QCOMPARE(calls.size(), before + 1);
@@ -126,10 +135,12 @@ class TestNotify : public QObject {
     QVERIFY(call.actions.isEmpty());
     QVERIFY(call.hints.isEmpty());
     QCOMPARE(call.expire_timeout, -1);
-    QCOMPARE(auto_checks.Tray().ToolTip(), QStringLiteral("Veilex – 2 pages ont changé : Mairie, Recettes"));
+    QCOMPARE(auto_checks.Tray().ToolTip(), QStringLiteral("Veilex – 2 pages non lues : Mairie, Recettes"));
 
-    session.ClickTool(session.Main().actToutMettreAJour);  // nothing changed
+    session.ClickTool(session.Main().actToutMettreAJour);  // nothing changed: still unread
     QVERIFY(session.WaitForChecks());
+    QCOMPARE(auto_checks.Tray().ToolTip(), QStringLiteral("Veilex – 2 pages non lues : Mairie, Recettes"));
+    session.Main().actToutMarquerLu->trigger();
     QCOMPARE(auto_checks.Tray().ToolTip(), QStringLiteral("Veilex"));
     QTest::qWait(200);
     // A later run's notification comes after anything the quiet run sent,
@@ -148,12 +159,16 @@ class TestNotify : public QObject {
     QVERIFY(auto_checks.SetSettings(TSettings{0, true}));
     session.ClickRow("Mairie");
     nginx_.WriteFile("/mairie.html", "v3");
+    session.ClickTool(session.Main().actMettreAJour);  // unread already: no news
+    QVERIFY(session.WaitForChecks());
+    session.Main().actMarquerLu->trigger();
+    nginx_.WriteFile("/mairie.html", "v4");
     session.ClickTool(session.Main().actMettreAJour);
     QVERIFY(session.WaitForChecks());
     calls = CallsOnceThere(bus_, before + 3);
     QCOMPARE(Bodies(calls).mid(int(before)),
              QStringList({"2 pages ont changé : Mairie, Recettes", "1 page a changé : Recettes",
-                          "1 page a changé : Mairie"}));
+                          "1 page a changé : Mairie\n2 pages non lues en tout"}));
   }
 
   // `veilex --check` tells the desktop only when asked with --notify.
