@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 #include <QWidget>
 
 #include "app/TextCodec.h"
@@ -63,8 +64,14 @@ void TInstanceServer::Answer() {
 bool AskRunningVeilexToShow(const std::string& data_file, int limit_ms) {
   QLocalSocket socket;
   const QDeadlineTimer deadline(limit_ms);
-  socket.connectToServer(InstanceSocketName(data_file));
-  if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) return false;
+  // The Veilex holding the file may still be opening its window: its socket
+  // comes a moment after its lock.
+  for (;;) {
+    socket.connectToServer(InstanceSocketName(data_file));
+    if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) break;
+    if (deadline.remainingTime() < 100) return false;
+    QThread::msleep(100);
+  }
   socket.write(kShowRequest.data(), kShowRequest.size());
   if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) return false;
   while (!socket.canReadLine() && socket.bytesAvailable() < 64) {

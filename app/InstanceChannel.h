@@ -38,8 +38,9 @@ class TInstanceServer : public QObject {
 };
 
 // Asks the Veilex holding `data_file` to show its window; true once it said
-// it did, false when none answers within `limit_ms`.
-bool AskRunningVeilexToShow(const std::string& data_file, int limit_ms = 3000);
+// it did, false when none answers within `limit_ms` (a Veilex still starting
+// is waited for until then).
+bool AskRunningVeilexToShow(const std::string& data_file, int limit_ms = 5000);
 
 // Brings `window` to the front, shown even when it was hidden in the tray.
 void BringForward(QWidget& window);

@@ -5,7 +5,7 @@
 namespace veilex {
 namespace {
 
-bool TwoDigits(const std::string& bytes, size_t at, int& value) {
+bool TwoDigits(std::string_view bytes, size_t at, int& value) {
   if (at + 2 > bytes.size()) return false;
   const char high = bytes[at], low = bytes[at + 1];
   if (high < '0' || high > '9' || low < '0' || low > '9') return false;
@@ -37,7 +37,7 @@ long long TDateText::Key() const {
   return (DaysFromCivil(Year, Month, Day) - DaysFromCivil(2000, 1, 1)) * 1440 + Hour * 60 + Minute;
 }
 
-std::optional<TDateText> ReadDateText(const std::string& bytes) {
+std::optional<TDateText> ReadDateText(std::string_view bytes) {
   // yy/mm/dd, a space, "à" (one byte E0 or the two of UTF-8), a space, hh:nn.
   TDateText date;
   int yy = 0;

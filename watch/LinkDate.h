@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace veilex {
 
@@ -23,7 +24,7 @@ struct TDateText {
 // Reads "yy/mm/dd à hh:nn", the "à" in ISO 8859-1 or UTF-8; nullopt for
 // "inconnue", an empty text or anything else, and for a day or time that
 // does not exist (31 February, 25:00).
-std::optional<TDateText> ReadDateText(const std::string& bytes);
+std::optional<TDateText> ReadDateText(std::string_view bytes);
 
 // "mercredi 9 décembre 2026 à 17:34", UTF-8.
 std::string LongDateText(const TDateText& date);

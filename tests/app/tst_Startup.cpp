@@ -29,6 +29,7 @@
 #include "app/uURL.h"
 #include "mlb/SafeFileWriter.h"
 #include "tests/app/TestSupport.h"
+#include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
 namespace veilex::test {
@@ -65,6 +66,13 @@ bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
     QTest::qWait(20);
   }
   return true;
+}
+
+// The fields a new data file gets: the six, then those added after them.
+std::vector<std::string> AllLinkFields() {
+  std::vector<std::string> fields(std::begin(kLinkFields), std::end(kLinkFields));
+  fields.insert(fields.end(), std::begin(kAddedLinkFields), std::end(kAddedLinkFields));
+  return fields;
 }
 
 bool LockHeldElsewhere(const std::string& data_file) { return HeldByAnotherProcess(data_file); }
@@ -122,10 +130,7 @@ class TestStartup : public QObject {
       QCOMPARE(main->RowCount(), 0);
       const TStoredTable stored = ReadTable(dir.DataFile());
       QVERIFY(stored.loaded);  // written by the start-up save, before any change
-      QCOMPARE(stored.fields, (std::vector<std::string>{"nom", "url", "majok", "maj", "etat", "page",
-                                                        "raison", "ancienne", "chg", "mode", "partie",
-                                                        "ignorer", "ajouts", "nonlu", "adresse_finale",
-                                                        "etag", "modifie", "javascript"}));
+      QCOMPARE(stored.fields, AllLinkFields());
       WhenModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<TfrmURL*>(modal);
         QVERIFY(dialog != nullptr);
@@ -228,7 +233,7 @@ class TestStartup : public QObject {
     veilex.process.start(QString::fromStdString(bin + "veilex"), {});
     QVERIFY(veilex.process.waitForStarted(5000));
     QVERIFY(WaitFor([&] { return ReadTable(bin + "veilex.mlb").loaded; }, 20000));
-    QCOMPARE(ReadTable(bin + "veilex.mlb").fields.size(), size_t(18));
+    QCOMPARE(ReadTable(bin + "veilex.mlb").fields, AllLinkFields());
     QVERIFY(!fs::exists(elsewhere.DataFile()));
     QVERIFY(WaitFor([&] { return LockHeldElsewhere(bin + "veilex.mlb"); }, 5000));
 
