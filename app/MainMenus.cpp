@@ -94,6 +94,8 @@ void BuildMainMenus(TfrmMain& main) {
   SetMenuText(main.actVoirChangements, QStringLiteral("&Voir les changements"));
   SetMenuText(list.actOuvrirPage, QStringLiteral("&Ouvrir la page"));
   SetMenuText(list.actCopierAdresse, QStringLiteral("&Copier l'adresse"));
+  SetMenuText(main.actMarquerLu, QStringLiteral("Marquer comme &lu"));
+  SetMenuText(main.actToutMarquerLu, QStringLiteral("Tout mar&quer comme lu"));
   SetMenuText(list.actRechercher, QStringLiteral("&Rechercher"));
   SetMenuText(io.actImporter, QStringLiteral("&Importer..."));
   SetMenuText(io.actExporter, QStringLiteral("&Exporter..."));

@@ -86,7 +86,9 @@ class TestLinkCommands : public QObject {
                                       dialog->btnConserver, dialog->btnAnnuler};
       for (int i = 0; i + 1 < tab_order.size(); ++i) {
         QWidget* next = tab_order[i]->nextInFocusChain();
-        while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+        // Tab passes over what cannot take it and what is hidden (the
+        // « déménagé » line and its button, for a page that did not move).
+        while (!(next->focusPolicy() & Qt::TabFocus) || !next->isVisibleTo(dialog)) next = next->nextInFocusChain();
         QCOMPARE(next, tab_order[i + 1]);
       }
       Type(dialog->edtNom, "Alpha");

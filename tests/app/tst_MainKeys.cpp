@@ -3,6 +3,7 @@
 // on any column, the search field, the context menu, the greyed commands,
 // the run summary, remembered columns, and a second start handing over.
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QHeaderView>
 #include <QLabel>
@@ -164,7 +165,7 @@ class TestMainKeys : public QObject {
                         "&Fichier: &Importer... | &Exporter... | &Options... | &Quitter\tCtrl+Q",
                         "&Liens: &Ajouter...\tIns | &Modifier...\tF2 | &Supprimer\tDel | Mettre à &jour\tF5 | "
                         "&Tout mettre à jour\tCtrl+F5 | A&rrêter\tEsc | &Voir les changements\tReturn | "
-                        "&Ouvrir la page | &Copier l'adresse",
+                        "&Ouvrir la page | &Copier l'adresse | Marquer comme &lu | Tout mar&quer comme lu",
                         "Affic&hage: &Rechercher\tCtrl+F",
                         "Ai&de: &A propos de...",
                     }));
@@ -199,12 +200,13 @@ class TestMainKeys : public QObject {
     WhenModal([](QWidget* modal) {
       auto* dialog = qobject_cast<TfrmURL*>(modal);
       QVERIFY(dialog);
-      // Return is « Conserver » from the name field; Tab skips read-only fields.
+      // Return is « Conserver » from the name field; Tab skips read-only
+      // fields, from the address to what the link watches.
       QTest::keyClicks(dialog->edtNom, "Nouveau");
       QTest::keyClick(dialog->edtNom, Qt::Key_Tab);
       QTest::keyClicks(dialog->edtURL, "127.0.0.1:1/n");
       QTest::keyClick(dialog->edtURL, Qt::Key_Tab);
-      QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(dialog->btnConserver));
+      QCOMPARE(dialog->focusWidget(), static_cast<QWidget*>(dialog->chkJavascript));
       QTest::keyClick(dialog->edtURL, Qt::Key_Return);
     });
     QTest::keyClick(main.Grille, Qt::Key_Insert);

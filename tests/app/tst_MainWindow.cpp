@@ -126,7 +126,8 @@ class TestMainWindow : public QObject {
       // "Arrêter" only while "Tout mettre à jour" runs; the commands on a
       // row only once a row is selected.
       const bool greyed = action == main.actArreter || action == main.actModifier || action == main.actSupprimer ||
-                          action == main.actMettreAJour || action == main.actVoirChangements;
+                          action == main.actMettreAJour || action == main.actVoirChangements ||
+                          action == main.actMarquerLu;
       QCOMPARE(button->isEnabled(), !greyed);
       shown << button->text();
     }

@@ -87,20 +87,26 @@ TEST_F(PageCheckHardeningTest, FramingGivesTheRightPageOrAFailureNeverAWrongPage
 
 TEST_F(PageCheckHardeningTest, CookiesFollowTheirPathAndAControlByteNeverComesBack) {
   ScriptedServer server([](ScriptedConnection& connection, int) {
-    while (!connection.ReadRequest().empty()) {
-      connection.Send(
-          "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n"
-          "Set-Cookie: compte=1; Path=/account\r\n"
-          "Set-Cookie: A=B\rX-Injected: 1\r\n\r\nok");
+    for (std::string request = connection.ReadRequest(); !request.empty(); request = connection.ReadRequest()) {
+      const bool inject = request.find(" /inject ") != std::string::npos;
+      connection.Send(std::string("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n") +
+                      (inject ? "Set-Cookie: A=B\rX-Injected: 1\r\n" : "Set-Cookie: compte=1; Path=/account\r\n") +
+                      "\r\nok");
     }
   });
+  AddLink(*data_, "piege", UrlOf(server, "/inject"));
   AddLink(*data_, "compte", UrlOf(server, "/account"));
+  // A lone CR inside a header line fails the whole response: none of it is kept.
+  EXPECT_EQ(CheckLink(*data_, "piege"), TCheckOutcome::Failed);
   EXPECT_EQ(CheckLink(*data_, "compte"), TCheckOutcome::Changed);
   EXPECT_EQ(CheckLink(*data_, "compte"), TCheckOutcome::Unchanged);
   const std::vector<std::string> requests = server.Requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_NE(requests[1].find("\r\nCookie: compte=1\r\n"), std::string::npos) << requests[1];
-  EXPECT_EQ(requests[1].find("X-Injected"), std::string::npos) << requests[1];
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_NE(requests[2].find("\r\nCookie: compte=1\r\n"), std::string::npos) << requests[2];
+  for (const std::string& request : requests) {
+    EXPECT_EQ(request.find("X-Injected"), std::string::npos) << request;
+    EXPECT_EQ(request.find("A=B"), std::string::npos) << request;
+  }
 }
 
 TEST_F(PageCheckHardeningTest, AChallengeOfOneLinkLeavesNoCredentialsForTheNext) {
