@@ -53,6 +53,12 @@ int ReadNamedLink(const TCommandLine& line, const std::string& data_file, std::o
   return -1;
 }
 
+// `options` for a trial of `link`: its page loaded as its check loads it.
+TTrialOptions TrialOf(const TNamedLink& link, TTrialOptions options) {
+  options.Mode.Javascript = link.Javascript;
+  return options;
+}
+
 int Guarded(std::ostream& err, const std::function<int()>& body) {
   try {
     return body();
@@ -71,9 +77,7 @@ int RunTest(const TCommandLine& line, const std::string& data_file, std::ostream
   return Guarded(err, [&] {
     TNamedLink link;
     if (const int refused = ReadNamedLink(line, data_file, err, link); refused >= 0) return refused;
-    TTrialOptions trial = options;
-    trial.Mode.Javascript = link.Javascript;
-    const TWatchedText watched = TryLink(link.Url, link.Settings, trial);
+    const TWatchedText watched = TryLink(link.Url, link.Settings, TrialOf(link, options));
     if (!watched.Ok) {
       err << "veilex : " << watched.Reason << "\n";
       return kExitSomeFailed;
@@ -88,9 +92,7 @@ int RunLearn(const TCommandLine& line, const std::string& data_file, std::ostrea
   return Guarded(err, [&] {
     TNamedLink link;
     if (const int refused = ReadNamedLink(line, data_file, err, link); refused >= 0) return refused;
-    TTrialOptions trial = options;
-    trial.Mode.Javascript = link.Javascript;
-    const TLearnedNoise learned = LearnNoise(link.Url, link.Settings, trial);
+    const TLearnedNoise learned = LearnNoise(link.Url, link.Settings, TrialOf(link, options));
     if (!learned.Ok) {
       err << "veilex : " << learned.Reason << "\n";
       return kExitSomeFailed;
