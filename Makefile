@@ -8,6 +8,9 @@ FUZZ_SECONDS ?= 30
 # keep the whole of `make test` within its budget. `make fuzz` runs longer.
 TEST_FUZZ_SECONDS ?= 15
 CMAKE_GEN   := -G Ninja
+# A compiler cache (used when installed) shares its objects between copies of
+# the tree: paths are taken relative to the tree.
+export CCACHE_BASEDIR := $(CURDIR)
 
 PREFIX      ?= /usr/local
 
@@ -55,9 +58,13 @@ deb: release
 bench: release
 	scripts/bench $(RELEASE_DIR)
 
+# Only the fuzz targets and the layers they use: the fuzz tree need not build
+# the layers no target reaches.
+FUZZ_TARGETS := $(basename $(notdir $(wildcard fuzz/fuzz_*.cpp)))
+
 fuzz-build: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DVEILEX_FUZZ=ON
-	cmake --build $(FUZZ_DIR)
+	cmake --build $(FUZZ_DIR) --target $(FUZZ_TARGETS)
 
 # Runs every fuzz target for FUZZ_SECONDS over its seed corpus.
 fuzz: fuzz-build
