@@ -135,7 +135,7 @@ std::string CheckLine(const std::string& etat, const std::string& nom, const std
 }
 
 int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostream& out, std::ostream& err) {
-  try {
+  return GuardedCommand(err, [&] {
     // A check never creates a data file (nor a lock file beside a missing
     // one): a mistyped name in a crontab must not start an empty list.
     if (FileMissing(data_file)) {
@@ -175,6 +175,12 @@ int RunCheck(const TCommandLine& line, const std::string& data_file, std::ostrea
     }
     if (line.Notify) NotifyChangedPages(changed, TNotifyWait::UntilDelivered);
     return status;
+  });
+}
+
+int GuardedCommand(std::ostream& err, const std::function<int()>& body) {
+  try {
+    return body();
   } catch (const std::exception& e) {
     err << "veilex : erreur inattendue : " << e.what() << "\n";
   } catch (...) {

@@ -47,6 +47,10 @@ std::string StoredName(TMlbc& table, const std::string& typed);
 // break inside a value turned into a space so that a line stays one link.
 std::string CheckLine(const std::string& etat, const std::string& nom, const std::string& url,
                       const std::string& raison);
+// Runs a command's `body` and gives its exit status; an exception it lets
+// out is told to `err` as an unexpected error, with kExitSomeFailed.
+int GuardedCommand(std::ostream& err, const std::function<int()>& body);
+
 // One stored value as a field of such a line.
 std::string LineField(const std::string& bytes);
 

@@ -1,5 +1,6 @@
 #include "app/ImportCommand.h"
 
+#include <cstring>
 #include <ostream>
 
 #include "app/DataSession.h"
@@ -19,6 +20,10 @@ int RunImportExport(const TCommandLine& line, const std::string& data_file, std:
       return kExitUsageOrFile;
     case TDataSession::TState::Unreadable:
       err << "veilex : le fichier des liens n'a pas pu \xc3\xaatre lu : " << shown_file << "\n";
+      return kExitUsageOrFile;
+    case TDataSession::TState::Unlockable:
+      err << "veilex : le fichier des liens n'a pas pu \xc3\xaatre verrouill\xc3\xa9 (" << std::strerror(session.LockError())
+          << "), il a \xc3\xa9t\xc3\xa9 laiss\xc3\xa9 tel quel : " << shown_file << "\n";
       return kExitUsageOrFile;
     case TDataSession::TState::Open:
       break;

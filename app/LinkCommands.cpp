@@ -5,6 +5,7 @@
 #include <QString>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -31,7 +32,7 @@ bool FileMissing(const std::string& file_name) {
 // Runs `work` on the links of `data_file`, held as any run of Veilex holds
 // it; a missing, locked or unreadable file is refused untouched.
 int WithLinks(const std::string& data_file, std::ostream& err, const std::function<int(TData&)>& work) {
-  try {
+  return GuardedCommand(err, [&] {
     if (FileMissing(data_file)) {
       err << "veilex : le fichier des liens n'existe pas : " << FileText(data_file) << "\n";
       return kExitUsageOrFile;
@@ -49,6 +50,10 @@ int WithLinks(const std::string& data_file, std::ostream& err, const std::functi
           err << "veilex : le fichier des liens n'a pas pu être lu, il a été laissé tel quel : "
               << FileText(data_file) << "\n";
           return kExitUsageOrFile;
+        case TDataSession::TState::Unlockable:
+          err << "veilex : le fichier des liens n'a pas pu être verrouillé (" << std::strerror(session.LockError())
+              << "), il a été laissé tel quel : " << FileText(data_file) << "\n";
+          return kExitUsageOrFile;
         case TDataSession::TState::Open:
           status = work(session.Data());
           break;
@@ -59,12 +64,7 @@ int WithLinks(const std::string& data_file, std::ostream& err, const std::functi
       status = kExitSomeFailed;
     }
     return status;
-  } catch (const std::exception& e) {
-    err << "veilex : erreur inattendue : " << e.what() << "\n";
-  } catch (...) {
-    err << "veilex : erreur inattendue\n";
-  }
-  return kExitSomeFailed;
+  });
 }
 
 // The versions of a link named as typed: the stored bytes are tried as
@@ -111,7 +111,7 @@ int RunMarkRead(const TCommandLine& line, const std::string& data_file, std::ost
 }
 
 int RunHistory(const TCommandLine& line, const std::string& data_file, std::ostream& out, std::ostream& err) {
-  try {
+  return GuardedCommand(err, [&] {
     if (FileMissing(data_file)) {
       err << "veilex : le fichier des liens n'existe pas : " << FileText(data_file) << "\n";
       return kExitUsageOrFile;
@@ -154,12 +154,7 @@ int RunHistory(const TCommandLine& line, const std::string& data_file, std::ostr
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
     return kExitAllChecked;
-  } catch (const std::exception& e) {
-    err << "veilex : erreur inattendue : " << e.what() << "\n";
-  } catch (...) {
-    err << "veilex : erreur inattendue\n";
-  }
-  return kExitSomeFailed;
+  });
 }
 
 }  // namespace veilex

@@ -59,22 +59,11 @@ TTrialOptions TrialOf(const TNamedLink& link, TTrialOptions options) {
   return options;
 }
 
-int Guarded(std::ostream& err, const std::function<int()>& body) {
-  try {
-    return body();
-  } catch (const std::exception& e) {
-    err << "veilex : erreur inattendue : " << e.what() << "\n";
-  } catch (...) {
-    err << "veilex : erreur inattendue\n";
-  }
-  return kExitSomeFailed;
-}
-
 }  // namespace
 
 int RunTest(const TCommandLine& line, const std::string& data_file, std::ostream& out, std::ostream& err,
             const TTrialOptions& options) {
-  return Guarded(err, [&] {
+  return GuardedCommand(err, [&] {
     TNamedLink link;
     if (const int refused = ReadNamedLink(line, data_file, err, link); refused >= 0) return refused;
     const TWatchedText watched = TryLink(link.Url, link.Settings, TrialOf(link, options));
@@ -89,7 +78,7 @@ int RunTest(const TCommandLine& line, const std::string& data_file, std::ostream
 
 int RunLearn(const TCommandLine& line, const std::string& data_file, std::ostream& out, std::ostream& err,
              const TTrialOptions& options) {
-  return Guarded(err, [&] {
+  return GuardedCommand(err, [&] {
     TNamedLink link;
     if (const int refused = ReadNamedLink(line, data_file, err, link); refused >= 0) return refused;
     const TLearnedNoise learned = LearnNoise(link.Url, link.Settings, TrialOf(link, options));
