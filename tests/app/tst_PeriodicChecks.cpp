@@ -247,7 +247,7 @@ class TestPeriodicChecks : public QObject {
     TBoxSeen box;
     AnswerBox(&box, QMessageBox::Yes, [&] {
       auto_checks.SetMinute(2ms);  // a turn every 30 ms
-      QTest::qWaitFor([&] { return auto_checks.Periodic().TurnsSkipped() >= 2; }, 2000);
+      (void)QTest::qWaitFor([&] { return auto_checks.Periodic().TurnsSkipped() >= 2; }, 2000);
       runs_under_box = auto_checks.Periodic().RunsStarted();
     });
     session.ClickRow("a");
