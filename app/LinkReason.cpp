@@ -6,6 +6,7 @@
 #include <QStatusBar>
 
 #include "app/TextCodec.h"
+#include "watch/LinkAddress.h"
 #include "watch/LinkRecord.h"
 
 namespace veilex {
@@ -20,7 +21,7 @@ constexpr const char* kMovedPrefix = "Cette page a d\xc3\xa9m\xc3\xa9nag\xc3\xa9
 
 std::string MovedText(const std::string& adresse_finale, const std::string& demenage) {
   if (adresse_finale.empty() || demenage != kOui) return std::string();
-  return kMovedPrefix + adresse_finale;
+  return kMovedPrefix + AddressForDisplay(adresse_finale);
 }
 
 std::string RowTip(const std::string& raison, const std::string& adresse_finale,

@@ -195,7 +195,7 @@ void TfrmURL::FormShow() {
   const std::string moved =
       MovedText(data_.Table.GetData(kFieldAdresseFinale), data_.Table.GetData(kFieldDemenage));
   if (!moved.empty()) {
-    new_address_ = data_.Table.GetData(kFieldAdresseFinale);
+    new_address_ = AddressForDisplay(data_.Table.GetData(kFieldAdresseFinale));
     lblDemenage->setText(QString::fromUtf8(moved.data(), static_cast<qsizetype>(moved.size())));
     lblDemenage->show();
     btnAdopter->show();

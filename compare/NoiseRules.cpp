@@ -186,7 +186,9 @@ std::string Generalised(const std::vector<const TPiece*>& at) {
     longest = std::max(longest, piece->Text.size());
     hex = hex && std::all_of(piece->Text.begin(), piece->Text.end(), IsHex);
   }
-  const std::string width = shortest == longest ? "{" + std::to_string(shortest) + "}" : "+";
+  // Built by appending: GCC 12 at -O3 warns (-Wrestrict) on "{" + string + "}".
+  std::string width = "+";
+  if (shortest == longest) (width = "{").append(std::to_string(shortest)).push_back('}');
   switch (at.front()->Kind) {
     case TKind::Digits:
       if (!at.front()->Compound) return "\\d+";
@@ -256,7 +258,8 @@ std::string ExactRule(const std::string& line, const std::vector<std::string>& s
     return AsciiLower(other).find(folded) != std::string::npos;
   });
   if (!reads_as_expression && trimmed && !contained) return line;
-  const std::string expression = "^" + QuoteForRule(line) + "$";
+  std::string expression = "^";
+  expression.append(QuoteForRule(line)).push_back('$');
   return SparesStableLines(expression, stable) ? "/" + expression + "/" : std::string();
 }
 

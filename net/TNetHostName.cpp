@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "rtl/StrUtils.h"
+
 namespace veilex {
 
 bool IsIPv6Literal(const std::string& host) {
@@ -27,6 +29,20 @@ bool HostToAscii(const std::string& host, std::string& ascii) {
   ascii = converted;
   idn2_free(converted);
   return true;
+}
+
+std::string HostForDisplay(const std::string& ascii) {
+  // Host names ignore letter case; the decoded labels would keep it.
+  const std::string lower = LowerCase(ascii);
+  bool encoded = false;
+  for (size_t i = 0; i + 4 <= lower.size() && !encoded; ++i)
+    encoded = (i == 0 || lower[i - 1] == '.') && lower.compare(i, 4, "xn--") == 0;
+  if (!encoded) return ascii;
+  char* converted = nullptr;
+  if (idn2_to_unicode_8z8z(lower.c_str(), &converted, 0) != IDN2_OK) return ascii;
+  std::string shown = converted;
+  idn2_free(converted);
+  return shown;
 }
 
 }  // namespace veilex

@@ -15,4 +15,9 @@ bool IsIPv6Literal(const std::string& host);
 // converted. False when the name is no valid international name.
 bool HostToAscii(const std::string& host, std::string& ascii);
 
+// An ASCII host as a reader writes it: its "xn--" labels back in UTF-8
+// (« café.example »). A host that is no valid international name is
+// returned as it is: it is only shown.
+std::string HostForDisplay(const std::string& ascii);
+
 }  // namespace veilex

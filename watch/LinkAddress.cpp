@@ -182,4 +182,17 @@ std::string ResolveLocation(const std::string& base, const std::string& location
   return origin + (slash == std::string::npos ? std::string("/") : path.substr(0, slash + 1)) + location;
 }
 
+std::string AddressForDisplay(const std::string& address) {
+  const size_t scheme_end = address.find("://");
+  if (scheme_end == std::string::npos) return address;
+  const size_t authority_end = AuthorityEnd(address, scheme_end + 3);
+  const size_t at = address.rfind('@', authority_end - 1);
+  const size_t host_begin = at != std::string::npos && at > scheme_end ? at + 1 : scheme_end + 3;
+  if (host_begin >= authority_end || address[host_begin] == '[') return address;
+  const size_t colon = address.find(':', host_begin);
+  const size_t host_end = colon < authority_end ? colon : authority_end;
+  const std::string host = address.substr(host_begin, host_end - host_begin);
+  return address.substr(0, host_begin) + HostForDisplay(host) + address.substr(host_end);
+}
+
 }  // namespace veilex

@@ -61,4 +61,10 @@ std::string EncodeRequestTarget(const std::string& target);
 // absolute address that was fetched.
 std::string ResolveLocation(const std::string& base, const std::string& location);
 
+// An absolute address as a reader writes it: its international host name
+// in UTF-8 instead of its "xn--" form; the rest as it is. What the window
+// shows of an address it fetched, and what it offers to store: the fetch
+// makes the same host of it again.
+std::string AddressForDisplay(const std::string& address);
+
 }  // namespace veilex

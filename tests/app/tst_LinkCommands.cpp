@@ -150,18 +150,19 @@ class TestLinkCommands : public QObject {
     }
   }
 
+  // The final address is fetched in ASCII; the reader is shown, and offered, the name as written.
   void aPageThatMovedSaysWhereAndItsNewAddressIsStoredOnlyByConserver() {
     TSession session;
     std::vector<std::string> fields(std::begin(kLinkFields), std::end(kLinkFields));
     fields.insert(fields.end(), std::begin(kAddedLinkFields), std::end(kAddedLinkFields));
     TRow row = StoredRow({"Site", "old.example.org", kInconnue, kInconnue, "Pas de changement", "page"});
     for (size_t i = 0; i < fields.size(); ++i) {
-      if (fields[i] == kFieldAdresseFinale) row[i] = "https://new.example.org/";
+      if (fields[i] == kFieldAdresseFinale) row[i] = "https://xn--caf-dma.example/neuf";
       if (fields[i] == kFieldDemenage) row[i] = kOui;
     }
     WriteTable(session.DataFile(), fields, {row});
     session.Start();
-    const QString moved = QStringLiteral("Cette page a déménagé vers https://new.example.org/");
+    const QString moved = QStringLiteral("Cette page a déménagé vers https://café.example/neuf");
     session.ClickRow("Site");
     QCOMPARE(session.Main().Status->currentMessage(), moved);
     WhenDialog([&](TfrmURL* dialog) {
@@ -169,13 +170,13 @@ class TestLinkCommands : public QObject {
       QCOMPARE(dialog->lblDemenage->text(), moved);
       QCOMPARE(dialog->edtURL->text(), QStringLiteral("old.example.org"));
       QTest::mouseClick(dialog->btnAdopter, Qt::LeftButton);
-      QCOMPARE(dialog->edtURL->text(), QStringLiteral("https://new.example.org/"));
+      QCOMPARE(dialog->edtURL->text(), QStringLiteral("https://café.example/neuf"));
       QCOMPARE(ReadTable(session.DataFile()).Value("Site", kFieldUrl), std::string("old.example.org"));
       QTest::mouseClick(dialog->btnConserver, Qt::LeftButton);
     });
     session.ClickTool(session.Main().actModifier);
     const TStoredTable stored = ReadTable(session.DataFile());
-    QCOMPARE(stored.Value("Site", kFieldUrl), std::string("https://new.example.org/"));
+    QCOMPARE(stored.Value("Site", kFieldUrl), std::string("https://caf\xc3\xa9.example/neuf"));
     QCOMPARE(stored.Value("Site", kFieldAdresseFinale), std::string());
   }
 

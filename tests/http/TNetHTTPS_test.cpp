@@ -20,11 +20,10 @@
 namespace veilex {
 namespace {
 
-using testing::ConnectLoopback;
-using testing::RelayBytes;
 using testing::ScriptedConnection;
 using testing::ScriptedServer;
 using testing::TlsFront;
+using testing::TunnelTo;
 using Clock = std::chrono::steady_clock;
 
 std::string Ok(const std::string& body, const std::string& extra_headers = std::string()) {
@@ -62,28 +61,6 @@ class TNetHTTPSTest : public ::testing::Test {
   TNetSSLIOHandlerSocket tls;
   TNetHTTP http;
 };
-
-// A proxy that answers every CONNECT with `answer` and, when that `opens`
-// the tunnel, relays it to `target_port`; plain requests get "en clair".
-ScriptedServer::Script TunnelTo(int target_port,
-                                std::string answer = "HTTP/1.0 200 Connection established\r\n\r\n",
-                                bool opens = true) {
-  return [target_port, answer, opens](ScriptedConnection& c, int) {
-    for (std::string request; !(request = c.ReadRequest()).empty();) {
-      if (request.rfind("CONNECT ", 0) != 0) {
-        c.Send(Ok("en clair"));
-        continue;
-      }
-      c.Send(answer);
-      if (!opens) continue;
-      const int target = ConnectLoopback(target_port);
-      if (target < 0) return;
-      RelayBytes(c.Fd(), target);
-      close(target);
-      return;
-    }
-  };
-}
 
 TEST_F(TNetHTTPSTest, GetOverTlsSendsTheHostWithItsPortAndKeepsTheConnection) {
   TlsSite site(ScriptedServer::AnswerEach(Ok("page secrète")));

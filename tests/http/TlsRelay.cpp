@@ -36,6 +36,24 @@ bool SendAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
+ScriptedServer::Script TunnelTo(int target_port, std::string answer, bool opens) {
+  return [target_port, answer, opens](ScriptedConnection& c, int) {
+    for (std::string request; !(request = c.ReadRequest()).empty();) {
+      if (request.rfind("CONNECT ", 0) != 0) {
+        c.Send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\nen clair");
+        continue;
+      }
+      c.Send(answer);
+      if (!opens) continue;
+      const int target = ConnectLoopback(target_port);
+      if (target < 0) return;
+      RelayBytes(c.Fd(), target);
+      close(target);
+      return;
+    }
+  };
+}
+
 int ConnectLoopback(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;

@@ -20,6 +20,13 @@ void RelayBytes(int a, int b, int idle_ms = 5000);
 // A connected socket to 127.0.0.1:`port` with five-second time-outs, or -1.
 int ConnectLoopback(int port);
 
+// A proxy's script: answers every CONNECT with `answer` and, when that
+// `opens` the tunnel, relays it to 127.0.0.1:`target_port`; plain requests
+// get "en clair".
+ScriptedServer::Script TunnelTo(int target_port,
+                                std::string answer = "HTTP/1.0 200 Connection established\r\n\r\n",
+                                bool opens = true);
+
 class TlsFront {
  public:
   // Serves the certificate and key (PEM files) and relays every connection

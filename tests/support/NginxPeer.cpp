@@ -123,7 +123,8 @@ bool NginxPeer::TryStart() {
   if (!cert_file_.empty()) {
     tls_port_ = FreePort();
     tls_listen =
-        "    listen 127.0.0.1:" + std::to_string(tls_port_) + " ssl;\n    ssl_certificate " + cert_file_ +
+        "    listen 127.0.0.1:" + std::to_string(tls_port_) + " ssl;\n" +
+        (ipv6_ ? "    listen [::1]:" + std::to_string(tls_port_) + " ssl;\n" : "") + "    ssl_certificate " + cert_file_ +
         ";\n    ssl_certificate_key " + key_file_ +
         ";\n    location = /host { default_type text/plain; return 200 \"$http_host\"; }\n" +
         "    location = /to-https { return 301 https://127.0.0.1:" + std::to_string(tls_port_) +

@@ -35,7 +35,7 @@ class NginxPeer {
   //   /to-https    301 to /page.html over TLS
   //   /to-http     302 to /page.html in plain http
   void EnableTls(const std::string& cert_file, const std::string& key_file);
-  // Before Start: listen on [::1] too, on the same port.
+  // Before Start: listen on [::1] too, on the same ports.
   void EnableIPv6() { ipv6_ = true; }
   // Starts nginx; false (with the reason in Error) when it would not listen.
   bool Start();

@@ -180,7 +180,7 @@ CaFiles MakeAuthorityFiles() {
   files.OtherHostKey = dir + "/otherhost.key";
   files.ExpiredCert = dir + "/expired.pem";
   files.ExpiredKey = dir + "/expired.key";
-  MakeSignedCert(dir, "127.0.0.1", "IP:127.0.0.1,DNS:localhost", CaDate(-1), CaDate(1), files.GoodCert,
+  MakeSignedCert(dir, "127.0.0.1", "IP:127.0.0.1,IP:::1,DNS:localhost", CaDate(-1), CaDate(1), files.GoodCert,
                  files.GoodKey);
   MakeSignedCert(dir, "autre.exemple", "DNS:autre.exemple", CaDate(-1), CaDate(1), files.OtherHostCert,
                  files.OtherHostKey);

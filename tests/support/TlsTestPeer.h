@@ -29,7 +29,7 @@ constexpr const char* kKeyPassword = "secret";
 // trusts the authority when SSL_CERT_FILE names CaCert.
 struct CaFiles {
   std::string CaCert;
-  std::string GoodCert;  // for IP 127.0.0.1 and DNS localhost, valid now
+  std::string GoodCert;  // for IPs 127.0.0.1 and ::1 and DNS localhost, valid now
   std::string GoodKey;
   std::string OtherHostCert;  // for DNS autre.exemple only, valid now
   std::string OtherHostKey;

@@ -193,5 +193,21 @@ TEST(LinkAddress, ARedirectTargetIsMadeAbsoluteAgainstTheAddressFetched) {
   EXPECT_EQ(ResolveLocation("http://h.fr", "a"), "http://h.fr/a");
 }
 
+TEST(LinkAddress, AFetchedAddressIsShownWithItsHostAsWritten) {
+  const struct {
+    const char* fetched;
+    const char* shown;
+  } cases[] = {
+      {"https://xn--caf-dma.fr/xn--caf-dma?q=xn--", "https://caf\xc3\xa9.fr/xn--caf-dma?q=xn--"},
+      {"http://u:p@www.xn--bcher-kva.de:8080/", "http://u:p@www.b\xc3\xbc" "cher.de:8080/"},
+      {"http://XN--CAF-DMA.fr", "http://caf\xc3\xa9.fr"},
+      {"http://example.org/a@b", "http://example.org/a@b"},
+      {"http://[::1]:8080/", "http://[::1]:8080/"},
+      {"http://xn--zz.fr/", "http://xn--zz.fr/"},  // no valid name: shown as fetched
+      {"sans-schema.fr", "sans-schema.fr"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AddressForDisplay(c.fetched), c.shown) << c.fetched;
+}
+
 }  // namespace
 }  // namespace veilex

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/OpenSSLLoader.h"
+#include "tests/http/TlsRelay.h"
 #include "tests/support/NginxPeer.h"
 #include "tests/support/TempFiles.h"
 #include "tests/support/TlsTestPeer.h"
@@ -24,6 +25,7 @@ namespace {
 
 using testing::AddLink;
 using testing::NginxPeer;
+using testing::ScriptedServer;
 using testing::Stored;
 using testing::TempDir;
 
@@ -179,6 +181,61 @@ TEST_F(PageCheckHttpsTest, AMissingTlsLibraryFailsOnlyHttpsChecksAndNamesIt) {
   EXPECT_EQ(plain, TCheckOutcome::Changed);
   EXPECT_EQ(tls, TCheckOutcome::Failed);
   EXPECT_EQ(Field("chiffre", kFieldRaison), "Biblioth\xc3\xa8que TLS indisponible : libssl.so introuvable");
+}
+
+TEST_F(PageCheckHttpsTest, AnHttpsAddressWithAnIPv6LiteralIsCheckedAgainstThatAddress) {
+  NginxPeer v6;
+  v6.EnableTls(test::AuthorityFiles().GoodCert, test::AuthorityFiles().GoodKey);
+  v6.EnableIPv6();
+  v6.WriteFile("/page.html", "<p>par IPv6</p>");
+  if (!v6.Start()) GTEST_SKIP() << "no IPv6 loopback here: " << v6.Error();
+  const std::string url = "https://[::1]:" + std::to_string(v6.TlsPort()) + "/page.html";
+  AddLink(*data_, "v6", url);
+  EXPECT_EQ(CheckLink(*data_, "v6"), TCheckOutcome::Changed) << Field("v6", kFieldRaison);
+  EXPECT_EQ(Field("v6", kFieldPage), "<p>par IPv6</p>");
+  EXPECT_EQ(Field("v6", kFieldUrl), url);
+}
+
+// Restores an environment variable as it was when the scope began.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = getenv(name)) old_ = old;
+    had_ = getenv(name) != nullptr;
+    if (value != nullptr) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+    else unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+TEST_F(PageCheckHttpsTest, AnHttpsPageGoesThroughTheEnvironmentsProxyInATunnel) {
+  for (const char* variable : {"https_proxy", "HTTPS_PROXY"}) {
+    SCOPED_TRACE(variable);
+    ScriptedServer proxy(testing::TunnelTo(good_->TlsPort()));
+    const std::string proxy_address = "http://127.0.0.1:" + std::to_string(proxy.Port());
+    ScopedEnv lower("https_proxy", nullptr);
+    ScopedEnv upper("HTTPS_PROXY", nullptr);
+    ScopedEnv chosen(variable, proxy_address.c_str());
+    ScopedEnv no_proxy("no_proxy", nullptr);
+    ScopedEnv no_proxy_upper("NO_PROXY", nullptr);
+    // "localhost" is in the certificate; the proxy, not this process, reaches it.
+    const std::string target = "localhost:" + std::to_string(good_->TlsPort());
+    const std::string nom = std::string("tunnel ") + variable;
+    AddLink(*data_, nom, "https://" + target + "/page.html");
+    EXPECT_EQ(CheckLink(*data_, nom), TCheckOutcome::Changed) << Field(nom, kFieldRaison);
+    EXPECT_EQ(Field(nom, kFieldPage), "<p>chiffr\xc3\xa9" "e</p>");
+    const std::vector<std::string> requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")), "CONNECT " + target + " HTTP/1.1");
+  }
 }
 
 }  // namespace
