@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace veilex::testing {
@@ -37,18 +38,31 @@ inline void RerunAsNobodyIfRoot(bool& rerun) {
     return;
   }
   self[n] = '\0';
+  // The output goes to a file rather than a pipe: a process the test leaves
+  // behind (a browser's crash handler) could hold a pipe open, and reading
+  // it to its end would then wait for that process.
+  char output_file[] = "/tmp/veilex-as-nobody-XXXXXX";
+  const int output_fd = ::mkstemp(output_file);
+  if (output_fd < 0) {
+    ADD_FAILURE() << "cannot make a file for the child's output";
+    return;
+  }
+  ::close(output_fd);
   const std::string command = "setpriv --reuid=nobody --regid=nogroup --clear-groups '" + std::string(self) +
                               "' --gtest_filter='" + test->test_suite_name() + "." + test->name() +
-                              "' --gtest_also_run_disabled_tests 2>&1";
-  FILE* child = ::popen(command.c_str(), "r");
-  if (child == nullptr) {
+                              "' --gtest_also_run_disabled_tests >'" + output_file + "' 2>&1 </dev/null";
+  const int status = std::system(command.c_str());
+  std::string output;
+  if (FILE* file = std::fopen(output_file, "rb")) {
+    char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) output.append(buffer, got);
+    std::fclose(file);
+  }
+  ::unlink(output_file);
+  if (status == -1) {
     ADD_FAILURE() << "cannot start " << command;
     return;
   }
-  std::string output;
-  char buffer[4096];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, child)) > 0;) output.append(buffer, got);
-  const int status = ::pclose(child);
   const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   if (code == 0 && output.find("[  PASSED  ] 1 test") != std::string::npos) return;
   if (code == 0 && output.find("[  SKIPPED ]") != std::string::npos) {
