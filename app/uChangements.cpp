@@ -420,7 +420,7 @@ void TfrmChangements::EnregistrerVersion() {
 TfrmChangements* OuvrirChangements(QWidget* parent, TData& data, const std::string& name) {
   if (!data.TrouverLien(name)) return nullptr;
   auto versions = std::make_shared<const TLinkVersions>(TLinkVersions::Of(data, name));
-  if (!versions->FromHistory() && versions->Read(0).empty()) {
+  if (!versions->FromHistory() && (*versions)[0].Size == 0) {
     ShowInformation(parent, QStringLiteral("Pas encore de version précédente à comparer pour ce lien."));
     return nullptr;
   }
