@@ -385,7 +385,9 @@ void TfrmChangements::ChangementPrecedent() {
 QUrl TfrmChangements::PageUrl() const {
   // The page the check fetches, read by the same reader.
   if (const TFetchTarget target = FetchTargetOf(link_.Url); target.Ok) {
-    const std::string fragment = target.Fragment.empty() ? std::string() : "#" + EncodeRequestTarget(target.Fragment);
+    // Appended rather than "#" + ...: GCC 12 sees an overlap that is not there.
+    std::string fragment;
+    if (!target.Fragment.empty()) fragment.append(1, '#').append(EncodeRequestTarget(target.Fragment));
     return QUrl(QString::fromLatin1(target.Address + fragment));
   }
   const QString address = DisplayText(link_.Url);
