@@ -89,7 +89,7 @@ TfrmChangements::TfrmChangements(TChangedLink link, std::shared_ptr<const TLinkV
   // open; they go with it.
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle(QStringLiteral("Changements \u2014 ") + DisplayText(link_.Nom));
-  resize(640, 480);
+  resize(800, 520);
 
   lblDate = new QLabel(this);
   cbAvant = new QComboBox(this);
