@@ -126,8 +126,8 @@ TfrmChangements::TfrmChangements(TChangedLink link, std::shared_ptr<const TLinkV
   top->addStretch();
   top->addWidget(btnTexte);
   top->addWidget(btnSource);
-  // The choice of versions is offered when there is more to choose from
-  // than the link's two pages.
+  // The versions are offered for choice when they come from a history;
+  // otherwise the window compares the link's two pages, as it always did.
   auto* choice = new QWidget(this);
   auto* pair = new QHBoxLayout(choice);
   pair->setContentsMargins(0, 0, 0, 0);
