@@ -1,10 +1,12 @@
 // TfrmChangements: the window « Changements — <nom> », which shows what
-// changed between the previous and the current version of a link's page:
-// its text as a reader sees it by default, or its source; the changes one
-// after the other; the date of the change; and a way to open the page. It
-// keeps its own copies of both versions and compares them on a pool thread;
-// the result is then written into the view a slice at a time between other
-// events: the window and its owner never wait. GUI thread only.
+// changed between two versions of a link's page (by default the previous and
+// the current one; any two of its history when it has one): its text as a
+// reader sees it by default, or its source; the changes one after the other,
+// across the versions; the date of the change; a way to open the page and to
+// save a version. It shares the list of versions with the pool threads that
+// read and compare the two chosen; the result is then written into the view
+// a slice at a time between other events: the window and its owner never
+// wait. GUI thread only.
 #pragma once
 
 #include <QFutureWatcher>
@@ -16,8 +18,10 @@
 #include <vector>
 
 #include "app/ComparisonRender.h"
+#include "app/VersionList.h"
 #include "compare/TextDiff.h"
 
+class QComboBox;
 class QLabel;
 class QTextDocument;
 class QPushButton;
@@ -43,8 +47,11 @@ class TfrmChangements : public QWidget {
   enum TMode { kTexte = 0, kSource = 1 };
 
   // `parent` owns the window, which is a window of its own; it deletes itself
-  // when closed.
+  // when closed. The first form compares the link's two pages; the second
+  // offers `versions` (at least two), and shows their last pair first.
   TfrmChangements(TChangedLink link, QWidget* parent = nullptr, const TCompareLimits& limits = {});
+  TfrmChangements(TChangedLink link, std::shared_ptr<const TLinkVersions> versions, QWidget* parent = nullptr,
+                  const TCompareLimits& limits = {});
   ~TfrmChangements() override;
 
   TMode Mode() const { return mode_; }
@@ -57,21 +64,35 @@ class TfrmChangements : public QWidget {
   // The comparison shown (empty until Ready).
   const TComparison* Shown() const;
 
+  // The versions offered, and the two compared (indexes into them).
+  const TLinkVersions& Versions() const { return *versions_; }
+  int Before() const { return before_; }
+  int After() const { return after_; }
+  // Compares versions `before` and `after`; the view then stands on the first
+  // change, or on the last with `at_last`.
+  void SetPair(int before, int after, bool at_last = false);
+
   // The address « Ouvrir la page » opens: "http://" + the stored address,
   // unless the address has a scheme of its own.
   QUrl PageUrl() const;
   // Opens an address in the desktop's browser; tests replace it.
   std::function<bool(const QUrl&)> OpenUrl;
+  // Asks where to save a version, suggesting a file name; empty when the
+  // user gave up. A dialog by default; tests replace it.
+  std::function<QString(const QString& suggested)> ChooseFile;
 
   QLabel* lblDate;
   QLabel* lblCompte;
   QLabel* lblNote;
+  QComboBox* cbAvant;
+  QComboBox* cbApres;
   QRadioButton* btnTexte;
   QRadioButton* btnSource;
   QTextBrowser* Vue;
   QPushButton* btnPrecedent;
   QPushButton* btnSuivant;
   QPushButton* btnOuvrir;
+  QPushButton* btnEnregistrer;
   QPushButton* btnFermer;
 
  signals:
@@ -82,10 +103,14 @@ class TfrmChangements : public QWidget {
   void ChangementSuivant();
   void ChangementPrecedent();
   void OuvrirLaPage();
+  // Saves the bytes of the « Après » version, exactly, to a file the user
+  // chooses.
+  void EnregistrerVersion();
 
  private:
   void Start(TMode mode);
   void Finished(TMode mode);
+  void ShowPairDate();
   // Starts writing the comparison of `mode` into a new document; the view
   // gets it once it is complete.
   void Show(TMode mode);
@@ -94,14 +119,26 @@ class TfrmChangements : public QWidget {
   void GoTo(int change);
   void UpdateNavigation();
 
-  std::shared_ptr<const TChangedLink> link_;  // shared with the pool threads
+  // A comparison made on a pool thread: what it found, or why the versions
+  // could not be read.
+  struct TPairResult {
+    TComparison Comparison;
+    std::string ReadError;
+  };
+
+  TChangedLink link_;
+  std::shared_ptr<const TLinkVersions> versions_;  // shared with the pool threads
+  int before_ = 0;
+  int after_ = 1;
+  bool at_last_ = false;  // the view goes to the last change once shown
   TCompareLimits limits_;
   TMode mode_ = kTexte;
   int current_ = -1;
-  // Told to the pool threads when the window goes, so that they stop.
+  // Told to the pool threads of the pair shown when the window goes or the
+  // pair changes, so that they stop.
   std::shared_ptr<std::atomic<bool>> stop_;
-  std::unique_ptr<TComparison> results_[2];
-  QFutureWatcher<TComparison>* watchers_[2] = {nullptr, nullptr};
+  std::unique_ptr<TPairResult> results_[2];
+  QFutureWatcher<TPairResult>* watchers_[2] = {nullptr, nullptr};
   std::vector<int> starts_;  // document position of each change shown
   int shown_ = -1;           // the mode whose comparison the view holds
   std::unique_ptr<TComparisonRenderer> renderer_;  // while a comparison is written

@@ -182,4 +182,12 @@ void TSafeFileWriter::Fail(const std::string& action, int err) {
   RaiseInOutError(action, target_path_, err);
 }
 
+bool WriteWholeFile(const std::string& target_path, const std::string& bytes) {
+  TSafeFileWriter writer(target_path);
+  if (!writer.Open()) return false;
+  writer.Append(bytes.data(), bytes.size());
+  writer.Commit();
+  return true;
+}
+
 }  // namespace veilex

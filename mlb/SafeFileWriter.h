@@ -78,4 +78,9 @@ class TSafeFileWriter {
   std::vector<char> in_place_bytes_;  // the whole content of an in-place rewrite
 };
 
+// Writes `bytes` as the whole content of `target_path` through a
+// TSafeFileWriter. False, nothing written, when the file cannot be made
+// (Open); raises EInOutError, the target as it was, when a write fails.
+bool WriteWholeFile(const std::string& target_path, const std::string& bytes);
+
 }  // namespace veilex

@@ -82,13 +82,10 @@ bool WriteYaml(TData& data, const std::string& file_name, std::string& error, in
   std::string text = out.c_str();
   if (!text.empty()) text += "\n";
   try {
-    TSafeFileWriter writer(file_name);
-    if (!writer.Open()) {
+    if (!WriteWholeFile(file_name, text)) {
       error = "le fichier ne peut pas \xc3\xaatre cr\xc3\xa9\xc3\xa9";
       return false;
     }
-    writer.Append(text.data(), text.size());
-    writer.Commit();
   } catch (const std::exception& e) {
     error = e.what();
     return false;

@@ -1,8 +1,13 @@
 // « Voir les changements »: the command and its boxes, and the comparison
 // window on a link checked twice against nginx with a changed page: the
 // changed words highlighted, the navigation, the source switch, the date
-// and « Ouvrir la page ». Also the colours in light and dark palettes.
+// and « Ouvrir la page ». The versions of a link's history: choosing two,
+// walking their changes across pairs, saving one. Also the colours in light
+// and dark palettes.
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLocale>
 #include <QAction>
 #include <QLabel>
 #include <QPalette>
@@ -22,6 +27,7 @@
 #include "app/ComparisonRender.h"
 #include "app/uChangements.h"
 #include "app/uMain.h"
+#include "history/THistory.h"
 #include "tests/app/TestSupport.h"
 #include "tests/support/NginxPeer.h"
 #include "watch/LinkRecord.h"
@@ -56,6 +62,34 @@ bool FindFragment(const QTextDocument* document, const QString& text, QTextCharF
 }
 
 double Lightness(const QColor& colour) { return colour.lightnessF(); }
+
+// The link "Club" of a running session, its versions `pages` in its history
+// (dated 24/05/01, 24/05/02, ...) and the last of them as its page.
+struct THistorySession {
+  explicit THistorySession(const std::vector<std::string>& pages, std::string page = {})
+      : session(TLinks{{"Club", "127.0.0.1:1/club", "", "", "Changements détectés",
+                        page.empty() ? pages.back() : page}}) {
+    session.Start();
+    // Written once the store is open: the store finds no history to catch up.
+    THistory history(THistory::FileFor(session.DataFile()), THistory::TOpen::Create);
+    std::vector<TNewVersion> versions;
+    for (size_t i = 0; i < pages.size(); ++i)
+      versions.push_back({"Club", "24/05/0" + std::to_string(i + 1) + " \xe0 10:00", pages[i]});
+    history.Add(versions, {});
+  }
+  // The comparison window, its first comparison shown.
+  TfrmChangements* Open() {
+    TfrmChangements* window = OuvrirChangements(&session.Main(), session.Data(), "Club");
+    if (window != nullptr && !QTest::qWaitFor([window] { return window->Ready(); }, 5000)) return nullptr;
+    return window;
+  }
+  TSession session;
+};
+
+// Waits for the comparison of the pair chosen; true when it is shown.
+bool Shown(TfrmChangements* window) {
+  return QTest::qWaitFor([window] { return window->Ready(); }, 5000);
+}
 
 }  // namespace
 
@@ -202,6 +236,147 @@ class TestChangements : public QObject {
 
     QTest::mouseClick(window->btnFermer, Qt::LeftButton);
     QTRY_VERIFY(main.findChild<TfrmChangements*>() == nullptr);  // deleted on close
+  }
+
+  void theWindowListsTheVersionsAndComparesAnyTwo() {
+    const std::vector<std::string> pages = {Page("chat", "mai"), Page("chien", "juin"), Page("loup", "juillet")};
+    // The store's page is one save ahead of its history.
+    THistorySession club(pages, Page("ours", "ao\xc3\xbbt"));
+    TfrmChangements* window = club.Open();
+    QVERIFY(window != nullptr);
+    QVERIFY(window->cbAvant->isVisibleTo(window));
+    QCOMPARE(window->cbAvant->count(), 4);
+    QCOMPARE(window->cbApres->count(), 4);
+    QCOMPARE(window->cbAvant->itemText(0), QStringLiteral("1 — 24/05/01 à 10:00 — %1 octets")
+                                               .arg(QLocale(QLocale::French).toString(qlonglong(pages[0].size()))));
+    QVERIFY(window->cbAvant->itemText(3).startsWith(QStringLiteral("4 — date inconnue — ")));
+    // The last pair first: the store's page against the history's latest.
+    QCOMPARE(window->cbAvant->currentIndex(), 2);
+    QCOMPARE(window->cbApres->currentIndex(), 3);
+    QVERIFY(window->Vue->toPlainText().contains(QStringLiteral("Le loupours dort")));
+
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QApplication::setActiveWindow(window);
+    QTest::keyClick(window, Qt::Key_V, Qt::AltModifier);
+    QVERIFY(window->cbAvant->hasFocus());
+    QTest::keyClick(window, Qt::Key_P, Qt::AltModifier);
+    QVERIFY(window->cbApres->hasFocus());
+    QTest::keyClick(window->cbAvant, Qt::Key_Home);  // the first version
+    QCOMPARE(window->Before(), 0);
+    QVERIFY(Shown(window));
+    QVERIFY2(window->Vue->toPlainText().contains(QStringLiteral("Le chatours dort")),
+             qPrintable(window->Vue->toPlainText()));
+    QTest::keyClick(window->cbApres, Qt::Key_Up);  // the third
+    QVERIFY(Shown(window));
+    QVERIFY(window->Vue->toPlainText().contains(QStringLiteral("Fin du mois de maijuillet.")));
+    QCOMPARE(window->lblDate->text(), QStringLiteral("Changement détecté le 24/05/03 à 10:00"));
+    window->close();
+  }
+
+  // Each pair of versions has two changes: « suivant » and « précédent »
+  // go through all six, from pair to pair, and stop only at the ends.
+  void theWalkCrossesPairsOfVersionsAndStopsAtTheEnds() {
+    THistorySession club({Page("chat", "mai"), Page("chien", "juin"), Page("loup", "juillet"), Page("ours", "ao\xc3\xbbt")});
+    TfrmChangements* window = club.Open();
+    QVERIFY(window != nullptr);
+    struct TStep {
+      QPushButton* button;
+      int before, change;
+    };
+    const TStep back[] = {{window->btnPrecedent, 2, 0}, {window->btnPrecedent, 1, 1}, {window->btnPrecedent, 1, 0},
+                          {window->btnPrecedent, 0, 1}, {window->btnPrecedent, 0, 0}};
+    const TStep forth[] = {{window->btnSuivant, 0, 1}, {window->btnSuivant, 1, 0}, {window->btnSuivant, 1, 1},
+                           {window->btnSuivant, 2, 0}, {window->btnSuivant, 2, 1}};
+    QCOMPARE(window->Before(), 2);
+    QCOMPARE(window->CurrentChange(), 0);
+    QTest::mouseClick(window->btnSuivant, Qt::LeftButton);  // to the last change of the last pair
+    for (const auto& steps : {std::vector<TStep>(std::begin(back), std::end(back)),
+                              std::vector<TStep>(std::begin(forth), std::end(forth))}) {
+      for (const TStep& step : steps) {
+        QVERIFY(step.button->isEnabled());
+        QTest::mouseClick(step.button, Qt::LeftButton);
+        QVERIFY(Shown(window));
+        QCOMPARE(window->Before(), step.before);
+        QCOMPARE(window->After(), step.before + 1);
+        QCOMPARE(window->CurrentChange(), step.change);
+        QCOMPARE(window->cbAvant->currentIndex(), step.before);
+      }
+      QVERIFY(!steps.back().button->isEnabled());  // the very end
+    }
+    window->close();
+  }
+
+  void theSavedFileHoldsTheVersionsBytesExactly() {
+    using namespace std::string_literals;
+    const std::string binary = "<p>un</p>\0\xff\xfe\r\n\0fin"s;
+    THistorySession club({binary, "<p>deux</p>", "<p>trois</p>"});
+    TfrmChangements* window = club.Open();
+    QVERIFY(window != nullptr);
+    const std::string target = club.session.Dir().Path() + "version.html";
+    QString suggested;
+    window->ChooseFile = [&](const QString& name) {
+      suggested = name;
+      return QString::fromStdString(target);
+    };
+    QTest::keyClick(window->cbApres, Qt::Key_Home);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QApplication::setActiveWindow(window);
+    QTest::keyClick(window, Qt::Key_E, Qt::AltModifier);
+    QTRY_COMPARE(suggested, QStringLiteral("Club-version-1.html"));  // the button clicks itself shortly after
+    QCOMPARE(ReadBytes(target), binary);
+
+    // A file that cannot be made says so; nothing is left behind.
+    window->ChooseFile = [&](const QString&) { return QString::fromStdString(target + ".d/absent/v.html"); };
+    TBoxSeen seen;
+    AnswerBox(&seen);
+    QTest::mouseClick(window->btnEnregistrer, Qt::LeftButton);
+    QTRY_VERIFY(seen.seen);
+    QCOMPARE(seen.title, QStringLiteral("Erreur"));
+    QVERIFY2(seen.text.startsWith(QStringLiteral("La version n'a pas pu être enregistrée dans « ")), qPrintable(seen.text));
+    QVERIFY(!QFile::exists(QString::fromStdString(target + ".d")));
+    // Giving up writes nothing.
+    window->ChooseFile = [](const QString&) { return QString(); };
+    QTest::mouseClick(window->btnEnregistrer, Qt::LeftButton);
+    window->close();
+  }
+
+  // Without a history worth choosing from, the window compares the store's
+  // previous page and page, as it did before histories, and saves the page.
+  void aLinkWithoutHistoryComparesItsTwoPagesAsBefore_data() {
+    QTest::addColumn<QByteArray>("history");  // the history file's bytes; "one": a single version
+    QTest::newRow("no history") << QByteArray();
+    QTest::newRow("damaged history") << QByteArray("SQLite format 3\0 not quite", 27);
+    QTest::newRow("one version") << QByteArray("one");
+  }
+
+  void aLinkWithoutHistoryComparesItsTwoPagesAsBefore() {
+    QFETCH(QByteArray, history);
+    TSession session(TLinks{{"Club", "127.0.0.1:1/club", "", "", "Changements détectés", Page("chien", "juin")}});
+    session.Start();
+    QVERIFY(session.Data().TrouverLien("Club"));
+    session.Data().Table.SetData(kFieldAncienne, Page("chat", "mai"));
+    const std::string file = THistory::FileFor(session.DataFile());
+    if (history == "one") {
+      THistory(file, THistory::TOpen::Create).Add({{"Club", "", Page("chien", "juin")}}, {});
+    } else if (!history.isEmpty()) {
+      WriteBytes(file, history.toStdString());
+    }
+    QPointer<TfrmChangements> window = OuvrirChangements(&session.Main(), session.Data(), "Club");
+    QVERIFY(window);
+    QVERIFY(Shown(window));
+    QVERIFY(!window->Versions().FromHistory());
+    QVERIFY(!window->cbAvant->isVisibleTo(window));
+    QCOMPARE(window->lblDate->text(), QStringLiteral("Date du changement inconnue"));
+    QCOMPARE(window->ChangeCount(), 2);
+    QVERIFY(!window->btnPrecedent->isEnabled());
+    QTest::mouseClick(window->btnSuivant, Qt::LeftButton);
+    QCOMPARE(window->CurrentChange(), 1);
+    QVERIFY(!window->btnSuivant->isEnabled());
+    const std::string target = session.Dir().Path() + "page.html";
+    window->ChooseFile = [&](const QString&) { return QString::fromStdString(target); };
+    QTest::mouseClick(window->btnEnregistrer, Qt::LeftButton);
+    QCOMPARE(ReadBytes(target), Page("chien", "juin"));
+    window->close();
   }
 
   void onlyMarkupChangedSaysTheTextIsTheSame() {
