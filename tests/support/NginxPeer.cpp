@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -182,6 +183,11 @@ bool NginxPeer::TryStart() {
 
   pid_ = fork();
   if (pid_ == 0) {
+    // A test program that aborts never reaches the destructor: nginx goes
+    // with it (the signal comes when the forking thread ends, and peers are
+    // started from a test's own thread).
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() == 1) _exit(127);
     const std::string error_log = d + "/error.log";
     const std::string conf_path = d + "/nginx.conf";
     execl(kBinary, kBinary, "-p", d.c_str(), "-e", error_log.c_str(), "-c", conf_path.c_str(), "-g",
