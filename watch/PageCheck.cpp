@@ -173,7 +173,8 @@ bool TPageCheck::Fetch(const TFetchRunner& run) {
 bool TPageCheck::Apply(TFetchResult result) {
   reason_ = std::move(result.Reason);
   TChangeDecision decision;
-  if (result.Ok) {
+  // A page the server says still stands is the stored one: nothing to decide.
+  if (result.Ok && !result.NotModified) {
     decision = Prepared.Made && Prepared.Stored == stored_page_
                    ? std::move(Prepared.Decision)
                    : DecideChange(stored_page_, result.Body, settings_);
