@@ -8,6 +8,7 @@
 #include "compare/HtmlTree.h"
 #include "compare/IgnoreRules.h"
 #include "compare/PagePart.h"
+#include "compare/ReaderMarkup.h"
 
 namespace veilex {
 namespace {
@@ -89,6 +90,14 @@ TWatchedText WatchedText(std::string_view page, const TWatchSettings& settings, 
   if (!rules.Empty()) result.Text = rules.Filter(result.Text);
   result.Ok = true;
   return result;
+}
+
+bool SameWatchedText(std::string_view a, std::string_view b, const TWatchSettings& settings,
+                     const TCompareLimits& limits) {
+  if (!settings.Text || !Trimmed(settings.Part).empty()) return false;
+  // A rule that cannot be used fails both texts: the check must say why.
+  if (!Trimmed(settings.IgnoreRules).empty() && !RulesProblem(settings.IgnoreRules).empty()) return false;
+  return SameReaderText(a, b, limits);
 }
 
 bool IsReportedChange(std::string_view old_text, std::string_view new_text, const TWatchSettings& settings) {

@@ -44,6 +44,13 @@ bool ComparesBytes(const TWatchSettings& settings);
 // out the lines they match.
 TWatchedText WatchedText(std::string_view page, const TWatchSettings& settings, const TCompareLimits& limits = {});
 
+// True only when WatchedText(a, settings, limits) and WatchedText(b, ...)
+// are sure to give the same text: the whole text of pages that differ in
+// nothing a reader sees (see compare/ReaderMarkup.h), told without parsing
+// them. False says nothing.
+bool SameWatchedText(std::string_view a, std::string_view b, const TWatchSettings& settings,
+                     const TCompareLimits& limits = {});
+
 // Whether going from `old_text` to `new_text` (both WatchedText results
 // under `settings`) is a change to report: they differ and, when only
 // additions count, the new one has a word more than the old one (counting
