@@ -77,11 +77,16 @@ TWatchedText WatchedText(std::string_view page, const TWatchSettings& settings, 
     TPagePart selected;
     const std::string refusal = WithHtmlTree(
         page, limits, [&](const THtmlTree& tree) { selected = SelectPart(tree, xpath, settings.Text, part); });
+    if (!refusal.empty() && LimitsEnded(limits)) return Failure(refusal);
     if (!refusal.empty()) return Failure(refusal + " ; la partie choisie n'y est pas cherch\xc3\xa9" "e");
     if (!selected.Ok) return Failure(std::move(selected.Reason));
     result.Text = std::move(selected.Text);
   } else if (settings.Text) {
-    result.Text = PageText(page, limits).Text;
+    TPageText text = PageText(page, limits);
+    // A reading given up (the check's deadline, a stop) has no text: its
+    // source would read as a change.
+    if (!text.Refusal.empty() && LimitsEnded(limits)) return Failure(std::move(text.Refusal));
+    result.Text = std::move(text.Text);
   } else if (rules.Empty()) {
     result.Text.assign(page);
   } else {

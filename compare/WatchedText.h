@@ -41,7 +41,8 @@ bool ComparesBytes(const TWatchSettings& settings);
 // deep, gives its source text). A part: the text (text mode) or outer HTML
 // of the elements matched, or a failure when the page is not HTML, is
 // refused by `limits`, or has nothing that matches. The rules then leave
-// out the lines they match.
+// out the lines they match. A parse given up because `limits` ended (their
+// Stop or Deadline) is a failure in either mode.
 TWatchedText WatchedText(std::string_view page, const TWatchSettings& settings, const TCompareLimits& limits = {});
 
 // True only when WatchedText(a, settings, limits) and WatchedText(b, ...)

@@ -108,8 +108,12 @@ void TCheckRun::Work(TNetHTTP& http) {
         if (stop_) break;
         fetching_.push_back(job.index);
       }
-      // The date of a check is taken when its fetch starts.
+      // The date of a check is taken when its fetch starts, and its deadline
+      // runs from then, over the fetch and the decision both.
       const TDateTime started = Clock();
+      TCompareLimits decision_limits;
+      decision_limits.Deadline = SteadyClock::now() + std::chrono::milliseconds(limits_.TotalMs);
+      decision_limits.Stop = &stopping_;
       // Browsers are few (render/RenderGate.h): a JavaScript link may wait
       // here for one, interruptibly.
       TFetchResult result = FetchPage(http, job.url, limits_, job.inputs, job.mode);
@@ -130,8 +134,8 @@ void TCheckRun::Work(TNetHTTP& http) {
           fetched.result.Body != stored) {
         // Decided beside the next fetches; counted as a worker until done.
         std::function<void()> decide = [this, fetched = std::move(fetched), settings = job.settings,
-                                        stored = std::move(stored)]() mutable {
-          fetched.decision.Decision = DecideChange(stored, fetched.result.Body, settings);
+                                        stored = std::move(stored), decision_limits]() mutable {
+          fetched.decision.Decision = DecideChange(stored, fetched.result.Body, settings, decision_limits);
           fetched.decision.Stored = std::move(stored);
           fetched.decision.Made = true;
           {
@@ -295,6 +299,7 @@ void TCheckRun::Stop() {
     std::lock_guard lock(mutex_);
     stop_ = true;
   }
+  stopping_ = true;
   stored_ready_.notify_all();
   interrupt_.Interrupt();
 }

@@ -10,6 +10,7 @@
 // run.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -98,8 +99,8 @@ class TCheckRun {
   // Start, then Pump until the run is finished: for callers without an event
   // loop.
   std::vector<TCheckRunResult> RunAll(const std::vector<std::string>& names);
-  // No further fetch starts, and the fetches under way are abandoned: their
-  // links stay as they were, as if not checked. What was fetched before is
+  // No further fetch starts, and the fetches and parses under way are
+  // abandoned: their links stay as they were, as if not checked. What was fetched before is
   // still written and saved by the next Pump, which then finishes the run.
   void Stop();
 
@@ -196,6 +197,8 @@ class TCheckRun {
   size_t next_host_ = 0;
   int workers_running_ = 0;
   bool stop_ = false;
+  // stop_, for the decisions to read without the lock.
+  std::atomic<bool> stopping_{false};
 
   // The owner's alone.
   std::vector<TCheckRunResult> not_found_;
