@@ -57,6 +57,17 @@ TEST(DecideChange, GivesUpWithAReasonOnceItsLimitsEnd) {
   }
 }
 
+// Versions that differ only in markup are decided without reading either:
+// even past the deadline the answer is "no change".
+TEST(DecideChange, TellsAMarkupOnlyEditWithoutParsing) {
+  TCompareLimits late;
+  late.Deadline = Clock::now() - std::chrono::milliseconds(1);
+  const TChangeDecision decision = DecideChange("<p class=a>prix</p><script>v=1</script>",
+                                                "<p class=b>prix</p><script>v=2</script>", {true, "", "", false}, late);
+  EXPECT_FALSE(decision.Failed) << decision.Reason;
+  EXPECT_FALSE(decision.Changed);
+}
+
 TEST(CheckRunDeadline, APageTooLongToReadFailsTheCheckAtItsDeadline) {
   const std::string page = LongPage();
   testing::ScriptedServer server([&](testing::ScriptedConnection& connection, int) {
