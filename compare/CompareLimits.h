@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -59,6 +60,16 @@ struct TCompareLimits {
   // When set and true, the comparison stops as soon as it can (its owner
   // went away); the result is then incomplete and marked Stopped.
   const std::atomic<bool>* Stop = nullptr;
+  // The reading of a page (its parse) gives up at this time too: the
+  // deadline of the check it is part of.
+  std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::time_point::max();
 };
+
+// True once `limits` tell the work under them to give up: Stop is set or the
+// Deadline has passed.
+inline bool LimitsEnded(const TCompareLimits& limits) {
+  return (limits.Stop != nullptr && limits.Stop->load(std::memory_order_relaxed)) ||
+         std::chrono::steady_clock::now() >= limits.Deadline;
+}
 
 }  // namespace veilex

@@ -9,7 +9,7 @@
 namespace veilex {
 namespace {
 
-// Blocks given between two looks at the clock and the Stop flag. The parser
+// Blocks given between two looks at the clocks and the Stop flag. The parser
 // does at most a bounded amount of work per block once the shape scan has
 // passed the page (the depth of its open elements, the attributes of a tag),
 // so a look every few blocks is close enough.
@@ -46,7 +46,7 @@ class TArena {
   }
 
   void* Allocate(size_t size) {
-    if (++calls_ % kLookEvery == 0) Look();
+    if (calls_++ % kLookEvery == 0) Look();  // the first block too: a parse begun late ends at once
     const size_t total = sizeof(TBlock) + size;
     if (size > bounds_.MaxMemory || total > bounds_.MaxMemory - held_) Abandon(THtmlParseEnd::Memory);
     auto* block = static_cast<TBlock*>(std::malloc(total));
@@ -79,6 +79,7 @@ class TArena {
   void Look() {
     if (bounds_.Stop != nullptr && bounds_.Stop->load(std::memory_order_relaxed)) Abandon(THtmlParseEnd::Stopped);
     if (ThreadCpuMs() - cpu_start_ > bounds_.MaxCpuMs) Abandon(THtmlParseEnd::Time);
+    if (std::chrono::steady_clock::now() >= bounds_.Deadline) Abandon(THtmlParseEnd::Late);
   }
   [[noreturn]] void Abandon(THtmlParseEnd why) {
     end = why;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string_view>
@@ -22,6 +23,7 @@ struct THtmlParseBounds {
   size_t MaxMemory = 0;    // bytes the parser may hold at once
   long MaxCpuMs = 0;       // processor time of the calling thread
   const std::atomic<bool>* Stop = nullptr;
+  std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::time_point::max();
 };
 
 enum class THtmlParseEnd {
@@ -29,6 +31,7 @@ enum class THtmlParseEnd {
   Memory,   // MaxMemory was reached
   Time,     // MaxCpuMs was reached
   Stopped,  // the Stop flag was set
+  Late,     // the Deadline passed
 };
 
 // Parses `utf8` and, when the parse ends within `bounds`, calls `visit` with

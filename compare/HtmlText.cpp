@@ -209,6 +209,8 @@ std::string ParseRefusal(THtmlParseEnd end, const TCompareLimits& limits) {
              std::to_string(limits.MaxParseCpuMs / 1000) + " s";
     case THtmlParseEnd::Stopped:
       return "Lecture de la page interrompue";
+    case THtmlParseEnd::Late:
+      return "Page trop longue \xc3\xa0 lire : la v\xc3\xa9rification a d\xc3\xa9pass\xc3\xa9 son d\xc3\xa9lai";
     case THtmlParseEnd::Done:
       break;
   }
@@ -229,7 +231,7 @@ std::string WithHtmlTree(std::string_view page, const TCompareLimits& limits,
   if (!refusal.empty()) return refusal;
   THtmlTree tree;
   tree.Utf8 = ToUtf8(page, PageCharset(page));
-  const THtmlParseBounds bounds{limits.MaxParseMemory, limits.MaxParseCpuMs, limits.Stop};
+  const THtmlParseBounds bounds{limits.MaxParseMemory, limits.MaxParseCpuMs, limits.Stop, limits.Deadline};
   const THtmlParseEnd end = ParseHtml(tree.Utf8, bounds, [&](const GumboInternalNode* document) {
     tree.Document = document;
     visit(tree);

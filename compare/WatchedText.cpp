@@ -8,6 +8,7 @@
 #include "compare/HtmlTree.h"
 #include "compare/IgnoreRules.h"
 #include "compare/PagePart.h"
+#include "compare/ReaderMarkup.h"
 
 namespace veilex {
 namespace {
@@ -76,11 +77,16 @@ TWatchedText WatchedText(std::string_view page, const TWatchSettings& settings, 
     TPagePart selected;
     const std::string refusal = WithHtmlTree(
         page, limits, [&](const THtmlTree& tree) { selected = SelectPart(tree, xpath, settings.Text, part); });
+    if (!refusal.empty() && LimitsEnded(limits)) return Failure(refusal);
     if (!refusal.empty()) return Failure(refusal + " ; la partie choisie n'y est pas cherch\xc3\xa9" "e");
     if (!selected.Ok) return Failure(std::move(selected.Reason));
     result.Text = std::move(selected.Text);
   } else if (settings.Text) {
-    result.Text = PageText(page, limits).Text;
+    TPageText text = PageText(page, limits);
+    // A reading given up (the check's deadline, a stop) has no text: its
+    // source would read as a change.
+    if (!text.Refusal.empty() && LimitsEnded(limits)) return Failure(std::move(text.Refusal));
+    result.Text = std::move(text.Text);
   } else if (rules.Empty()) {
     result.Text.assign(page);
   } else {
@@ -89,6 +95,14 @@ TWatchedText WatchedText(std::string_view page, const TWatchSettings& settings, 
   if (!rules.Empty()) result.Text = rules.Filter(result.Text);
   result.Ok = true;
   return result;
+}
+
+bool SameWatchedText(std::string_view a, std::string_view b, const TWatchSettings& settings,
+                     const TCompareLimits& limits) {
+  if (!settings.Text || !Trimmed(settings.Part).empty()) return false;
+  // A rule that cannot be used fails both texts: the check must say why.
+  if (!Trimmed(settings.IgnoreRules).empty() && !RulesProblem(settings.IgnoreRules).empty()) return false;
+  return SameReaderText(a, b, limits);
 }
 
 bool IsReportedChange(std::string_view old_text, std::string_view new_text, const TWatchSettings& settings) {

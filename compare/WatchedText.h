@@ -41,8 +41,16 @@ bool ComparesBytes(const TWatchSettings& settings);
 // deep, gives its source text). A part: the text (text mode) or outer HTML
 // of the elements matched, or a failure when the page is not HTML, is
 // refused by `limits`, or has nothing that matches. The rules then leave
-// out the lines they match.
+// out the lines they match. A parse given up because `limits` ended (their
+// Stop or Deadline) is a failure in either mode.
 TWatchedText WatchedText(std::string_view page, const TWatchSettings& settings, const TCompareLimits& limits = {});
+
+// True only when WatchedText(a, settings, limits) and WatchedText(b, ...)
+// are sure to give the same text: the whole text of pages that differ in
+// nothing a reader sees (see compare/ReaderMarkup.h), told without parsing
+// them. False says nothing.
+bool SameWatchedText(std::string_view a, std::string_view b, const TWatchSettings& settings,
+                     const TCompareLimits& limits = {});
 
 // Whether going from `old_text` to `new_text` (both WatchedText results
 // under `settings`) is a change to report: they differ and, when only

@@ -40,6 +40,12 @@ class TTextCache {
     return false;
   }
 
+  // The text kept for `from` is now kept for `to`, which has the same.
+  void Rename(const std::string& settings, std::string_view from, std::string_view to) {
+    std::string text;
+    if (Find(settings, from, text, /*take=*/true)) Put(settings, to, text);
+  }
+
   void Put(const std::string& settings, std::string_view page, const std::string& text) {
     const size_t cost = settings.size() + page.size() + text.size();
     if (cost > kCacheBytes / 4) return;
@@ -119,6 +125,12 @@ TChangeDecision DecideChange(std::string_view stored, std::string_view fetched, 
     return decision;
   }
   const std::string key = SettingsKey(settings);
+  if (SameWatchedText(stored, fetched, settings, limits)) {
+    // No change, told without parsing; the stored page's text, if kept, is
+    // the fetched page's too.
+    Cache().Rename(key, stored, fetched);
+    return decision;
+  }
   TWatchedText now = CachedWatchedText(fetched, settings, key, limits, /*take=*/false);
   if (!now.Ok) {
     decision.Failed = true;

@@ -22,10 +22,12 @@ struct TChangeDecision {
 
 // Whether `fetched` is a change from `stored` for a link watching
 // `settings`, within `limits`. Equal bytes are no change and nothing is
-// parsed. A stored page that is empty (never fetched) or gives no watched
-// text makes any watched text of `fetched` a change. The watched texts of
-// the latest pages decided on are kept (64 MiB at most, in this process), so
-// that the page stored by one check is not parsed again by the next.
+// parsed; nor is anything parsed when the whole text is watched and the
+// pages differ only in what no reader sees (compare/ReaderMarkup.h). A
+// stored page that is empty (never fetched) or gives no watched text makes
+// any watched text of `fetched` a change. The watched texts of the latest
+// pages decided on are kept (64 MiB at most, in this process), so that the
+// page stored by one check is not parsed again by the next.
 TChangeDecision DecideChange(std::string_view stored, std::string_view fetched, const TWatchSettings& settings,
                              const TCompareLimits& limits = {});
 

@@ -14,6 +14,8 @@ inline constexpr int kCheckSilenceMs = 30 * 1000;
 // A server that answers, but a byte at a time (status line, headers, chunk
 // sizes, body), fails the check after this long, connect and TLS handshake
 // included: the silence bound alone would let it hold the check for hours.
+// The parse of a page watched as text (watch/ChangeDecision.h) keeps to the
+// same deadline.
 inline constexpr int kCheckTotalMs = 120 * 1000;
 // A body past this size (a page without end, a lying length) fails the check
 // instead of exhausting memory. Error bodies that the client reads and drops

@@ -46,11 +46,10 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
     }
     std::string url = data_.Table.GetData(kFieldUrl);
     TWatchSettings settings = WatchSettingsOf(data_.Table);
-    std::string stored = ComparesBytes(settings) ? std::string() : data_.Table.GetData(kFieldPage);
     const auto [at, added] = host_of.try_emplace(LinkHost(url), hosts_.size());
     if (added) hosts_.emplace_back();
-    hosts_[at->second].push_back({index, names[i], std::move(url), std::move(settings), std::move(stored),
-                                  FetchInputsOf(data_.Table), LinkFetchMode(data_)});
+    hosts_[at->second].push_back({index, names[i], std::move(url), std::move(settings), FetchInputsOf(data_.Table),
+                                  LinkFetchMode(data_)});
   }
   // The hosts with the most links first, so that none of them is left to run
   // alone at the end while the other workers are idle.
@@ -109,8 +108,12 @@ void TCheckRun::Work(TNetHTTP& http) {
         if (stop_) break;
         fetching_.push_back(job.index);
       }
-      // The date of a check is taken when its fetch starts.
+      // The date of a check is taken when its fetch starts, and its deadline
+      // runs from then, over the fetch and the decision both.
       const TDateTime started = Clock();
+      TCompareLimits decision_limits;
+      decision_limits.Deadline = SteadyClock::now() + std::chrono::milliseconds(limits_.TotalMs);
+      decision_limits.Stop = &stopping_;
       // Browsers are few (render/RenderGate.h): a JavaScript link may wait
       // here for one, interruptibly.
       TFetchResult result = FetchPage(http, job.url, limits_, job.inputs, job.mode);
@@ -123,12 +126,16 @@ void TCheckRun::Work(TNetHTTP& http) {
       TFetched fetched{job.index, job.name, started, std::move(result), {}};
       // Equal bytes, and a page the server says is not modified (the stored
       // one), are decided by Apply at once, without parsing.
+      std::string stored;
+      if (fetched.result.Ok && !fetched.result.NotModified && !ComparesBytes(job.settings)) {
+        if (!StoredPage(job.name, stored)) break;  // the run stops
+      }
       if (fetched.result.Ok && !fetched.result.NotModified && !ComparesBytes(job.settings) &&
-          fetched.result.Body != job.stored) {
+          fetched.result.Body != stored) {
         // Decided beside the next fetches; counted as a worker until done.
         std::function<void()> decide = [this, fetched = std::move(fetched), settings = job.settings,
-                                        stored = std::move(job.stored)]() mutable {
-          fetched.decision.Decision = DecideChange(stored, fetched.result.Body, settings);
+                                        stored = std::move(stored), decision_limits]() mutable {
+          fetched.decision.Decision = DecideChange(stored, fetched.result.Body, settings, decision_limits);
           fetched.decision.Stored = std::move(stored);
           fetched.decision.Made = true;
           {
@@ -159,6 +166,38 @@ void TCheckRun::Work(TNetHTTP& http) {
   Tell();
 }
 
+bool TCheckRun::StoredPage(const std::string& name, std::string& page) {
+  TStoredRequest request{name, std::string(), false};
+  std::unique_lock lock(mutex_);
+  if (stop_) return false;
+  stored_requests_.push_back(&request);
+  lock.unlock();
+  Tell();
+  lock.lock();
+  stored_ready_.wait(lock, [&] { return request.done || stop_; });
+  if (!request.done) {
+    std::erase(stored_requests_, &request);
+    return false;
+  }
+  page = std::move(request.page);
+  return true;
+}
+
+// Under the lock throughout: a worker leaves its request (on its stack) only
+// under it.
+void TCheckRun::HandStoredPages() {
+  {
+    std::lock_guard lock(mutex_);
+    if (stored_requests_.empty()) return;
+    for (TStoredRequest* request : stored_requests_) {
+      if (data_.TrouverLien(request->name)) request->page = data_.Table.GetData(kFieldPage);
+      request->done = true;
+    }
+    stored_requests_.clear();
+  }
+  stored_ready_.notify_all();
+}
+
 void TCheckRun::Tell() {
   ready_.notify_all();
   if (OnResultReady) OnResultReady();
@@ -171,6 +210,7 @@ std::vector<TCheckRunResult> TCheckRun::Pump() {
     ++done_;
     done.push_back(std::move(result));
   }
+  HandStoredPages();
   std::deque<TFetched> fetched;
   bool workers_gone;
   {
@@ -235,7 +275,7 @@ void TCheckRun::Finish() {
 void TCheckRun::WaitForResults(int ms) {
   std::unique_lock lock(mutex_);
   ready_.wait_for(lock, std::chrono::milliseconds(std::max(ms, 0)),
-                  [this] { return !fetched_.empty() || workers_running_ == 0; });
+                  [this] { return !fetched_.empty() || !stored_requests_.empty() || workers_running_ == 0; });
 }
 
 void TCheckRun::WaitForResultOrSave() {
@@ -259,6 +299,8 @@ void TCheckRun::Stop() {
     std::lock_guard lock(mutex_);
     stop_ = true;
   }
+  stopping_ = true;
+  stored_ready_.notify_all();
   interrupt_.Interrupt();
 }
 

@@ -10,6 +10,7 @@
 // run.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -83,7 +84,8 @@ class TCheckRun {
   // While the run goes on, a failed save only marks the run; the data's
   // OnSaveError hears of it once, when the run is finished.
   void Start(const std::vector<std::string>& names);
-  // Writes what has been fetched since the last call into the table (a check
+  // Hands the workers the stored pages they wait for, then writes what has
+  // been fetched since the last call into the table (a check
   // of one link's TrouverLien, Begin, Apply and Finish without its save),
   // saves when the last save is SaveIntervalMs old and something is unsaved,
   // and once every worker is gone, saves what is unsaved and finishes the
@@ -97,8 +99,8 @@ class TCheckRun {
   // Start, then Pump until the run is finished: for callers without an event
   // loop.
   std::vector<TCheckRunResult> RunAll(const std::vector<std::string>& names);
-  // No further fetch starts, and the fetches under way are abandoned: their
-  // links stay as they were, as if not checked. What was fetched before is
+  // No further fetch starts, and the fetches and parses under way are
+  // abandoned: their links stay as they were, as if not checked. What was fetched before is
   // still written and saved by the next Pump, which then finishes the run.
   void Stop();
 
@@ -137,10 +139,10 @@ class TCheckRun {
     int index;
     std::string name;
     std::string url;
-    // What the link watches, and its stored page when deciding on a change
-    // takes more than comparing bytes: the worker then decides.
+    // What the link watches: when deciding on a change takes more than
+    // comparing bytes, the worker decides, with the stored page it asks the
+    // owner for (StoredPage).
     TWatchSettings settings;
-    std::string stored;
     TFetchInputs inputs;
     TFetchMode mode;
   };
@@ -152,7 +154,19 @@ class TCheckRun {
     TPreparedDecision decision;
   };
 
+  // A worker's wait for the stored page of one link, which the owner copies.
+  struct TStoredRequest {
+    std::string name;
+    std::string page;
+    bool done = false;
+  };
+
   void Work(TNetHTTP& http);
+  // The page stored for `name`, copied by the owner's next Pump: a page that
+  // the server answered "not modified" needs none, so a run copies no stored
+  // page up front. False when the run stops first.
+  bool StoredPage(const std::string& name, std::string& page);
+  void HandStoredPages();
   // The next host's links for a worker; null when there is none or the run
   // stops.
   std::vector<TJob>* NextHost();
@@ -176,10 +190,15 @@ class TCheckRun {
   mutable std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<TFetched> fetched_;
+  // Workers' requests, each on its worker's stack until done or the run stops.
+  std::vector<TStoredRequest*> stored_requests_;
+  std::condition_variable stored_ready_;
   std::vector<int> fetching_;
   size_t next_host_ = 0;
   int workers_running_ = 0;
   bool stop_ = false;
+  // stop_, for the decisions to read without the lock.
+  std::atomic<bool> stopping_{false};
 
   // The owner's alone.
   std::vector<TCheckRunResult> not_found_;

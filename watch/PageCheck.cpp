@@ -157,9 +157,12 @@ const std::string& TPageCheck::Begin() {
 bool TPageCheck::Fetch(const TFetchRunner& run) {
   TFetchResult result;
   const std::function<void()> fetch = [&] {
+    // The check's deadline covers the fetch and the decision both.
+    TCompareLimits limits;
+    limits.Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(data_.CheckLimits.TotalMs);
     result = FetchPage(data_.HTTP, url_, data_.CheckLimits, inputs_, mode_);
     if (result.Ok && !result.NotModified) {
-      Prepared = {true, stored_page_, DecideChange(stored_page_, result.Body, settings_)};
+      Prepared = {true, stored_page_, DecideChange(stored_page_, result.Body, settings_, limits)};
     }
   };
   if (run) {
@@ -173,7 +176,8 @@ bool TPageCheck::Fetch(const TFetchRunner& run) {
 bool TPageCheck::Apply(TFetchResult result) {
   reason_ = std::move(result.Reason);
   TChangeDecision decision;
-  if (result.Ok) {
+  // A page the server says still stands is the stored one: nothing to decide.
+  if (result.Ok && !result.NotModified) {
     decision = Prepared.Made && Prepared.Stored == stored_page_
                    ? std::move(Prepared.Decision)
                    : DecideChange(stored_page_, result.Body, settings_);

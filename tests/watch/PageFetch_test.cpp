@@ -165,10 +165,11 @@ TEST_F(PageFetchTest, CarriesCookiesFromHopToHop) {
 }
 
 // A server that knows one version of /page, with the validators given.
-Routes Validated(const std::string& validator_header, const std::string& request_header) {
+Routes Validated(const std::string& validator_header, const std::string& request_header,
+                 const std::string& page = "version") {
   return [=](const std::string&, const std::string& request) {
     if (request.find(request_header) != std::string::npos) return Reply("304 Not Modified", "", "");
-    return Reply("200 OK", validator_header + "\r\n", "version");
+    return Reply("200 OK", validator_header + "\r\n", page);
   };
 }
 
@@ -202,6 +203,23 @@ TEST_F(PageFetchTest, SendsTheStoredPagesValidatorsAndTakesA304AsNoChange) {
     EXPECT_EQ(requests[0].find(c.asked), std::string::npos);
     EXPECT_NE(requests[1].find(c.asked), std::string::npos);
   }
+}
+
+// A 304 carries no page: a link watching a part of its text keeps the stored
+// one, rather than looking for the part in an empty body.
+TEST_F(PageFetchTest, A304IsNoChangeForALinkWatchingAPartOfTheText) {
+  ScriptedServer server(Routed(Validated("ETag: \"v1\"", "If-None-Match", "<p>prix</p>")));
+  AddLink(*data_, "partie", testing::UrlOfPlain(server.Address("/page")));
+  ASSERT_TRUE(data_->TrouverLien("partie"));
+  data_->Table.SetData(kFieldMode, kModeTexte);
+  data_->Table.SetData(kFieldPartie, "p");
+  EXPECT_EQ(CheckLink(*data_, "partie"), TCheckOutcome::Changed);
+  EXPECT_EQ(CheckLink(*data_, "partie"), TCheckOutcome::Unchanged);
+  ASSERT_TRUE(data_->TrouverLien("partie"));
+  EXPECT_EQ(data_->Table.GetData(kFieldRaison), "");
+  EXPECT_EQ(data_->Table.GetData(kFieldPage), "<p>prix</p>");
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_NE(server.Requests()[1].find("If-None-Match"), std::string::npos);
 }
 
 TEST_F(PageFetchTest, AsksPlainlyForALinkWithoutAStoredPage) {
