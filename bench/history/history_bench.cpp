@@ -107,6 +107,8 @@ struct TRunFigures {
   double seconds = 0;          // until the run is finished
   double written_seconds = 0;  // until its history is written too
   double save_seconds = 0;
+  int saves = 0;
+  double longest_save_seconds = 0;
 };
 
 TRunFigures RunOnce(TData& data, int links) {
@@ -115,7 +117,8 @@ TRunFigures RunOnce(TData& data, int links) {
   run.RunAll(Names(links));
   const double seconds = Seconds(Clock::now() - start);
   data.History.Flush();
-  return {seconds, Seconds(Clock::now() - start), static_cast<double>(run.SaveMs()) / 1000};
+  return {seconds, Seconds(Clock::now() - start), static_cast<double>(run.SaveMs()) / 1000, run.Saves(),
+          static_cast<double>(run.LongestSaveMs()) / 1000};
 }
 
 void RunWithAndWithoutHistory(const std::string& scratch, const NginxPeer& nginx) {
@@ -148,7 +151,8 @@ void SaveShareOfALargeRun(const std::string& scratch, const NginxPeer& nginx) {
   ServeVersion(nginx, kLinks, 1);
   const TRunFigures run = RunOnce(*data, kLinks);  // `ancienne` now holds the first pages
   std::error_code error;
-  std::printf("data file: %.0f MB\n", static_cast<double>(fs::file_size(data->FileName(), error)) / 1e6);
+  std::printf("data file: %.0f MB, %d saves in the run, the longest %.2f s\n",
+              static_cast<double>(fs::file_size(data->FileName(), error)) / 1e6, run.saves, run.longest_save_seconds);
   Report("2,000 x 100 KB changed, saving", run.save_seconds, "the whole run", run.seconds, "s", 0.1);
 }
 
