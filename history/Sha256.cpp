@@ -1,21 +1,13 @@
 #include "history/Sha256.h"
 
+#include "history/Sha256Blocks.h"
+
 namespace veilex {
 namespace {
 
-constexpr uint32_t kRound[64] = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-
 constexpr uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
-void Compress(uint32_t state[8], const uint8_t block[64]) {
+void CompressBlock(uint32_t state[8], const uint8_t block[64]) {
   uint32_t w[64];
   for (int i = 0; i < 16; ++i)
     w[i] = uint32_t{block[4 * i]} << 24 | uint32_t{block[4 * i + 1]} << 16 | uint32_t{block[4 * i + 2]} << 8 |
@@ -28,7 +20,7 @@ void Compress(uint32_t state[8], const uint8_t block[64]) {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
   for (int i = 0; i < 64; ++i) {
-    const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+    const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kSha256Round[i] + w[i];
     const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     h = g;
     g = f;
@@ -49,14 +41,28 @@ void Compress(uint32_t state[8], const uint8_t block[64]) {
   state[7] += h;
 }
 
+using TBlocks = void (*)(uint32_t state[8], const uint8_t* data, size_t blocks);
+
+TBlocks BestBlocks() {
+  static const TBlocks best = Sha256HasShaExtensions() ? Sha256BlocksShaExtensions : Sha256BlocksPortable;
+  return best;
+}
+
 }  // namespace
+
+void Sha256BlocksPortable(uint32_t state[8], const uint8_t* data, size_t blocks) {
+  for (; blocks > 0; --blocks, data += 64) CompressBlock(state, data);
+}
 
 TSha256Digest Sha256(std::string_view bytes) {
   uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   size_t left = bytes.size();
-  for (; left >= 64; left -= 64, data += 64) Compress(state, data);
+  const TBlocks blocks = BestBlocks();
+  blocks(state, data, left / 64);
+  data += left / 64 * 64;
+  left %= 64;
   // The tail, a 1 bit, zeros, and the length in bits, big-endian, in one or
   // two last blocks.
   uint8_t tail[128] = {};
@@ -65,8 +71,7 @@ TSha256Digest Sha256(std::string_view bytes) {
   const size_t tail_size = left < 56 ? 64 : 128;
   const uint64_t bits = static_cast<uint64_t>(bytes.size()) * 8;
   for (int i = 0; i < 8; ++i) tail[tail_size - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
-  Compress(state, tail);
-  if (tail_size == 128) Compress(state, tail + 64);
+  blocks(state, tail, tail_size / 64);
   TSha256Digest digest;
   for (int i = 0; i < 8; ++i)
     for (int k = 0; k < 4; ++k) digest[4 * i + k] = static_cast<uint8_t>(state[i] >> (24 - 8 * k));

@@ -162,10 +162,22 @@ void THistory::Exec(const char* sql) {
 }
 
 void THistory::Add(const std::vector<TNewVersion>& versions, const THistoryBounds& bounds) {
+  std::vector<TVersionToAdd> to_add;
+  to_add.reserve(versions.size());
+  for (const TNewVersion& version : versions) to_add.push_back({version.Link, version.Date, version.Bytes});
+  AddPrepared(to_add, bounds);
+}
+
+void THistory::AddPrepared(const std::vector<TVersionToAdd>& versions, const THistoryBounds& bounds) {
   TTransaction transaction(db_);
-  for (const TNewVersion& version : versions) {
-    const TSha256Digest raw = Sha256(version.Bytes);
-    const std::string digest(raw.begin(), raw.end());
+  for (const TVersionToAdd& version : versions) {
+    std::string digest;
+    if (version.Prepared != nullptr) {
+      digest = version.Prepared->Digest;
+    } else {
+      const TSha256Digest raw = Sha256(version.Bytes);
+      digest.assign(raw.begin(), raw.end());
+    }
     int64_t blob = 0;
     {
       TStatement known(db_, "SELECT id FROM blobs WHERE sha256 = ?");
@@ -175,7 +187,7 @@ void THistory::Add(const std::vector<TNewVersion>& versions, const THistoryBound
       TStatement latest(db_, "SELECT blob FROM versions WHERE link = ? ORDER BY id DESC LIMIT 1");
       if (latest.Bind(1, version.Link).Step() && latest.Int(0) == blob) continue;
     } else {
-      blob = StoreBlob(version.Link, version.Bytes, digest);
+      blob = StoreBlob(version, digest);
     }
     TStatement insert(db_, "INSERT INTO versions(link, date, blob) VALUES(?, ?, ?)");
     insert.Bind(1, version.Link).Bind(2, version.Date).Bind(3, blob).Run();
@@ -184,37 +196,72 @@ void THistory::Add(const std::vector<TNewVersion>& versions, const THistoryBound
   transaction.Commit();
 }
 
-int64_t THistory::StoreBlob(const std::string& link, const std::string& bytes, const std::string& digest) {
+struct THistory::TCandidate {
+  int64_t id = 0;  // 0: none, the version is packed alone
+  std::string digest;
+};
+
+THistory::TCandidate THistory::CandidateBase(std::string_view link) const {
   // The base of the link's latest version (or that version, when packed
-  // alone) is the base of this one too, while it pays.
-  int64_t base = 0;
-  {
-    TStatement latest(db_,
-                      "SELECT coalesce(b.base, b.id) FROM versions v JOIN blobs b ON b.id = v.blob"
-                      " WHERE v.link = ? ORDER BY v.id DESC LIMIT 1");
-    if (latest.Bind(1, link).Step()) base = latest.Int(0);
-  }
-  std::string packed;
-  if (base != 0) {
-    TStatement siblings(db_, "SELECT count(*) FROM blobs WHERE base = ?");
-    siblings.Bind(1, base).Step();
-    const TBlob base_blob = LoadBlob(base);
-    if (siblings.Int(0) < kMaxDeltasPerBase) {
-      packed = PackVersion(bytes, UnpackVersion(base_blob.data, std::string_view(), base_blob.size));
-      // Far from its base, a version starts a base of its own.
-      if (packed.size() * 2 > base_blob.data.size()) packed.clear();
+  // alone) is the base of the next one too, while it has room.
+  TStatement latest(db_,
+                    "SELECT b.id, b.sha256, (SELECT count(*) FROM blobs WHERE base = b.id) FROM versions v"
+                    " JOIN blobs l ON l.id = v.blob JOIN blobs b ON b.id = coalesce(l.base, l.id)"
+                    " WHERE v.link = ? ORDER BY v.id DESC LIMIT 1");
+  if (!latest.Bind(1, link).Step() || latest.Int(2) >= kMaxDeltasPerBase) return {};
+  return {latest.Int(0), latest.Bytes(1)};
+}
+
+void THistory::Pack(std::string_view bytes, const TCandidate& candidate, TPreparedVersion& into) const {
+  into.Candidate = candidate.id;
+  into.CandidateDigest = candidate.digest;
+  into.Base = 0;
+  into.Packed.clear();
+  if (candidate.id != 0) {
+    const TBlob base = LoadBlob(candidate.id);
+    UnpackVersionInto(base.data, std::string_view(), base.size, base_bytes_);
+    into.Packed = PackVersion(bytes, base_bytes_);
+    // Far from its base, a version starts a base of its own.
+    if (into.Packed.size() * 2 > base.data.size()) {
+      into.Packed.clear();
+    } else {
+      into.Base = candidate.id;
     }
-    if (packed.empty()) base = 0;
   }
-  if (base == 0) packed = PackVersion(bytes, std::string_view());
+  if (into.Base == 0) into.Packed = PackVersion(bytes, std::string_view());
+}
+
+TPreparedVersion THistory::Prepare(std::string_view link, std::string_view bytes) const {
+  TPreparedVersion prepared;
+  const TSha256Digest raw = Sha256(bytes);
+  prepared.Digest.assign(raw.begin(), raw.end());
+  {
+    TStatement known(db_, "SELECT 1 FROM blobs WHERE sha256 = ?");
+    if (known.Bind(1, prepared.Digest).Step()) return prepared;  // Add will not pack it
+  }
+  Pack(bytes, CandidateBase(link), prepared);
+  return prepared;
+}
+
+int64_t THistory::StoreBlob(const TVersionToAdd& version, const std::string& digest) {
+  const TCandidate candidate = CandidateBase(version.Link);
+  // What was packed ahead holds while the candidate is the same blob: ids of
+  // dropped blobs come back, so its digest must match too.
+  const TPreparedVersion* prepared = version.Prepared;
+  TPreparedVersion packed_now;
+  if (prepared == nullptr || prepared->Packed.empty() || prepared->Candidate != candidate.id ||
+      prepared->CandidateDigest != candidate.digest) {
+    Pack(version.Bytes, candidate, packed_now);
+    prepared = &packed_now;
+  }
   TStatement insert(db_, "INSERT INTO blobs(sha256, size, base, stored, data) VALUES(?, ?, ?, ?, ?)");
-  insert.Bind(1, digest).Bind(2, static_cast<int64_t>(bytes.size()));
-  if (base != 0) {
-    insert.Bind(3, base);
+  insert.Bind(1, digest).Bind(2, static_cast<int64_t>(version.Bytes.size()));
+  if (prepared->Base != 0) {
+    insert.Bind(3, prepared->Base);
   } else {
     insert.BindNull(3);
   }
-  insert.Bind(4, static_cast<int64_t>(packed.size())).Bind(5, packed).Run();
+  insert.Bind(4, static_cast<int64_t>(prepared->Packed.size())).Bind(5, prepared->Packed).Run();
   return sqlite3_last_insert_rowid(db_);
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "history/HistoryError.h"
@@ -28,6 +29,25 @@ struct TNewVersion {
   std::string Link;  // the link's name, bytes as stored
   std::string Date;  // the check's date text, as stored
   std::string Bytes;
+};
+
+// The costly part of adding a version, done ahead (THistory::Prepare): its
+// digest, and its bytes packed against the base its link had then. Add uses
+// the packing only while that base is still the link's base.
+struct TPreparedVersion {
+  std::string Digest;         // SHA-256, raw
+  int64_t Candidate = 0;      // the base tried; 0: none
+  std::string CandidateDigest;
+  int64_t Base = 0;           // the base packed against; 0: packed alone
+  std::string Packed;         // empty: not packed (the bytes were known)
+};
+
+// A version to add, by reference; `Prepared` may be null.
+struct TVersionToAdd {
+  std::string_view Link;
+  std::string_view Date;
+  std::string_view Bytes;
+  const TPreparedVersion* Prepared = nullptr;
 };
 
 struct TVersionInfo {
@@ -54,6 +74,10 @@ class THistory {
   // no longer allow. A version equal to its link's latest one is not added
   // again. Nothing is added when it raises.
   void Add(const std::vector<TNewVersion>& versions, const THistoryBounds& bounds);
+  void AddPrepared(const std::vector<TVersionToAdd>& versions, const THistoryBounds& bounds);
+  // Does for Add, ahead of it and without writing, the costly part of
+  // adding `bytes` as the next version of `link`.
+  TPreparedVersion Prepare(std::string_view link, std::string_view bytes) const;
   // Drops, in one transaction, what `bounds` no longer allow.
   void Trim(const THistoryBounds& bounds);
 
@@ -78,7 +102,11 @@ class THistory {
 
  private:
   struct TBlob;
-  int64_t StoreBlob(const std::string& link, const std::string& bytes, const std::string& digest);
+  struct TCandidate;
+  // The base a new version of `link` is packed against, if any.
+  TCandidate CandidateBase(std::string_view link) const;
+  void Pack(std::string_view bytes, const TCandidate& candidate, TPreparedVersion& into) const;
+  int64_t StoreBlob(const TVersionToAdd& version, const std::string& digest);
   TBlob LoadBlob(int64_t blob_id) const;
   std::string ReadBlob(int64_t blob_id) const;
   void TrimLocked(const THistoryBounds& bounds);
@@ -91,6 +119,8 @@ class THistory {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  // The base a version is packed against, unpacked; its room is kept.
+  mutable std::string base_bytes_;
 };
 
 }  // namespace veilex

@@ -18,5 +18,7 @@ std::string PackVersion(std::string_view bytes, std::string_view base);
 // The `size` bytes PackVersion(bytes, base) was made of. Raises on a damaged
 // frame or one that does not give exactly `size` bytes.
 std::string UnpackVersion(std::string_view packed, std::string_view base, int64_t size);
+// The same into `bytes`, whose room is kept from one call to the next.
+void UnpackVersionInto(std::string_view packed, std::string_view base, int64_t size, std::string& bytes);
 
 }  // namespace veilex

@@ -18,7 +18,9 @@ std::string LinkHost(const std::string& url) {
   return LowerCase(FetchTargetOf(url).Host);
 }
 
-TCheckRun::TCheckRun(TData& data) : data_(data) {}
+// The first save of the run waits as long as if the data's last save (made
+// before the run) had been the run's own.
+TCheckRun::TCheckRun(TData& data) : data_(data), last_save_ms_(data.LastSaveMs()) {}
 
 TCheckRun::~TCheckRun() {
   if (!started_) return;

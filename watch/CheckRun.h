@@ -127,7 +127,7 @@ class TCheckRun {
   int64_t LongestSaveMs() const { return longest_save_ms_; }
   // The wait between two saves: SaveIntervalMs, or longer after a save that
   // took long (see kRunSaveWaitPerSaveTime). Counted from the run's start
-  // until the first save.
+  // until the first save, after the data's last save (TData::LastSaveMs).
   int64_t SaveWaitMs() const;
   // Milliseconds until Pump would save; a wait for results may end there.
   int MsUntilSaveDue() const;

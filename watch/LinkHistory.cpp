@@ -60,8 +60,9 @@ void TLinkHistory::Write() {
     lock.unlock();
     std::string error;
     try {
-      if (!db) db = std::make_unique<THistory>(file_, THistory::TOpen::Create);
-      task(*db);
+      if (!db && (task.create || Exists(file_)))
+        db = std::make_unique<THistory>(file_, task.create ? THistory::TOpen::Create : THistory::TOpen::ReadWrite);
+      if (db) task.run(*db);
     } catch (const std::exception& e) {
       error = e.what();
     }
@@ -100,12 +101,31 @@ THistory* TLinkHistory::Database() {
 }
 
 void TLinkHistory::Queue(const std::string& link, const std::string& date, const std::string& bytes) {
-  if (Enabled) queued_.push_back({link, date, bytes});
+  if (!Enabled) return;
+  TQueued& queued = queued_.emplace_back(
+      TQueued{link, date, std::make_shared<const std::string>(bytes), std::make_shared<TPreparedVersion>()});
+  // Packing is most of the cost of a version: the writer does it now, while
+  // the checks go on, so that the save's transaction only stores it.
+  Post({[link, bytes = queued.bytes, prepared = queued.prepared](THistory& db) {
+          try {
+            *prepared = db.Prepare(link, *bytes);
+          } catch (const EHistory&) {
+            // Add packs it again, and says what fails.
+          }
+        },
+        false});
 }
 
 void TLinkHistory::Commit() {
   if (queued_.empty()) return;
-  Post([versions = std::exchange(queued_, {}), bounds = Bounds](THistory& db) { db.Add(versions, bounds); });
+  Post({[queued = std::exchange(queued_, {}), bounds = Bounds](THistory& db) {
+    std::vector<TVersionToAdd> versions;
+    versions.reserve(queued.size());
+    for (const TQueued& version : queued)
+      versions.push_back({version.link, version.date, *version.bytes,
+                          version.prepared->Digest.empty() ? nullptr : version.prepared.get()});
+    db.AddPrepared(versions, bounds);
+  }});
 }
 
 void TLinkHistory::CatchUp(TMlbc& table) {
@@ -131,21 +151,21 @@ void TLinkHistory::CatchUp(TMlbc& table) {
 }
 
 void TLinkHistory::RenameLink(const std::string& from, const std::string& to) {
-  for (TNewVersion& version : queued_)
-    if (version.Link == from) version.Link = to;
+  for (TQueued& version : queued_)
+    if (version.link == from) version.link = to;
   if (!Exists(file_) && !writer_.joinable()) return;
-  Post([from, to](THistory& db) { db.RenameLink(from, to); });
+  Post({[from, to](THistory& db) { db.RenameLink(from, to); }, false});
 }
 
 void TLinkHistory::DeleteLink(const std::string& link) {
-  std::erase_if(queued_, [&](const TNewVersion& version) { return version.Link == link; });
+  std::erase_if(queued_, [&](const TQueued& version) { return version.link == link; });
   if (!Exists(file_) && !writer_.joinable()) return;
-  Post([link](THistory& db) { db.DeleteLink(link); });
+  Post({[link](THistory& db) { db.DeleteLink(link); }, false});
 }
 
 void TLinkHistory::Trim() {
   if (!Exists(file_) && !writer_.joinable()) return;
-  Post([bounds = Bounds](THistory& db) { db.Trim(bounds); });
+  Post({[bounds = Bounds](THistory& db) { db.Trim(bounds); }, false});
 }
 
 }  // namespace veilex

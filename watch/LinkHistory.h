@@ -69,7 +69,19 @@ class TLinkHistory {
   std::string LastError() const;
 
  private:
-  using TTask = std::function<void(THistory&)>;
+  // A task of the writer; one that does not `create` the database is
+  // skipped while there is none.
+  struct TTask {
+    std::function<void(THistory&)> run;
+    bool create = true;
+  };
+  // A page queued, and what the writer made of it ahead of the save.
+  struct TQueued {
+    std::string link;
+    std::string date;
+    std::shared_ptr<const std::string> bytes;
+    std::shared_ptr<TPreparedVersion> prepared;  // the writer's alone
+  };
   THistory* Open();
   // Runs `task` on the writer's connection, after the tasks before it.
   void Post(TTask task);
@@ -77,7 +89,7 @@ class TLinkHistory {
 
   std::string file_;
   std::unique_ptr<THistory> db_;  // the owner's connection, for reading
-  std::vector<TNewVersion> queued_;
+  std::vector<TQueued> queued_;
 
   // Shared with the writer, under mutex_.
   mutable std::mutex mutex_;

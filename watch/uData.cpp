@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <utility>
 
@@ -90,6 +91,7 @@ void TData::DataModuleDestroy() {
 bool TData::Save() {
   if (load_failed_) return false;
   bool saved = false;
+  const auto start = std::chrono::steady_clock::now();
   try {
     saved = Table.Save();
   } catch (...) {
@@ -98,6 +100,8 @@ bool TData::Save() {
     // file is intact, and the links are still in memory.
     saved = false;
   }
+  last_save_ms_ =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
   if (!saved && OnSaveError) OnSaveError(*this);
   // After the file: a crash between the two leaves the history one save
   // behind, which the next start makes up (TLinkHistory::CatchUp).

@@ -5,6 +5,7 @@
 // thread for the length of a fetch; see watch/PageCheck.h).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -83,6 +84,9 @@ class TData {
   // the file cannot be created, a write failed (whatever the engine raised),
   // or the load failed. Only a real failure is told to OnSaveError.
   bool Save();
+  // How long the last save took, in milliseconds (0 before the first): what
+  // a run expects its own saves to take.
+  int64_t LastSaveMs() const { return last_save_ms_; }
 
   // Puts the table's cursor on a row whose `nom` equals `name` byte for byte
   // and tells whether there is one. The search runs from the first row
@@ -97,6 +101,7 @@ class TData {
   std::string file_name_;
   bool created_empty_ = false;
   bool load_failed_ = false;
+  int64_t last_save_ms_ = 0;
   std::string load_problem_;
 };
 
