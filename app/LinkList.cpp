@@ -49,7 +49,7 @@ long long DateKey(const QModelIndex& index) {
 }  // namespace
 
 void TLinkListProxy::SetSearchText(const QString& text) {
-  const QString needle = text.trimmed();
+  const QString needle = text.trimmed().toCaseFolded();
   if (needle == search_) return;
   search_ = needle;
   // Only the rows that come or go change places; a full invalidate() would
@@ -57,13 +57,48 @@ void TLinkListProxy::SetSearchText(const QString& text) {
   invalidateFilter();
 }
 
-bool TLinkListProxy::filterAcceptsRow(int source_row, const QModelIndex& source_parent) const {
-  if (search_.isEmpty()) return true;
+void TLinkListProxy::setSourceModel(QAbstractItemModel* rows) {
+  if (sourceModel() != nullptr) disconnect(sourceModel(), nullptr, this, nullptr);
+  keys_.clear();
+  if (rows != nullptr) {
+    // Connected before the base class connects its own: slots run in the
+    // order they were connected.
+    connect(rows, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
+      for (int row = first.row(); row <= last.row() && row < static_cast<int>(keys_.size()); ++row)
+        keys_[row].Valid = false;
+    });
+    connect(rows, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
+      if (parent.isValid() || first > static_cast<int>(keys_.size())) return keys_.clear();
+      keys_.insert(keys_.begin() + first, last - first + 1, TSearchKeys());
+    });
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex& parent, int first, int last) {
+      if (parent.isValid() || last >= static_cast<int>(keys_.size())) return keys_.clear();
+      keys_.erase(keys_.begin() + first, keys_.begin() + last + 1);
+    });
+    const auto forget = [this] { keys_.clear(); };
+    connect(rows, &QAbstractItemModel::modelReset, this, forget);
+    connect(rows, &QAbstractItemModel::layoutChanged, this, forget);
+    connect(rows, &QAbstractItemModel::rowsMoved, this, forget);
+  }
+  QSortFilterProxyModel::setSourceModel(rows);
+}
+
+const TLinkListProxy::TSearchKeys& TLinkListProxy::KeysOf(int source_row) const {
   const QAbstractItemModel* rows = sourceModel();
-  for (int column : {TfrmMain::kColNom, TfrmMain::kColUrl, TfrmMain::kColEtat})
-    if (rows->index(source_row, column, source_parent).data().toString().contains(search_, Qt::CaseInsensitive))
-      return true;
-  return false;
+  // Whatever the model did that was not followed, the keys start again.
+  if (static_cast<int>(keys_.size()) != rows->rowCount()) keys_.assign(rows->rowCount(), TSearchKeys());
+  TSearchKeys& keys = keys_[source_row];
+  if (!keys.Valid) {
+    const auto folded = [&](int column) { return rows->index(source_row, column).data().toString().toCaseFolded(); };
+    keys = {true, folded(TfrmMain::kColNom), folded(TfrmMain::kColUrl), folded(TfrmMain::kColEtat)};
+  }
+  return keys;
+}
+
+bool TLinkListProxy::filterAcceptsRow(int source_row, const QModelIndex& source_parent) const {
+  if (search_.isEmpty() || source_parent.isValid()) return true;
+  const TSearchKeys& keys = KeysOf(source_row);
+  return keys.Nom.contains(search_) || keys.Url.contains(search_) || keys.Etat.contains(search_);
 }
 
 bool TLinkListProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
@@ -74,6 +109,12 @@ bool TLinkListProxy::lessThan(const QModelIndex& left, const QModelIndex& right)
   // Names and addresses by their bytes, as the table sorts: "B" before "a".
   return CompareStr(View(Bytes(left)), View(Bytes(right))) < 0;
 }
+
+Qt::ItemFlags TLinkListProxy::flags(const QModelIndex& index) const {
+  return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+}
+
+bool TLinkListProxy::hasChildren(const QModelIndex& parent) const { return !parent.isValid() && rowCount() > 0; }
 
 QVariant TLinkListProxy::data(const QModelIndex& index, int role) const {
   const QVariant value = QSortFilterProxyModel::data(index, role);

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSortFilterProxyModel>
 #include <functional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -36,14 +37,31 @@ class TLinkListProxy : public QSortFilterProxyModel {
   using QSortFilterProxyModel::QSortFilterProxyModel;
 
   void SetSearchText(const QString& text);
+  // Follows the rows' changes before the sorting and filtering do, so that
+  // the folded texts searched are never stale.
+  void setSourceModel(QAbstractItemModel* rows) override;
   QVariant data(const QModelIndex& index, int role) const override;
+  // Every cell is alike: selectable, never edited in place, never a parent.
+  // Answered without asking the rows, since the view asks it of every row
+  // each time it lays the list out.
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool hasChildren(const QModelIndex& parent) const override;
 
  protected:
   bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
   bool filterAcceptsRow(int source_row, const QModelIndex& source_parent) const override;
 
  private:
-  QString search_;
+  // The texts a search looks in, case-folded once rather than at every key
+  // and every row: folding while matching costs more than the match.
+  struct TSearchKeys {
+    bool Valid = false;
+    QString Nom, Url, Etat;
+  };
+  const TSearchKeys& KeysOf(int source_row) const;
+
+  QString search_;  // folded
+  mutable std::vector<TSearchKeys> keys_;  // by row of the rows model
 };
 
 class TLinkList : public QObject {
