@@ -52,16 +52,24 @@ class TLinkListProxy : public QSortFilterProxyModel {
   bool filterAcceptsRow(int source_row, const QModelIndex& source_parent) const override;
 
  private:
-  // The texts a search looks in, case-folded once rather than at every key
-  // and every row: folding while matching costs more than the match.
-  struct TSearchKeys {
-    bool Valid = false;
+  // What a row is searched and sorted by, worked out once rather than at
+  // every key and every comparison: the texts a search looks in,
+  // case-folded (folding while matching costs more than the match), and the
+  // key of the column sorted on.
+  struct TRowKeys {
+    bool Searchable = false;
     QString Nom, Url, Etat;
+    int SortColumn = -1;  // the column the fields below are for; -1: none
+    QByteArray Bytes;     // names and addresses
+    long long Date = -1;  // dates
+    QString Text;         // the state
   };
-  const TSearchKeys& KeysOf(int source_row) const;
+  TRowKeys& KeysOf(int source_row) const;
+  const TRowKeys& SearchKeysOf(int source_row) const;
+  const TRowKeys& SortKeysOf(int source_row, int column) const;
 
-  QString search_;  // folded
-  mutable std::vector<TSearchKeys> keys_;  // by row of the rows model
+  QString search_;                      // folded
+  mutable std::vector<TRowKeys> keys_;  // by row of the rows model
 };
 
 class TLinkList : public QObject {

@@ -9,8 +9,8 @@ namespace {
 // own syntax (";", ",", "=", spaces).
 bool PlainHost(const std::string& host) {
   for (const char c : host) {
-    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                         c == '-' || c == '_' || c == ':' || c == '*';
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                         c == '.' || c == '-' || c == '_' || c == ':' || c == '*';
     if (!allowed) return false;
   }
   return !host.empty();
@@ -33,7 +33,8 @@ constexpr const char* kLoopbackToo = "<-loopback>";
 
 }  // namespace
 
-TBrowserProxy BrowserProxyFor(const std::string& user_server, int user_port, const TProxyEnvironment& environment) {
+TBrowserProxy BrowserProxyFor(const std::string& user_server, int user_port,
+                              const TProxyEnvironment& environment) {
   TBrowserProxy proxy;
   if (!user_server.empty()) {
     if (!PlainHost(user_server) || user_port < 1 || user_port > 65535) return proxy;

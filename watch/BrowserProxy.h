@@ -14,6 +14,7 @@ namespace veilex {
 // `user_server`:`user_port` is the client's own proxy ("" when none). The
 // browser takes no credentials on its command line: a proxy that asks for
 // them refuses the page.
-TBrowserProxy BrowserProxyFor(const std::string& user_server, int user_port, const TProxyEnvironment& environment);
+TBrowserProxy BrowserProxyFor(const std::string& user_server, int user_port,
+                              const TProxyEnvironment& environment);
 
 }  // namespace veilex

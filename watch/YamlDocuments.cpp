@@ -27,10 +27,14 @@ class TValueBuilder : public YAML::EventHandler {
     // Aliases of aliases double at each level: a few lines could otherwise
     // ask for more copies than there is memory.
     copied_ += named->second.second;
-    if (copied_ > kMaxCopiedValues) throw YAML::ParserException(mark, "trop de valeurs r\xc3\xa9p\xc3\xa9t\xc3\xa9" "es par des alias");
+    if (copied_ > kMaxCopiedValues)
+      throw YAML::ParserException(mark,
+                                  "trop de valeurs r\xc3\xa9p\xc3\xa9t\xc3\xa9"
+                                  "es par des alias");
     Add(named->second.first, 0);
   }
-  void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t anchor, const std::string& value) override {
+  void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t anchor,
+                const std::string& value) override {
     TYamlValue scalar;
     scalar.Kind = TYamlValue::TKind::Scalar;
     scalar.Text = value;
@@ -41,7 +45,8 @@ class TValueBuilder : public YAML::EventHandler {
     Open(TYamlValue::TKind::Sequence, anchor);
   }
   void OnSequenceEnd() override { Close(); }
-  void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t anchor, YAML::EmitterStyle::value) override {
+  void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t anchor,
+                  YAML::EmitterStyle::value) override {
     Open(TYamlValue::TKind::Map, anchor);
   }
   void OnMapEnd() override { Close(); }

@@ -13,7 +13,7 @@ namespace veilex {
 struct TYamlValue {
   enum class TKind { Null, Scalar, Sequence, Map };
   TKind Kind = TKind::Null;
-  std::string Text;                // a scalar's text
+  std::string Text;               // a scalar's text
   std::vector<TYamlValue> Items;  // a list's items; a map's keys and values, alternately
 
   bool IsScalar() const { return Kind == TKind::Scalar; }

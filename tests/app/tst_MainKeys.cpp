@@ -141,7 +141,7 @@ class TestMainKeys : public QObject {
     QCOMPARE(main.RowCount(), 3);
   }
 
-  void theSearchFollowsTheRowsAsTheyChange() {
+  void theSearchAndTheSortFollowTheRowsAsTheyChange() {
     TSession session(kThreeLinks);
     session.Start();
     TfrmMain& main = session.Main();
@@ -155,6 +155,8 @@ class TestMainKeys : public QObject {
     main.SetRowText(row_of("Bravo"), TfrmMain::kColEtat, "Mise \xe0 jour en cours");
     main.SetRowText(row_of("alpha"), TfrmMain::kColEtat, "Pas de changement");
     QCOMPARE(session.ShownNames(), (QStringList{"Bravo", "Charlie"}));
+    main.SetRowText(row_of("Bravo"), TfrmMain::kColNom, "Delta");  // sorted again on its new name
+    QCOMPARE(session.ShownNames(), (QStringList{"Charlie", "Delta"}));
     main.RemplirGrille();  // the rows again from the table
     QCOMPARE(session.ShownNames(), (QStringList{"Charlie", "alpha"}));
   }

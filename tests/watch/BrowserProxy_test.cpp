@@ -1,5 +1,7 @@
 // The proxy a browser-loaded page goes through: the environment's or the
 // user's, as the client reads them, written on the browser's command line.
+#include "watch/BrowserProxy.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "render/BrowserProcess.h"
-#include "watch/BrowserProxy.h"
 
 namespace veilex {
 namespace {
@@ -30,16 +31,25 @@ TEST(BrowserProxyTest, TheBrowserTakesTheProxyTheClientWouldTake) {
       {"both schemes, credentials dropped, no_proxy in every form",
        "",
        0,
-       {"proxy.lan:3128", "http://moi:pw@secure.lan:8080/", "Example.org, .intra.net:8080 *.corp 10.0.0.1 [::1]:80"},
+       {"proxy.lan:3128", "http://moi:pw@secure.lan:8080/",
+        "Example.org, .intra.net:8080 *.corp 10.0.0.1 [::1]:80"},
        "http=http://proxy.lan:3128;https=http://secure.lan:8080",
        "example.org;*.example.org;intra.net;*.intra.net;corp;*.corp;10.0.0.1;[::1];<-loopback>"},
       {"an IPv6 proxy, 1080 by default", "", 0, {"", "[::1]", ""}, "https=http://[::1]:1080", "<-loopback>"},
       {"no_proxy \"*\"", "", 0, {"proxy.lan:3128", "", "*"}, "", ""},
       {"a scheme the client does not use", "", 0, {"socks5://proxy.lan:1080", "", ""}, "", ""},
-      {"an entry that would change the rules", "", 0, {"proxy.lan:3128", "", "a;b=c,ok.lan"},
-       "http=http://proxy.lan:3128", "ok.lan;*.ok.lan;<-loopback>"},
-      {"the user's proxy before the environment's", "relay.lan", 8118, {"proxy.lan:3128", "", "relay.lan"},
-       "http://relay.lan:8118", "<-loopback>"},
+      {"an entry that would change the rules",
+       "",
+       0,
+       {"proxy.lan:3128", "", "a;b=c,ok.lan"},
+       "http=http://proxy.lan:3128",
+       "ok.lan;*.ok.lan;<-loopback>"},
+      {"the user's proxy before the environment's",
+       "relay.lan",
+       8118,
+       {"proxy.lan:3128", "", "relay.lan"},
+       "http://relay.lan:8118",
+       "<-loopback>"},
       {"a user's proxy that is no host name", "relay;lan", 8118, {}, "", ""},
   };
   for (const auto& c : cases) {
