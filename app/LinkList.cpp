@@ -33,7 +33,9 @@ constexpr const char* kSortOrderKey = "liste/tri_ordre";
 // The stored bytes of a cell (shared with the model, not copied).
 QByteArray Bytes(const QModelIndex& index) { return index.data(kLinkBytesRole).toByteArray(); }
 
-std::string_view View(const QByteArray& bytes) { return {bytes.constData(), static_cast<size_t>(bytes.size())}; }
+std::string_view View(const QByteArray& bytes) {
+  return {bytes.constData(), static_cast<size_t>(bytes.size())};
+}
 
 bool IsDateColumn(int column) {
   return column == TfrmMain::kColMajOk || column == TfrmMain::kColMaj || column == TfrmMain::kColChg;
@@ -49,7 +51,7 @@ long long DateKey(const QModelIndex& index) {
 }  // namespace
 
 void TLinkListProxy::SetSearchText(const QString& text) {
-  const QString needle = text.trimmed();
+  const QString needle = text.trimmed().toCaseFolded();
   if (needle == search_) return;
   search_ = needle;
   // Only the rows that come or go change places; a full invalidate() would
@@ -57,22 +59,96 @@ void TLinkListProxy::SetSearchText(const QString& text) {
   invalidateFilter();
 }
 
+void TLinkListProxy::setSourceModel(QAbstractItemModel* rows) {
+  if (sourceModel() != nullptr) disconnect(sourceModel(), nullptr, this, nullptr);
+  keys_.clear();
+  if (rows != nullptr) {
+    // Connected before the base class connects its own: slots run in the
+    // order they were connected.
+    connect(rows, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last) {
+              for (int row = first.row(); row <= last.row() && row < static_cast<int>(keys_.size()); ++row)
+                keys_[row] = TRowKeys();
+            });
+    connect(rows, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int first, int last) {
+              if (parent.isValid() || first > static_cast<int>(keys_.size())) return keys_.clear();
+              keys_.insert(keys_.begin() + first, last - first + 1, TRowKeys());
+            });
+    connect(rows, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex& parent, int first, int last) {
+              if (parent.isValid() || last >= static_cast<int>(keys_.size())) return keys_.clear();
+              keys_.erase(keys_.begin() + first, keys_.begin() + last + 1);
+            });
+    const auto forget = [this] { keys_.clear(); };
+    connect(rows, &QAbstractItemModel::modelReset, this, forget);
+    connect(rows, &QAbstractItemModel::layoutChanged, this, forget);
+    connect(rows, &QAbstractItemModel::rowsMoved, this, forget);
+  }
+  QSortFilterProxyModel::setSourceModel(rows);
+}
+
+TLinkListProxy::TRowKeys& TLinkListProxy::KeysOf(int source_row) const {
+  // Whatever the model did that was not followed, the keys start again.
+  const int rows = sourceModel()->rowCount();
+  if (static_cast<int>(keys_.size()) != rows) keys_.assign(rows, TRowKeys());
+  return keys_[source_row];
+}
+
+const TLinkListProxy::TRowKeys& TLinkListProxy::SearchKeysOf(int source_row) const {
+  TRowKeys& keys = KeysOf(source_row);
+  if (!keys.Searchable) {
+    const QAbstractItemModel* rows = sourceModel();
+    const auto folded = [&](int column) {
+      return rows->index(source_row, column).data().toString().toCaseFolded();
+    };
+    keys.Nom = folded(TfrmMain::kColNom);
+    keys.Url = folded(TfrmMain::kColUrl);
+    keys.Etat = folded(TfrmMain::kColEtat);
+    keys.Searchable = true;
+  }
+  return keys;
+}
+
+const TLinkListProxy::TRowKeys& TLinkListProxy::SortKeysOf(int source_row, int column) const {
+  TRowKeys& keys = KeysOf(source_row);
+  if (keys.SortColumn != column) {
+    const QModelIndex cell = sourceModel()->index(source_row, column);
+    if (IsDateColumn(column)) {
+      keys.Date = DateKey(cell);
+    } else if (column == TfrmMain::kColEtat) {
+      keys.Text = cell.data().toString();
+    } else {
+      keys.Bytes = Bytes(cell);
+    }
+    keys.SortColumn = column;
+  }
+  return keys;
+}
+
 bool TLinkListProxy::filterAcceptsRow(int source_row, const QModelIndex& source_parent) const {
-  if (search_.isEmpty()) return true;
-  const QAbstractItemModel* rows = sourceModel();
-  for (int column : {TfrmMain::kColNom, TfrmMain::kColUrl, TfrmMain::kColEtat})
-    if (rows->index(source_row, column, source_parent).data().toString().contains(search_, Qt::CaseInsensitive))
-      return true;
-  return false;
+  if (search_.isEmpty() || source_parent.isValid()) return true;
+  const TRowKeys& keys = SearchKeysOf(source_row);
+  return keys.Nom.contains(search_) || keys.Url.contains(search_) || keys.Etat.contains(search_);
 }
 
 bool TLinkListProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
   const int column = left.column();
-  if (IsDateColumn(column)) return DateKey(left) < DateKey(right);
-  if (column == TfrmMain::kColEtat)
-    return QString::localeAwareCompare(left.data().toString(), right.data().toString()) < 0;
+  const TRowKeys& one = SortKeysOf(left.row(), column);
+  const TRowKeys& other = SortKeysOf(right.row(), column);
+  if (IsDateColumn(column)) return one.Date < other.Date;
+  if (column == TfrmMain::kColEtat) return QString::localeAwareCompare(one.Text, other.Text) < 0;
   // Names and addresses by their bytes, as the table sorts: "B" before "a".
-  return CompareStr(View(Bytes(left)), View(Bytes(right))) < 0;
+  return CompareStr(View(one.Bytes), View(other.Bytes)) < 0;
+}
+
+Qt::ItemFlags TLinkListProxy::flags(const QModelIndex& index) const {
+  return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren
+                         : Qt::NoItemFlags;
+}
+
+bool TLinkListProxy::hasChildren(const QModelIndex& parent) const {
+  return !parent.isValid() && rowCount() > 0;
 }
 
 QVariant TLinkListProxy::data(const QModelIndex& index, int role) const {
@@ -118,7 +194,8 @@ TLinkList::TLinkList(TfrmMain& main, QTreeView* view, QAbstractItemModel* rows)
   layout->addWidget(view_);
   main.setCentralWidget(central);
 
-  lblVide = new QLabel(QStringLiteral("Ajoutez une page à surveiller avec « Ajouter... »"), view_->viewport());
+  lblVide =
+      new QLabel(QStringLiteral("Ajoutez une page à surveiller avec « Ajouter... »"), view_->viewport());
   lblVide->setObjectName(QStringLiteral("lblVide"));
   lblVide->setAlignment(Qt::AlignCenter);
   lblVide->setWordWrap(true);
@@ -130,13 +207,15 @@ TLinkList::TLinkList(TfrmMain& main, QTreeView* view, QAbstractItemModel* rows)
   connect(rows_, &QAbstractItemModel::modelReset, this, &TLinkList::UpdateHint);
   UpdateHint();
 
-  auto make = [this](QAction*& action, const char* name, const QString& caption, void (TLinkList::*handler)()) {
+  auto make = [this](QAction*& action, const char* name, const QString& caption,
+                     void (TLinkList::*handler)()) {
     action = NewCommand(&main_, name, caption);
     connect(action, &QAction::triggered, this, handler);
   };
   make(actRechercher, "actRechercher", QStringLiteral("Rechercher"), &TLinkList::actRechercherExecute);
   make(actOuvrirPage, "actOuvrirPage", QStringLiteral("Ouvrir la page"), &TLinkList::actOuvrirPageExecute);
-  make(actCopierAdresse, "actCopierAdresse", QStringLiteral("Copier l'adresse"), &TLinkList::actCopierAdresseExecute);
+  make(actCopierAdresse, "actCopierAdresse", QStringLiteral("Copier l'adresse"),
+       &TLinkList::actCopierAdresseExecute);
 
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(view_, &QWidget::customContextMenuRequested, this, &TLinkList::ShowContextMenu);
@@ -145,7 +224,6 @@ TLinkList::TLinkList(TfrmMain& main, QTreeView* view, QAbstractItemModel* rows)
   MenuContextuel->addActions({main.actMettreAJour, main.actVoirChangements, actOuvrirPage, actCopierAdresse});
   MenuContextuel->addSeparator();
   MenuContextuel->addActions({main.actModifier, main.actSupprimer});
-
 }
 
 void TLinkList::RestoreColumns() {
@@ -162,8 +240,8 @@ void TLinkList::RestoreColumns() {
   const int column = store->value(kSortColumnKey, TfrmMain::kColNom).toInt(&is_number);
   const Qt::SortOrder order =
       store->value(kSortOrderKey).toInt() == Qt::DescendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
-  view_->sortByColumn(is_number && column >= 0 && column < TfrmMain::kColumnCount ? column : TfrmMain::kColNom,
-                      order);
+  view_->sortByColumn(
+      is_number && column >= 0 && column < TfrmMain::kColumnCount ? column : TfrmMain::kColNom, order);
   // From now on, what the user changes is kept.
   header->viewport()->installEventFilter(this);
   connect(header, &QHeaderView::sectionResized, this, [this] {
@@ -189,10 +267,12 @@ void TLinkList::SaveColumns() const {
 
 bool TLinkList::eventFilter(QObject* watched, QEvent* event) {
   if (watched == view_->header()->viewport()) {
-    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) dragging_ = true;
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+      dragging_ = true;
     if (event->type() == QEvent::MouseButtonRelease) {
       // A double click on a border fits the column: its resize comes now.
-      QMetaObject::invokeMethod(this, [this] { dragging_ = false; }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this] { dragging_ = false; }, Qt::QueuedConnection);
     }
   } else if (watched == view_->viewport() && event->type() == QEvent::Resize) {
     lblVide->setGeometry(view_->viewport()->rect().adjusted(16, 16, -16, -16));
@@ -209,7 +289,8 @@ void TLinkList::ShowContextMenu(const QPoint& position) {
   const QModelIndex index = view_->indexAt(position);
   if (!index.isValid()) return;
   if (!view_->selectionModel()->isRowSelected(index.row(), index.parent()))
-    view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view_->selectionModel()->setCurrentIndex(index,
+                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   MenuContextuel->popup(view_->viewport()->mapToGlobal(position));
 }
 
@@ -221,7 +302,8 @@ void TLinkList::actRechercherExecute() {
 QList<QUrl> TLinkList::SelectedAddresses(QStringList* problems) const {
   QList<QUrl> addresses;
   for (int row : main_.SelectedRows()) {
-    const std::string stored = rows_->index(row, TfrmMain::kColUrl).data(kLinkBytesRole).toByteArray().toStdString();
+    const std::string stored =
+        rows_->index(row, TfrmMain::kColUrl).data(kLinkBytesRole).toByteArray().toStdString();
     const TFetchTarget target = FetchTargetOf(stored);
     if (target.Ok) {
       addresses << QUrl::fromEncoded(QByteArray::fromStdString(target.Address));
@@ -236,7 +318,8 @@ void TLinkList::actOuvrirPageExecute() {
   RunGuarded(&main_, [this] {
     QStringList problems;
     for (const QUrl& address : SelectedAddresses(&problems))
-      if (!OpenUrl(address)) problems << address.toString() + QStringLiteral(" : le navigateur n'a pas pu l'ouvrir");
+      if (!OpenUrl(address))
+        problems << address.toString() + QStringLiteral(" : le navigateur n'a pas pu l'ouvrir");
     if (!problems.isEmpty())
       ShowError(&main_, QStringLiteral("Impossible d'ouvrir la page :\n") + problems.join(QLatin1Char('\n')));
   });

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSortFilterProxyModel>
 #include <functional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -36,14 +37,39 @@ class TLinkListProxy : public QSortFilterProxyModel {
   using QSortFilterProxyModel::QSortFilterProxyModel;
 
   void SetSearchText(const QString& text);
+  // Follows the rows' changes before the sorting and filtering do, so that
+  // the folded texts searched are never stale.
+  void setSourceModel(QAbstractItemModel* rows) override;
   QVariant data(const QModelIndex& index, int role) const override;
+  // Every cell is alike: selectable, never edited in place, never a parent.
+  // Answered without asking the rows, since the view asks it of every row
+  // each time it lays the list out.
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool hasChildren(const QModelIndex& parent) const override;
 
  protected:
   bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
   bool filterAcceptsRow(int source_row, const QModelIndex& source_parent) const override;
 
  private:
-  QString search_;
+  // What a row is searched and sorted by, worked out once rather than at
+  // every key and every comparison: the texts a search looks in,
+  // case-folded (folding while matching costs more than the match), and the
+  // key of the column sorted on.
+  struct TRowKeys {
+    bool Searchable = false;
+    QString Nom, Url, Etat;
+    int SortColumn = -1;  // the column the fields below are for; -1: none
+    QByteArray Bytes;     // names and addresses
+    long long Date = -1;  // dates
+    QString Text;         // the state
+  };
+  TRowKeys& KeysOf(int source_row) const;
+  const TRowKeys& SearchKeysOf(int source_row) const;
+  const TRowKeys& SortKeysOf(int source_row, int column) const;
+
+  QString search_;                      // folded
+  mutable std::vector<TRowKeys> keys_;  // by row of the rows model
 };
 
 class TLinkList : public QObject {

@@ -88,7 +88,8 @@ TBrowserHome::~TBrowserHome() {
   fs::remove_all(path_, ignored);
 }
 
-std::vector<std::string> BrowserArguments(const std::string& profile_dir, bool as_root) {
+std::vector<std::string> BrowserArguments(const std::string& profile_dir, bool as_root,
+                                          const TBrowserProxy& proxy) {
   std::vector<std::string> arguments = {
       "--headless",
       "--remote-debugging-pipe",
@@ -110,9 +111,15 @@ std::vector<std::string> BrowserArguments(const std::string& profile_dir, bool a
       "--hide-scrollbars",
       "--password-store=basic",
       "--use-mock-keychain",
-      // The program's own client uses no proxy either.
-      "--no-proxy-server",
   };
+  // The browser's own proxy settings (the desktop's) are never read: the
+  // proxy is the one the program's client uses, or none.
+  if (proxy.Rules.empty()) {
+    arguments.push_back("--no-proxy-server");
+  } else {
+    arguments.push_back("--proxy-server=" + proxy.Rules);
+    if (!proxy.Bypass.empty()) arguments.push_back("--proxy-bypass-list=" + proxy.Bypass);
+  }
   if (as_root) arguments.push_back("--no-sandbox");
   arguments.push_back("about:blank");
   return arguments;
@@ -135,7 +142,8 @@ std::vector<std::string> BrowserEnvironment(const std::string& home_dir) {
 
 TBrowserProcess::~TBrowserProcess() { Kill(); }
 
-bool TBrowserProcess::Start(const std::string& path, const TBrowserHome& home, std::string& error) {
+bool TBrowserProcess::Start(const std::string& path, const TBrowserHome& home, std::string& error,
+                            const TBrowserProxy& proxy) {
   if (home.Path().empty()) {
     error = std::string("r\xc3\xa9pertoire temporaire impossible \xc3\xa0 cr\xc3\xa9"
                         "er : ") +
@@ -157,7 +165,7 @@ bool TBrowserProcess::Start(const std::string& path, const TBrowserHome& home, s
   // Everything the child needs is made before fork: after it, only calls
   // that are safe in a copy of a threaded process.
   std::vector<std::string> argv_texts = {path};
-  for (std::string& argument : BrowserArguments(home.Path() + "/profile", geteuid() == 0))
+  for (std::string& argument : BrowserArguments(home.Path() + "/profile", geteuid() == 0, proxy))
     argv_texts.push_back(std::move(argument));
   std::vector<std::string> env_texts = BrowserEnvironment(home.Path());
   std::vector<char*> argv = Pointers(argv_texts);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "render/RenderSettings.h"
+
 namespace veilex {
 
 // The browser to run: `configured` when given (as it is, even when it is not
@@ -47,7 +49,7 @@ class TBrowserProcess {
   // Starts the browser `path` headless on about:blank, with the home and
   // profile `home` and an environment of its own (see BrowserEnvironment).
   // False, with the reason in `error`, when it could not be started.
-  bool Start(const std::string& path, const TBrowserHome& home, std::string& error);
+  bool Start(const std::string& path, const TBrowserHome& home, std::string& error, const TBrowserProxy& proxy = {});
 
   // Our ends of the DevTools channel: commands are written to CommandFd,
   // replies read from ReplyFd. Both are non-blocking sockets; -1 before
@@ -76,8 +78,9 @@ class TBrowserProcess {
 // The command line of the browser after its path: headless, the DevTools
 // pipe, the profile in `profile_dir`, every background service off, and
 // --no-sandbox only when `as_root` (the browser refuses to run as root with
-// its sandbox on).
-std::vector<std::string> BrowserArguments(const std::string& profile_dir, bool as_root);
+// its sandbox on), and `proxy` (none when its rules are empty).
+std::vector<std::string> BrowserArguments(const std::string& profile_dir, bool as_root,
+                                          const TBrowserProxy& proxy = {});
 
 // The browser's environment: PATH, the locale and time zone variables of
 // ours, and HOME and the XDG directories inside `home_dir`, so that the

@@ -117,7 +117,7 @@ void WaitForSettledPage(TDevToolsSession& devtools, const std::string& frame, st
 void Load(const TRenderRequest& request, const std::string& browser, const TBrowserHome& home,
           TBrowserProcess& process, Clock::time_point deadline, TRenderResult& result) {
   std::string error;
-  if (!process.Start(browser, home, error)) {
+  if (!process.Start(browser, home, error, request.Proxy)) {
     throw ERenderFailure(TRenderFailure::BrowserFailed, "navigateur impossible \xc3\xa0 lancer : " + error);
   }
   TDevToolsPipe pipe(process.CommandFd(), process.ReplyFd(), MaxMessageBytes(request.MaxDocumentBytes));

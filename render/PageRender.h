@@ -30,6 +30,8 @@ struct TRenderRequest {
   // The longest document taken, in bytes of UTF-8.
   int64_t MaxDocumentBytes = int64_t{64} << 20;
   TRenderSettings Settings;
+  // The proxy the browser goes through; none by default.
+  TBrowserProxy Proxy;
   // Null: TRenderGate::Shared().
   TRenderGate* Gate = nullptr;
 };

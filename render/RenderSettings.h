@@ -21,6 +21,15 @@ inline constexpr int kRenderSettleMs = 3000;
 // that cannot be loaded without it.
 inline constexpr const char* kBrowserPackage = "chromium";
 
+// The proxy the browser goes through, in the words of its command line.
+struct TBrowserProxy {
+  // The --proxy-server rules ("http=http://host:port;https=..." or
+  // "http://host:port" for every scheme); empty: no proxy at all.
+  std::string Rules;
+  // The --proxy-bypass-list, ";"-separated; read only with Rules.
+  std::string Bypass;
+};
+
 struct TRenderSettings {
   // The browser's executable; empty: looked for (see FindBrowser).
   std::string BrowserPath;

@@ -5,6 +5,7 @@
 #include "http/TNetHTTP.h"
 #include "render/PageRender.h"
 #include "rtl/StrUtils.h"
+#include "watch/BrowserProxy.h"
 #include "watch/FailureReason.h"
 
 namespace veilex {
@@ -57,6 +58,8 @@ TFetchResult FetchInBrowser(TNetHTTP& http, const std::string& address, const st
   request.TotalMs = limits.TotalMs;
   request.MaxDocumentBytes = limits.MaxBodyBytes;
   request.Settings = browser;
+  request.Proxy = BrowserProxyFor(http.ProxyParams.ProxyServer(), http.ProxyParams.ProxyPort(),
+                                  ProxyEnvironmentOfProcess());
   TRenderResult rendered;
   try {
     rendered = RenderPage(request);

@@ -1,7 +1,7 @@
 #include "watch/LinkFiles.h"
 
 #include <gumbo.h>
-#include <yaml-cpp/yaml.h>
+#include <yaml-cpp/exceptions.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "mlb/mlb2.h"
+#include "watch/YamlDocuments.h"
 
 namespace veilex {
 namespace {
@@ -68,45 +69,49 @@ void ApplyFilterText(const std::string& text, TLinkEntry& entry, bool& has_part)
 
 // A filter item of a list: "html2text", "css:SEL", {css: SEL} or
 // {css: {selector: SEL}} (an XPath under `path`).
-void ApplyFilterNode(const YAML::Node& item, TLinkEntry& entry, bool& has_part) {
+void ApplyFilterNode(const TYamlValue& item, TLinkEntry& entry, bool& has_part) {
   if (item.IsScalar()) {
-    ApplyFilterText(item.as<std::string>(), entry, has_part);
+    ApplyFilterText(item.Text, entry, has_part);
     return;
   }
   if (!item.IsMap()) return;
-  for (const auto& pair : item) {
-    const std::string kind = Trim(pair.first.as<std::string>());
+  for (size_t i = 0; i + 1 < item.Items.size(); i += 2) {
+    if (!item.Items[i].IsScalar()) continue;
+    const std::string kind = Trim(item.Items[i].Text);
     std::string argument;
-    const YAML::Node& value = pair.second;
+    const TYamlValue& value = item.Items[i + 1];
     if (value.IsScalar()) {
-      argument = value.as<std::string>();
+      argument = value.Text;
     } else if (value.IsMap()) {
       for (const char* key : {"selector", "path"})
-        if (value[key] && value[key].IsScalar()) argument = value[key].as<std::string>();
+        if (const TYamlValue* found = value.Find(key); found != nullptr && found->IsScalar()) argument = found->Text;
     }
     ApplyFilter(kind, Trim(argument), entry, has_part);
   }
 }
 
-TLinkEntry EntryOf(const YAML::Node& node, int number) {
+TLinkEntry EntryOf(const TYamlValue& node, int number) {
   TLinkEntry entry;
   entry.Where = "entr\xc3\xa9" "e " + std::to_string(number);
   if (!node.IsMap()) {
     entry.Problem = "ce n'est pas une entr\xc3\xa9" "e avec name et url";
     return entry;
   }
-  if (node["name"] && node["name"].IsScalar()) entry.Nom = Trim(node["name"].as<std::string>());
+  const TYamlValue* name = node.Find("name");
+  if (name != nullptr && name->IsScalar()) entry.Nom = Trim(name->Text);
   if (!entry.Nom.empty()) entry.Where += " (" + Quoted(entry.Nom) + ")";
-  if (!node["url"] || !node["url"].IsScalar()) {
+  const TYamlValue* url = node.Find("url");
+  if (url == nullptr || !url->IsScalar()) {
     entry.Problem = "pas d'adresse (url)";
     return entry;
   }
-  entry.Url = node["url"].as<std::string>();
+  entry.Url = url->Text;
   bool has_part = false;
-  const YAML::Node filter = node["filter"];
-  if (filter && filter.IsScalar()) ApplyFilterText(filter.as<std::string>(), entry, has_part);
-  if (filter && filter.IsSequence())
-    for (const auto& item : filter) ApplyFilterNode(item, entry, has_part);
+  if (const TYamlValue* filter = node.Find("filter")) {
+    if (filter->IsScalar()) ApplyFilterText(filter->Text, entry, has_part);
+    if (filter->IsSequence())
+      for (const TYamlValue& item : filter->Items) ApplyFilterNode(item, entry, has_part);
+  }
   return entry;
 }
 
@@ -225,10 +230,10 @@ TLinkFile ReadUrlsYaml(const std::string& content) {
   try {
     // Entries as documents separated by "---", or as one list, or both.
     int number = 0;
-    for (const YAML::Node& document : YAML::LoadAll(WithoutBom(content))) {
-      if (document.IsNull()) continue;
+    for (const TYamlValue& document : ReadYamlDocuments(WithoutBom(content))) {
+      if (document.Kind == TYamlValue::TKind::Null) continue;
       if (document.IsSequence()) {
-        for (const YAML::Node& item : document) file.Entries.push_back(EntryOf(item, ++number));
+        for (const TYamlValue& item : document.Items) file.Entries.push_back(EntryOf(item, ++number));
       } else {
         file.Entries.push_back(EntryOf(document, ++number));
       }

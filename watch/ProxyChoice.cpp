@@ -39,13 +39,7 @@ std::string EntryHost(std::string entry) {
 }
 
 bool Bypassed(const std::string& host, const std::string& no_proxy) {
-  std::string rest = no_proxy;
-  for (char& c : rest) {
-    if (c == ' ' || c == '\t') c = ',';
-  }
-  while (!rest.empty()) {
-    const std::string entry = EntryHost(Fetch(rest, ","));
-    if (entry.empty()) continue;
+  for (const std::string& entry : NoProxyHosts(no_proxy)) {
     if (entry == "*" || entry == host) return true;
     if (host.size() > entry.size() && host.compare(host.size() - entry.size(), entry.size(), entry) == 0 &&
         host[host.size() - entry.size() - 1] == '.') {
@@ -56,6 +50,19 @@ bool Bypassed(const std::string& host, const std::string& no_proxy) {
 }
 
 }  // namespace
+
+std::vector<std::string> NoProxyHosts(const std::string& no_proxy) {
+  std::string rest = no_proxy;
+  for (char& c : rest) {
+    if (c == ' ' || c == '\t') c = ',';
+  }
+  std::vector<std::string> hosts;
+  while (!rest.empty()) {
+    std::string entry = EntryHost(Fetch(rest, ","));
+    if (!entry.empty()) hosts.push_back(std::move(entry));
+  }
+  return hosts;
+}
 
 TProxyEnvironment ProxyEnvironmentOfProcess() {
   TProxyEnvironment environment;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace veilex {
 
@@ -31,5 +32,9 @@ struct TProxyChoice {
 // space-separated: "*" for every host, "example.org" or ".example.org" for
 // that domain and its subdomains, an address for itself; ports are ignored.
 TProxyChoice ChooseProxy(const std::string& address, const TProxyEnvironment& environment);
+
+// The hosts `no_proxy` names, as ChooseProxy compares them: lower case,
+// without port, brackets, trailing dot or leading "." / "*."; "*" stays.
+std::vector<std::string> NoProxyHosts(const std::string& no_proxy);
 
 }  // namespace veilex

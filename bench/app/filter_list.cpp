@@ -1,6 +1,7 @@
 // Filtering a list of 10,000 links while typing: the main window on a data
-// file of 10,000 links, a search typed into its field one key at a time, and
-// for each key the time until the list has refiltered and repainted. Beside
+// file of 10,000 links, a search typed into its field one key at a time then
+// erased one key at a time (the rows that come back are sorted into place),
+// and for each key the time until the list has refiltered and repainted. Beside
 // it, for the same keys, a bare loop that looks for the text in every name,
 // address and state: the least any filter must do. Goal: at most 50 ms per
 // key. Runs on the offscreen platform.
@@ -31,7 +32,8 @@ int main(int argc, char** argv) {
   QStringList names, addresses, states;
   for (int i = 0; i < kLinks; ++i) {
     const std::string nom = "Page " + std::to_string(i) + (i % 10 == 0 ? " exemple" : "");
-    const std::string url = "site" + std::to_string(i % 97) + ".example.org/rubrique/" + std::to_string(i) + ".html";
+    const std::string url =
+        "site" + std::to_string(i % 97) + ".example.org/rubrique/" + std::to_string(i) + ".html";
     data.Table.AddRow();
     data.Table.SetData(veilex::kFieldNom, nom);
     data.Table.SetData(veilex::kFieldUrl, url);
@@ -49,7 +51,10 @@ int main(int argc, char** argv) {
   const QString typed = QStringLiteral("page 99");
   std::vector<double> figures, baselines;
   QLineEdit* field = main.Liste->edtRecherche;
-  for (int length = 1; length <= typed.size(); ++length) {
+  std::vector<int> lengths;
+  for (int length = 1; length <= typed.size(); ++length) lengths.push_back(length);
+  for (int length = typed.size() - 1; length >= 0; --length) lengths.push_back(length);
+  for (int length : lengths) {
     const QString text = typed.left(length);
     QElapsedTimer timer;
     timer.start();
@@ -63,12 +68,13 @@ int main(int argc, char** argv) {
     timer.start();
     int kept = 0;
     for (int i = 0; i < kLinks; ++i)
-      kept += names[i].contains(needle, Qt::CaseInsensitive) || addresses[i].contains(needle, Qt::CaseInsensitive) ||
+      kept += names[i].contains(needle, Qt::CaseInsensitive) ||
+              addresses[i].contains(needle, Qt::CaseInsensitive) ||
               states[i].contains(needle, Qt::CaseInsensitive);
     baselines.push_back(timer.nsecsElapsed() / 1e6);
     if (kept != main.Grille->model()->rowCount()) {
-      std::fprintf(stderr, "filter_list: %d rows kept, the bare loop finds %d\n", main.Grille->model()->rowCount(),
-                   kept);
+      std::fprintf(stderr, "filter_list: %d rows kept, the bare loop finds %d\n",
+                   main.Grille->model()->rowCount(), kept);
       return 1;
     }
   }
@@ -78,9 +84,16 @@ int main(int argc, char** argv) {
     mean += figures[i] / figures.size();
     mean_baseline += baselines[i] / baselines.size();
   }
-  std::printf("filtering %d links while typing \"%s\": worst key %.1f ms, mean %.1f ms (goal <= 50 ms per key)\n",
-              kLinks, qPrintable(typed), worst, mean);
-  std::printf("  baseline, bare search of the same keys in every name, address and state: mean %.1f ms; ratio %.1f\n",
-              mean_baseline, mean / mean_baseline);
+  std::printf(
+      "filtering %d links while typing \"%s\" and erasing it: worst key %.1f ms, mean %.1f ms (goal <= 50 ms "
+      "per key)\n",
+      kLinks, qPrintable(typed), worst, mean);
+  std::printf("  each key:");
+  for (size_t i = 0; i < figures.size(); ++i)
+    std::printf(" \"%s\" %.1f ms", qPrintable(typed.left(lengths[i])), figures[i]);
+  std::printf("\n");
+  std::printf(
+      "  baseline, bare search of the same keys in every name, address and state: mean %.1f ms; ratio %.1f\n",
+      mean_baseline, mean / mean_baseline);
   return worst <= 50.0 ? 0 : 1;
 }

@@ -141,6 +141,26 @@ class TestMainKeys : public QObject {
     QCOMPARE(main.RowCount(), 3);
   }
 
+  void theSearchAndTheSortFollowTheRowsAsTheyChange() {
+    TSession session(kThreeLinks);
+    session.Start();
+    TfrmMain& main = session.Main();
+    Type(main.Liste->edtRecherche, QStringLiteral("MISE À JOUR"));  // letter case ignored beyond ASCII too
+    QCOMPARE(session.ShownNames(), (QStringList{"Charlie", "alpha"}));
+    const auto row_of = [&main](const std::string& name) {
+      for (int row = 0; row < main.RowCount(); ++row)
+        if (main.RowName(row) == name) return row;
+      return -1;
+    };
+    main.SetRowText(row_of("Bravo"), TfrmMain::kColEtat, "Mise \xe0 jour en cours");
+    main.SetRowText(row_of("alpha"), TfrmMain::kColEtat, "Pas de changement");
+    QCOMPARE(session.ShownNames(), (QStringList{"Bravo", "Charlie"}));
+    main.SetRowText(row_of("Bravo"), TfrmMain::kColNom, "Delta");  // sorted again on its new name
+    QCOMPARE(session.ShownNames(), (QStringList{"Charlie", "Delta"}));
+    main.RemplirGrille();  // the rows again from the table
+    QCOMPARE(session.ShownNames(), (QStringList{"Charlie", "alpha"}));
+  }
+
   void ctrlQQuits() {
     TSession session(kThreeLinks);
     session.Start();

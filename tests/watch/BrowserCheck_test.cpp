@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -77,6 +78,21 @@ TEST_F(BrowserCheckTest, JavascriptLinkStoresTheWrittenPageAndSharesCookiesWithP
   ASSERT_EQ(CheckLink(*data_, "echo"), TCheckOutcome::Changed);
   // The newest cookie first, as the client sends them.
   EXPECT_EQ(Stored(data_->FileName(), "echo", kFieldPage), "panier=3; veilex=ok");
+}
+
+TEST_F(BrowserCheckTest, JavascriptLinkGoesThroughTheEnvironmentsProxy) {
+  NeedsBrowser();
+  nginx_.WriteFile("shop.html", kShop);
+  // Nothing listens at 127.0.0.2: only a browser that asks the proxy (the
+  // web server, which serves the path whatever the host) gets the page.
+  AddJavascriptLink(*data_, "shop", "127.0.0.2:" + std::to_string(nginx_.Port()) + "/shop.html");
+  setenv("http_proxy", ("127.0.0.1:" + std::to_string(nginx_.Port())).c_str(), 1);
+  setenv("no_proxy", "", 1);
+  setenv("NO_PROXY", "", 1);
+  const TCheckOutcome outcome = CheckLink(*data_, "shop");
+  unsetenv("http_proxy");
+  ASSERT_EQ(outcome, TCheckOutcome::Changed) << Stored(data_->FileName(), "shop", kFieldRaison);
+  EXPECT_NE(Stored(data_->FileName(), "shop", kFieldPage).find("Prix : 12 euros"), std::string::npos);
 }
 
 TEST_F(BrowserCheckTest, WithoutBrowserOnlyJavascriptLinksFailAndNameThePackage) {

@@ -180,6 +180,29 @@ TEST(ImportLinks, YamlFiltersBecomeThePartAndTheTextMode) {
   EXPECT_NE(report.Notes[0].find("strip"), std::string::npos);
 }
 
+TEST(ImportLinks, YamlAliasesAreFollowedButNotWithoutBound) {
+  TempDir dir;
+  WriteWholeFile(dir.File("urls.yaml"),
+                 "- name: un\n  url: http://a.example.org/\n  filter: &f\n    - css: div.main\n    - html2text\n"
+                 "- name: deux\n  url: http://b.example.org/\n  filter: *f\n");
+  std::string bomb = "name: bombe\nurl: http://c.example.org/\na: &a [x, x, x, x, x, x, x, x, x, x]\n";
+  for (char level = 'b'; level <= 'g'; ++level) {
+    bomb += std::string(1, level) + ": &" + level + " [";
+    for (int i = 0; i < 10; ++i) bomb += std::string(i ? ", *" : "*") + static_cast<char>(level - 1);
+    bomb += "]\n";
+  }
+  WriteWholeFile(dir.File("bombe.yaml"), bomb);
+  TData data(TDataFile{dir.File("veilex.mlb")});
+  EXPECT_EQ(ImportLinks(data, dir.File("urls.yaml")).Imported, 2);
+  EXPECT_EQ(Field(data, "deux", kFieldPartie), "div.main");
+  EXPECT_EQ(Field(data, "deux", kFieldMode), kModeTexte);
+  // Ten million values from a few lines: refused whole, quickly.
+  const TImportReport report = ImportLinks(data, dir.File("bombe.yaml"));
+  EXPECT_FALSE(report.Read);
+  EXPECT_NE(report.Error.find("alias"), std::string::npos) << report.Error;
+  EXPECT_EQ(Links(data).size(), 2u);
+}
+
 // Export then import into an empty store gives the same links and settings.
 class ExportRoundTrip : public ::testing::TestWithParam<const char*> {};
 
