@@ -95,6 +95,35 @@ TEST_F(BrowserCheckTest, JavascriptLinkGoesThroughTheEnvironmentsProxy) {
   EXPECT_NE(Stored(data_->FileName(), "shop", kFieldPage).find("Prix : 12 euros"), std::string::npos);
 }
 
+// A page whose only text is what its script writes.
+std::string WrittenBy(const std::string& script) {
+  return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><p id=\"mot\"></p><script>" + script +
+         "</script></body></html>";
+}
+
+TEST_F(BrowserCheckTest, AsTextOnlyWhatTheScriptWritesCountsNotItsCode) {
+  NeedsBrowser();
+  AddJavascriptLink(*data_, "mot", UrlOfPlain(nginx_.Address("/mot.html")));
+  ASSERT_TRUE(data_->TrouverLien("mot"));
+  data_->Table.SetData(kFieldMode, kModeTexte);
+  ASSERT_TRUE(data_->Save());
+  const struct {
+    const char* script;
+    TCheckOutcome expected;
+  } versions[] = {
+      {"document.getElementById('mot').textContent = 'Bon' + 'jour';", TCheckOutcome::Changed},
+      {"var p = document.getElementById('mot'); p.textContent = ['Bon', 'jour'].join('');",
+       TCheckOutcome::Unchanged},
+      {"document.getElementById('mot').textContent = 'Bonsoir \xc3\xa0 tous';", TCheckOutcome::Changed},
+  };
+  for (const auto& version : versions) {
+    SCOPED_TRACE(version.script);
+    nginx_.WriteFile("mot.html", WrittenBy(version.script));
+    EXPECT_EQ(CheckLink(*data_, "mot"), version.expected) << Stored(data_->FileName(), "mot", kFieldRaison);
+  }
+  EXPECT_NE(Stored(data_->FileName(), "mot", kFieldPage).find("Bonsoir \xc3\xa0 tous"), std::string::npos);
+}
+
 TEST_F(BrowserCheckTest, WithoutBrowserOnlyJavascriptLinksFailAndNameThePackage) {
   nginx_.WriteFile("index.html", "statique");
   data_->Browser.BrowserPath = dir_.File("no-browser-here");
