@@ -141,6 +141,13 @@ TChangeDecision DecideChange(std::string_view stored, std::string_view fetched, 
   // for again.
   const TWatchedText before =
       stored.empty() ? TWatchedText() : CachedWatchedText(stored, settings, key, limits, /*take=*/true);
+  // A stored page that cannot be read compares as a change; one whose
+  // reading the deadline or « Arrêter » cut short tells nothing.
+  if (!before.Ok && LimitsEnded(limits)) {
+    decision.Failed = true;
+    decision.Reason = before.Reason;
+    return decision;
+  }
   decision.Changed = !before.Ok || IsReportedChange(before.Text, now.Text, settings);
   return decision;
 }

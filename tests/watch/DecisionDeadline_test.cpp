@@ -58,6 +58,20 @@ TEST(DecideChange, GivesUpWithAReasonOnceItsLimitsEnd) {
   }
 }
 
+// The fetched page's text already known (kept from an earlier decision), the
+// stored page's reading is the one the deadline cuts: that is no change
+// either, but a failure.
+TEST(DecideChange, AStoredPageWhoseReadingIsCutShortFailsTheCheck) {
+  const TWatchSettings text{true, "", "", false};
+  const std::string fetched = "<p>maintenant</p>";
+  ASSERT_FALSE(DecideChange("<p>avant</p>", fetched, text).Failed);
+  TCompareLimits late;
+  late.Deadline = Clock::now() - std::chrono::milliseconds(1);
+  const TChangeDecision decision = DecideChange("<p>autrefois</p>", fetched, text, late);
+  EXPECT_TRUE(decision.Failed);
+  EXPECT_EQ(decision.Reason, kLate);
+}
+
 // Versions that differ only in markup are decided without reading either:
 // even past the deadline the answer is "no change".
 TEST(DecideChange, TellsAMarkupOnlyEditWithoutParsing) {
