@@ -44,12 +44,6 @@ TRow Link(const std::string& nom, const std::string& url, const std::string& maj
   return {nom, url, majok, "inconnue", etat, page};
 }
 
-// A port on 127.0.0.1 where nothing listens.
-int ClosedPort() {
-  ScriptedServer server([](ScriptedConnection&, int) {});
-  return server.Port();
-}
-
 // Counts the paint events a widget receives.
 class PaintCounter : public QObject {
  public:
@@ -259,7 +253,7 @@ class TestPageCheck : public QObject {
     ScriptedServer server(ScriptedServer::AnswerEach("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
     const int port = server.Port();
     TSession session(
-        TLinks{Link("a", Url(ClosedPort(), "/a")), Link("C", Url(port, "/C")), Link("B", Url(port, "/B"))});
+        TLinks{Link("a", Url(testing::UnusedLoopbackPort(), "/a")), Link("C", Url(port, "/C")), Link("B", Url(port, "/B"))});
     session.Start();
     TfrmMain& main = session.Main();
     // A link added during the run comes last in the internal order, though

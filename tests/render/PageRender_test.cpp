@@ -4,10 +4,7 @@
 // and its home gone either way; the cookies of the store go in and the
 // browser's come back; a missing browser, an error status and a document
 // past its limit are told apart.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -22,6 +19,7 @@
 #include "render/RenderGate.h"
 #include "tests/render/BrowserTestSupport.h"
 #include "tests/support/AsNobody.h"
+#include "tests/support/ScriptedServer.h"
 
 namespace veilex {
 namespace {
@@ -34,19 +32,6 @@ constexpr const char* kDataPage =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><script src=\"data.js\"></script></head>"
     "<body><div id=\"out\"></div><script>document.getElementById('out').textContent = "
     "'Prix : ' + window.PRIX;</script></body></html>";
-
-// A port nothing listens on: one the system just gave and took back.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 int64_t MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -163,7 +148,7 @@ TEST_F(BrowserTest, SlowFailuresAreToldApart) {
   EXPECT_EQ(missing.Status, 404);
 
   TRenderRequest refused = Request("/");
-  refused.Address = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+  refused.Address = "http://127.0.0.1:" + std::to_string(testing::UnusedLoopbackPort()) + "/";
   const TRenderResult navigation = RenderPage(refused);
   EXPECT_EQ(navigation.Failure, TRenderFailure::Navigation);
   EXPECT_EQ(navigation.Detail, "net::ERR_CONNECTION_REFUSED");

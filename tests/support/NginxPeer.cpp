@@ -1,4 +1,5 @@
 #include "tests/support/NginxPeer.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -23,21 +24,6 @@ namespace veilex::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  close(fd);
-  return port;
-}
 
 bool Accepts(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -118,11 +104,11 @@ bool NginxPeer::Start() {
 }
 
 bool NginxPeer::TryStart() {
-  port_ = FreePort();
+  port_ = UnusedLoopbackPort();
   const std::string d = dir_;
   std::string tls_listen;
   if (!cert_file_.empty()) {
-    tls_port_ = FreePort();
+    tls_port_ = UnusedLoopbackPort();
     tls_listen =
         "    listen 127.0.0.1:" + std::to_string(tls_port_) + " ssl;\n" +
         (ipv6_ ? "    listen [::1]:" + std::to_string(tls_port_) + " ssl;\n" : "") + "    ssl_certificate " + cert_file_ +

@@ -40,6 +40,10 @@ class ScriptedConnection {
   std::function<void(const std::string&)> record_;
 };
 
+// A port on 127.0.0.1 that the system just gave and took back: nothing
+// listens there (until someone else is given it). 0 when none was given.
+int UnusedLoopbackPort();
+
 class ScriptedServer {
  public:
   // `script` runs for every connection with its number (0, 1, ...); the

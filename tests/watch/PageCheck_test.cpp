@@ -44,19 +44,6 @@ const std::string kOldDate = "01/02/03 \xe0 04:05";
 
 std::string UrlOf(const std::string& address) { return testing::UrlOfPlain(address); }
 
-// A port on 127.0.0.1 where nothing listens.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 class PageCheckTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -136,7 +123,7 @@ TEST_F(PageCheckTest, EveryFailureWritesMajEtatAndItsReasonAndKeepsMajOkAndPage)
     std::string raison;
   } cases[] = {
       {"404", UrlOf(nginx_->Address("/missing.html")), "R\xc3\xa9ponse 404 Not Found"},
-      {"nothing listens", "127.0.0.1:" + std::to_string(ClosedPort()) + "/",
+      {"nothing listens", "127.0.0.1:" + std::to_string(testing::UnusedLoopbackPort()) + "/",
        "Connexion refus\xc3\xa9"
        "e"},
       {"no port number", "127.0.0.1:port/", "Port incorrect : port"},
@@ -182,7 +169,7 @@ TEST_F(PageCheckTest, AnOlderSixFieldFileGainsAnEmptyReasonThatAFailureFills) {
   for (const char* field : kLinkFields) old.AddField(field);
   old.AddRow();
   old.SetData(kFieldNom, "ancien");
-  old.SetData(kFieldUrl, "127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+  old.SetData(kFieldUrl, "127.0.0.1:" + std::to_string(testing::UnusedLoopbackPort()) + "/");
   old.SetData(kFieldEtat, kEtatPasDeChangement);
   old.SetData(kFieldPage, "page");
   ASSERT_TRUE(old.Mlb().SaveToMLBFile(dir_.File(TData::kDataFileName)));
