@@ -23,6 +23,7 @@
 
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFiles.h"
+#include "tests/watch/LinkTestSupport.h"
 #include "watch/LinkRecord.h"
 #include "watch/PageCheck.h"
 #include "watch/uData.h"
@@ -34,6 +35,7 @@ namespace fs = std::filesystem;
 using testing::ReadWholeFile;
 using testing::ScriptedConnection;
 using testing::ScriptedServer;
+using testing::Fields;
 using testing::TempDir;
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
@@ -129,15 +131,6 @@ void AddLink(TData& data, const std::string& nom, const std::string& url, const 
   data.Table.SetData(kFieldMaj, page.empty() ? kDateInconnue : kOldDate);
   data.Table.SetData(kFieldEtat, page.empty() ? kEtatJamais : kEtatPasDeChangement);
   data.Table.SetData(kFieldPage, page);
-}
-
-// Every field of the link `nom` in the table, in field order.
-std::vector<std::string> Fields(TData& data, const std::string& nom) {
-  std::vector<std::string> values;
-  if (!data.TrouverLien(nom)) return values;
-  for (const char* field : kLinkFields) values.push_back(data.Table.GetData(field));
-  for (const char* field : kAddedLinkFields) values.push_back(data.Table.GetData(field));
-  return values;
 }
 
 // A link store in a directory of its own, with limits that keep tests fast.

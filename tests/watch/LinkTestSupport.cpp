@@ -40,4 +40,12 @@ TDateTime At(int year, int month, int day, int hour, int minute, int second, int
   return date + time;
 }
 
+std::vector<std::string> Fields(TData& data, const std::string& nom) {
+  std::vector<std::string> values;
+  if (!data.TrouverLien(nom)) return values;
+  for (const char* field : kLinkFields) values.push_back(data.Table.GetData(field));
+  for (const char* field : kAddedLinkFields) values.push_back(data.Table.GetData(field));
+  return values;
+}
+
 }  // namespace veilex::testing

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "rtl/DateTime.h"
 #include "watch/LinkRecord.h"
@@ -20,6 +21,10 @@ void AddLink(TData& data, const std::string& nom, const std::string& url,
 
 // One field of the link `nom` as the data file holds it.
 std::string Stored(const std::string& file_name, const std::string& nom, const std::string& field);
+
+// Every field of the link `nom` in the table, in field order; none when
+// there is no such link.
+std::vector<std::string> Fields(TData& data, const std::string& nom);
 
 // "host:port/path" for an "http://" address: what the dialog stores.
 std::string UrlOfPlain(const std::string& address);

@@ -14,6 +14,7 @@
 #include "mlb/mlb2.h"
 #include "tests/support/ScriptedServer.h"
 #include "tests/support/TempFiles.h"
+#include "tests/watch/LinkTestSupport.h"
 #include "watch/CheckRun.h"
 #include "watch/LinkRecord.h"
 #include "watch/PageCheck.h"
@@ -24,6 +25,7 @@ namespace {
 
 using testing::ScriptedConnection;
 using testing::ScriptedServer;
+using testing::Fields;
 using testing::TempDir;
 
 const std::string kOldDate = "01/02/03 \xe0 04:05";
@@ -42,14 +44,6 @@ ScriptedServer::Script Answer(std::map<std::string, std::string> bodies) {
                                             : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
     }
   };
-}
-
-std::vector<std::string> Fields(TData& data, const std::string& nom) {
-  std::vector<std::string> values;
-  if (!data.TrouverLien(nom)) return values;
-  for (const char* field : kLinkFields) values.push_back(data.Table.GetData(field));
-  for (const char* field : kAddedLinkFields) values.push_back(data.Table.GetData(field));
-  return values;
 }
 
 struct TStore {
