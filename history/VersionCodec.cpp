@@ -3,6 +3,7 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "history/HistoryError.h"
@@ -41,9 +42,53 @@ ZSTD_DCtx* UnpackContext() {
   return context.get();
 }
 
-}  // namespace
+// A delta against its base usually differs from it in one stretch: the
+// bytes both share at their two ends are counted, not packed. Such a delta
+// is a zstd skippable frame holding the two counts (little-endian), then the
+// frame of the middle packed against the base's own middle. Deltas made
+// before this start with that frame directly and read as they always did.
+constexpr uint32_t kSharedEndsMagic = ZSTD_MAGIC_SKIPPABLE_START + 0xE;
+constexpr size_t kSharedEndsHeader = 8 + 16;
 
-std::string PackVersion(std::string_view bytes, std::string_view base) {
+struct TSharedEnds {
+  size_t prefix = 0;
+  size_t suffix = 0;
+};
+
+// Compared a block at a time: memcmp runs at memory speed, a byte loop at
+// a tenth of it.
+constexpr size_t kCompareBlock = 256;
+
+TSharedEnds SharedEnds(std::string_view a, std::string_view b) {
+  const size_t shorter = std::min(a.size(), b.size());
+  TSharedEnds ends;
+  size_t& p = ends.prefix;
+  while (p + kCompareBlock <= shorter && std::memcmp(a.data() + p, b.data() + p, kCompareBlock) == 0)
+    p += kCompareBlock;
+  while (p < shorter && a[p] == b[p]) ++p;
+  const size_t room = shorter - p;
+  size_t& s = ends.suffix;
+  while (s + kCompareBlock <= room &&
+         std::memcmp(a.data() + a.size() - s - kCompareBlock, b.data() + b.size() - s - kCompareBlock,
+                     kCompareBlock) == 0)
+    s += kCompareBlock;
+  while (s < room && a[a.size() - 1 - s] == b[b.size() - 1 - s]) ++s;
+  return ends;
+}
+
+void PutLittleEndian(char* at, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) at[i] = static_cast<char>(value >> (8 * i));
+}
+
+uint64_t LittleEndian(const char* at, int bytes) {
+  uint64_t value = 0;
+  for (int i = 0; i < bytes; ++i) value |= uint64_t{static_cast<unsigned char>(at[i])} << (8 * i);
+  return value;
+}
+
+// `bytes` compressed against `base` (none when empty) into `out` from
+// `offset` on; returns the frame's length.
+size_t CompressInto(std::string_view bytes, std::string_view base, std::string& out, size_t offset) {
   ZSTD_CCtx* context = PackContext();
   Check(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, kHistoryZstdLevel), "zstd");
   // A frame against a base must see all of the base.
@@ -58,13 +103,42 @@ std::string PackVersion(std::string_view bytes, std::string_view base) {
     Check(ZSTD_CCtx_setParameter(context, ZSTD_c_enableLongDistanceMatching, 1), "zstd");
     Check(ZSTD_CCtx_refPrefix(context, base.data(), base.size()), "zstd");
   }
+  out.resize(std::max(out.size(), offset + ZSTD_compressBound(bytes.size())));
+  const size_t size =
+      ZSTD_compress2(context, out.data() + offset, out.size() - offset, bytes.data(), bytes.size());
+  Check(size, "compression zstd");
+  return size;
+}
+
+// The frame `packed` into exactly `size` bytes at `out`, against `base`.
+void DecompressInto(std::string_view packed, std::string_view base, char* out, size_t size) {
+  ZSTD_DCtx* context = UnpackContext();
+  Check(ZSTD_DCtx_setParameter(context, ZSTD_d_windowLogMax, kMaxWindowLog), "zstd");
+  if (!base.empty()) Check(ZSTD_DCtx_refPrefix(context, base.data(), base.size()), "zstd");
+  // The frame says its own size; a frame that says otherwise is damaged.
+  const unsigned long long frame_size = ZSTD_getFrameContentSize(packed.data(), packed.size());
+  if (frame_size != static_cast<unsigned long long>(size)) throw EHistory("version endommagée (taille)");
+  const size_t got = ZSTD_decompressDCtx(context, out, size, packed.data(), packed.size());
+  Check(got, "décompression zstd");
+  if (got != size) throw EHistory("version endommagée (taille)");
+}
+
+}  // namespace
+
+std::string PackVersion(std::string_view bytes, std::string_view base) {
   // Into a buffer the thread keeps: a page-sized block that comes and goes
   // costs page faults each time, more than packing a small edit.
   thread_local std::string scratch;
-  scratch.resize(std::max(scratch.size(), ZSTD_compressBound(bytes.size())));
-  const size_t size = ZSTD_compress2(context, scratch.data(), scratch.size(), bytes.data(), bytes.size());
-  Check(size, "compression zstd");
-  return scratch.substr(0, size);
+  if (base.empty()) return scratch.substr(0, CompressInto(bytes, base, scratch, 0));
+  const TSharedEnds ends = SharedEnds(bytes, base);
+  const std::string_view middle = bytes.substr(ends.prefix, bytes.size() - ends.prefix - ends.suffix);
+  const std::string_view base_middle = base.substr(ends.prefix, base.size() - ends.prefix - ends.suffix);
+  const size_t frame = CompressInto(middle, base_middle, scratch, kSharedEndsHeader);
+  PutLittleEndian(scratch.data(), kSharedEndsMagic, 4);
+  PutLittleEndian(scratch.data() + 4, 16, 4);
+  PutLittleEndian(scratch.data() + 8, ends.prefix, 8);
+  PutLittleEndian(scratch.data() + 16, ends.suffix, 8);
+  return scratch.substr(0, kSharedEndsHeader + frame);
 }
 
 std::string UnpackVersion(std::string_view packed, std::string_view base, int64_t size) {
@@ -75,16 +149,23 @@ std::string UnpackVersion(std::string_view packed, std::string_view base, int64_
 
 void UnpackVersionInto(std::string_view packed, std::string_view base, int64_t size, std::string& bytes) {
   if (size < 0) throw EHistory("version de taille négative");
-  ZSTD_DCtx* context = UnpackContext();
-  Check(ZSTD_DCtx_setParameter(context, ZSTD_d_windowLogMax, kMaxWindowLog), "zstd");
-  if (!base.empty()) Check(ZSTD_DCtx_refPrefix(context, base.data(), base.size()), "zstd");
-  // The frame says its own size; a frame that says otherwise is damaged.
-  const unsigned long long frame_size = ZSTD_getFrameContentSize(packed.data(), packed.size());
-  if (frame_size != static_cast<unsigned long long>(size)) throw EHistory("version endommagée (taille)");
-  bytes.resize(static_cast<size_t>(size));
-  const size_t got = ZSTD_decompressDCtx(context, bytes.data(), bytes.size(), packed.data(), packed.size());
-  Check(got, "décompression zstd");
-  if (got != bytes.size()) throw EHistory("version endommagée (taille)");
+  const auto whole = static_cast<uint64_t>(size);
+  if (packed.size() < kSharedEndsHeader || LittleEndian(packed.data(), 4) != kSharedEndsMagic) {
+    bytes.resize(whole);
+    DecompressInto(packed, base, bytes.data(), bytes.size());
+    return;
+  }
+  const uint64_t prefix = LittleEndian(packed.data() + 8, 8), suffix = LittleEndian(packed.data() + 16, 8);
+  // Counts from a damaged blob may be anything: checked before any use.
+  if (LittleEndian(packed.data() + 4, 4) != 16 || prefix > whole || suffix > whole - prefix ||
+      prefix > base.size() || suffix > base.size() - prefix)
+    throw EHistory("version endommagée (bouts communs)");
+  bytes.resize(whole);
+  DecompressInto(packed.substr(kSharedEndsHeader), base.substr(prefix, base.size() - prefix - suffix),
+                 bytes.data() + prefix, whole - prefix - suffix);
+  std::memcpy(bytes.data(), base.data(), prefix);
+  std::memcpy(bytes.data() + whole - suffix, base.data() + base.size() - suffix, suffix);
 }
 
 }  // namespace veilex
+

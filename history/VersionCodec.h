@@ -1,6 +1,7 @@
 // How the history packs a version's bytes: zstd, alone or against a base
-// version given as a prefix (a page that changed a little then costs a few
-// hundred bytes). Pure functions over a context each call makes; any thread.
+// version (the ends both share are counted, what lies between is packed with
+// the base's own middle as a prefix: a page that changed a little costs tens
+// of bytes). Pure functions over contexts each thread keeps; any thread.
 // Failures raise EHistory with zstd's reason.
 #pragma once
 
