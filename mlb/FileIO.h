@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 namespace veilex {
 
@@ -21,6 +22,7 @@ class TFileDescriptor {
   ~TFileDescriptor();
   TFileDescriptor(const TFileDescriptor&) = delete;
   TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+  TFileDescriptor(TFileDescriptor&& other) noexcept : fd_(other.Release()) {}
 
   // Closes what it held and takes `fd`.
   void Reset(int fd) {
@@ -32,6 +34,8 @@ class TFileDescriptor {
   bool IsOpen() const { return fd_ >= 0; }
   // Closes now; returns close()'s errno, 0 when it succeeded or nothing was open.
   int Close();
+  // Lets the descriptor go without closing it.
+  int Release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_ = -1;

@@ -7,7 +7,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "mlb/FileLock.h"
 #include "mlb/SaveTarget.h"
@@ -24,6 +29,94 @@ constexpr size_t kMaxIovecs = IOV_MAX < 1024 ? IOV_MAX : 1024;
 std::atomic<TSafeFileWriter::WriteFunction> g_write_function{&::writev};
 
 std::atomic<unsigned> g_temporary_counter{0};
+
+// What is left of a save once the new file is complete, synced and in its
+// place: syncing the directory, which makes the rename durable, and letting
+// go of the replaced file, whose blocks are freed when its last descriptor
+// closes (tens of milliseconds for a file of hundreds of MB). Neither can
+// leave anything but the old file or the new one, whole; one thread of its
+// own does both, so that a save costs about one write and one fsync. A few
+// may wait; past that the saver does its own, so the disk that old files
+// hold stays bounded. The process waits for them when it exits.
+class TSaveEnds {
+ public:
+  static TSaveEnds& Instance() {
+    // Never destroyed: the thread may still wait on it while the process ends.
+    static TSaveEnds* const instance = new TSaveEnds;
+    return *instance;
+  }
+
+  void Finish(const std::string& directory, TFileDescriptor replaced) {
+    {
+      std::lock_guard lock(mutex_);
+      if (waiting_.size() < kMaxWaiting && Started()) {
+        waiting_.push_back({directory, std::move(replaced)});
+        wake_.notify_one();
+        return;
+      }
+    }
+    TEnd end{directory, std::move(replaced)};
+    end.Run();
+  }
+
+ private:
+  struct TEnd {
+    std::string directory;
+    TFileDescriptor replaced;
+
+    void Run() {
+      TFileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      // The new file is complete and in place whatever happens here, so a
+      // directory that cannot be synced is no failure.
+      if (dir.IsOpen()) ::fsync(dir.Get());
+      replaced.Close();
+    }
+  };
+  static constexpr size_t kMaxWaiting = 4;
+
+  bool Started() {
+    if (started_) return true;
+    try {
+      std::thread([this] { RunAsTheyCome(); }).detach();
+      started_ = true;
+      owner_ = ::getpid();
+      std::atexit([] { Instance().WaitForAll(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: every saver does its own.
+    }
+    return started_;
+  }
+
+  [[noreturn]] void RunAsTheyCome() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return !waiting_.empty(); });
+      TEnd end = std::move(waiting_.front());
+      waiting_.pop_front();
+      busy_ = true;
+      lock.unlock();
+      end.Run();
+      lock.lock();
+      busy_ = false;
+      if (waiting_.empty()) idle_.notify_all();
+    }
+  }
+
+  void WaitForAll() {
+    // A child forked meanwhile has no such thread to wait for.
+    if (::getpid() != owner_) return;
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return waiting_.empty() && !busy_; });
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable idle_;
+  std::deque<TEnd> waiting_;
+  bool started_ = false;
+  bool busy_ = false;
+  pid_t owner_ = 0;
+};
 
 }  // namespace
 
@@ -73,6 +166,7 @@ bool TSafeFileWriter::Open() {
     temporary_path_.clear();
     return false;
   }
+  replaces_file_ = target_exists && S_ISREG(target.st_mode);
   staging_.resize(kStagingBytes);
   pending_.reserve(kMaxIovecs);
   return true;
@@ -166,13 +260,14 @@ void TSafeFileWriter::Commit() {
   TFileLockHandOver lock;
   if (!lock.Prepare(target_path_, fd_.Get())) Fail("Unable to lock", errno);
   if (const int err = fd_.Close(); err != 0) Fail("Unable to close", err);
+  // A descriptor on the file being replaced keeps its blocks past the
+  // rename, for TSaveEnds to free.
+  TFileDescriptor replaced(
+      replaces_file_ ? ::open(target_path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1);
   if (::rename(temporary_path_.c_str(), target_path_.c_str()) != 0) Fail("Unable to replace", errno);
   committed_ = true;
   lock.Commit();
-  // Makes the rename itself durable. The new file is complete and in place
-  // whatever happens here, so a directory that cannot be synced is no failure.
-  TFileDescriptor directory(::open(DirectoryOf(target_path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.IsOpen()) ::fsync(directory.Get());
+  TSaveEnds::Instance().Finish(DirectoryOf(target_path_), std::move(replaced));
 }
 
 void TSafeFileWriter::Fail(const std::string& action, int err) {

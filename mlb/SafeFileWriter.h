@@ -49,9 +49,11 @@ class TSafeFileWriter {
   // Raises EInOutError (the temporary file removed) when a write fails.
   void Append(const void* data, size_t size);
 
-  // Writes what is queued, syncs, renames over the target and syncs the
-  // directory. Raises EInOutError (the temporary file removed, the target as
-  // it was) on failure.
+  // Writes what is queued, syncs, and renames over the target. The directory
+  // is synced, and the replaced file's blocks freed, by a thread of their own
+  // just after (before the process exits); a power cut in between leaves the
+  // old file whole. Raises EInOutError (the temporary file removed, the
+  // target as it was) on failure.
   void Commit();
 
   // "" before Open and for an in-place rewrite.
@@ -75,6 +77,7 @@ class TSafeFileWriter {
   std::vector<struct iovec> pending_;
   size_t pending_bytes_ = 0;
   bool in_place_ = false;
+  bool replaces_file_ = false;  // a regular file is there to replace
   std::vector<char> in_place_bytes_;  // the whole content of an in-place rewrite
 };
 

@@ -9,7 +9,8 @@
 // cost of each whole-file rewrite shows.
 //
 // Both sides of the save comparison sync the data to the disk: the save does
-// so by design (temporary file, fsync, rename, directory fsync), the baseline
+// so by design (temporary file, fsync, rename; the directory's fsync and the
+// freeing of the replaced file follow on a thread of their own), the baseline
 // writes a new file in 1 MiB write() calls and calls fsync, as many times as
 // the second round saved; medians and 90th percentiles are compared. A second
 // baseline also renames the new file over the old one and syncs the

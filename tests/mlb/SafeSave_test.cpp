@@ -367,5 +367,31 @@ TEST_F(SafeSave, AFileLockFollowsTheFileThroughItsSaves) {
   EXPECT_EQ(TFileLock(dir.File("link.mlb"), false).State(), TFileLock::TState::HeldElsewhere);
 }
 
+// Descriptors of this process on files under `dir` that are gone.
+int DeletedFilesHeldIn(const std::string& dir) {
+  int held = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (!error && target.rfind(dir, 0) == 0 && target.ends_with(" (deleted)")) ++held;
+  }
+  return held;
+}
+
+TEST_F(SafeSave, ReplacedFilesAreLetGoSoonAfterTheirSave) {
+  TempDir dir;
+  const std::string path = dir.File("t.mlb");
+  TMlb2 table;
+  FillLarge(table);
+  for (int i = 0; i < 12; ++i) ASSERT_TRUE(table.SaveToMLBFile(path));
+  // Their blocks are freed off the saver's path, but not held for long.
+  int held = DeletedFilesHeldIn(dir.Path());
+  for (int wait = 0; held > 0 && wait < 500; ++wait) {
+    ::usleep(10000);
+    held = DeletedFilesHeldIn(dir.Path());
+  }
+  EXPECT_EQ(held, 0);
+}
+
 }  // namespace
 }  // namespace veilex
