@@ -106,6 +106,8 @@ bool BindAll() {
   Bind(s, a.SSL_set1_host, {"SSL_set1_host"});
   Bind(s, a.SSL_get0_param, {"SSL_get0_param"});
   Bind(c, a.X509_VERIFY_PARAM_set1_ip_asc, {"X509_VERIFY_PARAM_set1_ip_asc"});
+  Bind(s, a.SSL_get_wbio, {"SSL_get_wbio"});
+  Bind(c, a.BIO_set_callback_ex, {"BIO_set_callback_ex"});
   bool ok =
       a.OPENSSL_init_ssl != nullptr || (a.SSL_library_init != nullptr && a.SSL_load_error_strings != nullptr);
 

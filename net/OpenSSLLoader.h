@@ -19,6 +19,7 @@ struct x509_name_st;
 struct x509_store_ctx_st;
 struct X509_VERIFY_PARAM_st;
 struct stack_st_X509_NAME;
+struct bio_st;
 
 namespace veilex {
 
@@ -31,6 +32,7 @@ using X509 = x509_st;
 using X509_NAME = x509_name_st;
 using X509_STORE_CTX = x509_store_ctx_st;
 using X509_VERIFY_PARAM = ::X509_VERIFY_PARAM_st;
+using BIO = bio_st;
 
 // Values of the library's interface that the callers need.
 constexpr int kSslErrorWantRead = 2;
@@ -56,6 +58,11 @@ using TSslMethodFn = const SSL_METHOD* (*)();
 using TSslPasswordCallback = int (*)(char* buffer, int size, int rwflag, void* user_data);
 using TSslVerifyCallback = int (*)(int preverify_ok, X509_STORE_CTX* store);
 using TSslInfoCallback = void (*)(const SSL* ssl, int where, int ret);
+using TBioCallbackEx = long (*)(BIO* bio, int operation, const char* data, size_t length, int argi, long argl,
+                                int result, size_t* processed);
+// The operations a BIO callback is told of: a write, and its return.
+constexpr int kBioCbWrite = 0x03;
+constexpr int kBioCbReturn = 0x80;
 
 // Entry points. A null entry is one the library in use does not have; only
 // those marked optional may be null after a successful load.
@@ -120,6 +127,10 @@ struct TOpenSSLApi {
   // 1.1.0 lack them, and then a peer cannot be verified at all).
   int (*SSL_set1_host)(SSL* ssl, const char* host_name);
   X509_VERIFY_PARAM* (*SSL_get0_param)(SSL* ssl);
+  // The connection's socket BIO and a watch on what goes through it
+  // (optional: libraries before 1.1.1 lack the second).
+  BIO* (*SSL_get_wbio)(const SSL* ssl);
+  void (*BIO_set_callback_ex)(BIO* bio, TBioCallbackEx callback);
 
   // ---- libcrypto ----
   char* (*X509_NAME_oneline)(const X509_NAME* name, char* buffer, int size);

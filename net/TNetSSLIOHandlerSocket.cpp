@@ -33,6 +33,10 @@ void TNetSSLIOHandlerSocket::SetPassThrough(bool value) {
     if (context_ == nullptr) throw ENetOSSLCouldNotLoadSSLLibrary();
     StartTls();
   }
+  // TLS keeps the socket non-blocking; plain receives and sends expect it
+  // blocking, as it was before the handshake.
+  if (ssl_socket_ != nullptr && value != pass_through_ && Connected())
+    SharedStack->SockSetBlocking(Binding()->Handle(), value);
   pass_through_ = value;
 }
 

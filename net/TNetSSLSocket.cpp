@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 
 #include "net/TNetResolver.h"
 #include "net/TNetSSLContext.h"
@@ -56,6 +57,27 @@ class SigPipeGuard {
   bool was_pending_ = false;
 };
 
+// The guard around each write the library makes to the socket, and only
+// then: reading a record then costs no signal calls (four per call before).
+long GuardWrites(BIO*, int operation, const char*, size_t, int, long, int result, size_t*) {
+  thread_local std::optional<SigPipeGuard> guard;
+  if (operation == kBioCbWrite) guard.emplace();
+  if (operation == (kBioCbWrite | kBioCbReturn)) guard.reset();
+  return (operation & kBioCbReturn) != 0 ? result : 1;
+}
+
+// A SigPipeGuard for one call of the library, unless its writes are
+// guarded one by one.
+class CallGuard {
+ public:
+  explicit CallGuard(bool writes_guarded) {
+    if (!writes_guarded) guard_.emplace();
+  }
+
+ private:
+  std::optional<SigPipeGuard> guard_;
+};
+
 constexpr int kSslErrorSyscall = 5;
 
 // The result as a socket's. A broken TLS stream (bad record, failed check)
@@ -101,12 +123,14 @@ TNetSSLSocket::~TNetSSLSocket() {
     // The close notice is sent if the socket takes it at once: a peer that
     // reads nothing must not hold the close.
     SharedStack->SockSetBlocking(socket_, false);
-    SigPipeGuard guard;
+    CallGuard guard(writes_guarded_);
     api.ERR_clear_error();
     api.SSL_shutdown(ssl_);
   }
   api.SSL_free(ssl_);
   api.ERR_clear_error();
+  // The socket goes back to the plain handler as it came.
+  if (socket_ != kInvalidSocket) SharedStack->SockSetBlocking(socket_, true);
 }
 
 void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const std::string& server_name,
@@ -116,6 +140,12 @@ void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const 
   if (ssl_ == nullptr) throw ENetOSSLConnectError();
   if (api.SSL_set_ex_data(ssl_, 0, this) <= 0) throw ENetOSSLDataBindingError();
   if (api.SSL_set_fd(ssl_, socket) <= 0) throw ENetOSSLConnectError();
+  if (api.SSL_get_wbio != nullptr && api.BIO_set_callback_ex != nullptr) {
+    if (BIO* bio = api.SSL_get_wbio(ssl_); bio != nullptr) {
+      api.BIO_set_callback_ex(bio, &GuardWrites);
+      writes_guarded_ = true;
+    }
+  }
   if (!server_name.empty() && api.SSL_set_tlsext_host_name_aux(ssl_, server_name.c_str()) <= 0) {
     throw ENetOSSLConnectError();
   }
@@ -133,7 +163,7 @@ void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const 
   stack.SockSetBlocking(socket, false);
   bool done = false;
   {
-    SigPipeGuard guard;
+    CallGuard guard(writes_guarded_);
     while (true) {
       api.ERR_clear_error();
       const int result = api.SSL_connect(ssl_);
@@ -149,7 +179,8 @@ void TNetSSLSocket::Connect(TNetStackSocketHandle socket, int timeout_ms, const 
       if (stack.SockPoll(socket, events, infinite ? TimeoutInfinite : MillisecondsLeft(deadline)) != 1) break;
     }
   }
-  stack.SockSetBlocking(socket, true);
+  // The socket stays non-blocking while TLS runs on it: telling whether a
+  // record is whole (ReadReady) then needs no switching back and forth.
   if (!done) throw ENetOSSLConnectError();
   established_ = true;
 }
@@ -159,17 +190,13 @@ int TNetSSLSocket::Recv(void* buffer, int length) {
   if (closed_without_notice_) return 0;
   const TOpenSSLApi& api = OpenSSL();
   // A read may write too (a key update's answer, a close notice).
-  SigPipeGuard guard;
-  api.ERR_clear_error();
-  errno = 0;
-  int result = api.SSL_read(ssl_, buffer, length);
-  if (result <= 0) {
-    const int error = api.SSL_get_error(ssl_, result);
-    if (error == kSslErrorWantRead || error == kSslErrorWantWrite) {
-      api.ERR_clear_error();
-      result = api.SSL_read(ssl_, buffer, length);
-    }
-  }
+  CallGuard guard(writes_guarded_);
+  int result;
+  do {
+    api.ERR_clear_error();
+    errno = 0;
+    result = api.SSL_read(ssl_, buffer, length);
+  } while (result <= 0 && WaitAsBlocking(api.SSL_get_error(ssl_, result)));
   if (TakeUnexpectedEof(result)) return 0;
   return SocketResult(ssl_, result);
 }
@@ -191,18 +218,35 @@ bool TNetSSLSocket::TakeUnexpectedEof(int result) {
 
 int TNetSSLSocket::Send(const void* buffer, int length) {
   const TOpenSSLApi& api = OpenSSL();
-  SigPipeGuard guard;
-  api.ERR_clear_error();
-  errno = 0;
-  int result = api.SSL_write(ssl_, buffer, length);
-  if (result <= 0) {
-    const int error = api.SSL_get_error(ssl_, result);
-    if (error == kSslErrorWantRead || error == kSslErrorWantWrite) {
-      api.ERR_clear_error();
-      result = api.SSL_write(ssl_, buffer, length);
+  // A write blocks, so that the socket's send time-out (set under a
+  // deadline) bounds it as it bounds a plain one.
+  TNetStack& stack = *SharedStack;
+  stack.SockSetBlocking(socket_, true);
+  int result;
+  {
+    CallGuard guard(writes_guarded_);
+    api.ERR_clear_error();
+    errno = 0;
+    result = api.SSL_write(ssl_, buffer, length);
+    if (result <= 0) {
+      const int error = api.SSL_get_error(ssl_, result);
+      if (error == kSslErrorWantRead || error == kSslErrorWantWrite) {
+        api.ERR_clear_error();
+        result = api.SSL_write(ssl_, buffer, length);
+      }
     }
   }
+  const int saved_errno = errno;
+  stack.SockSetBlocking(socket_, false);
+  errno = saved_errno;
   return SocketResult(ssl_, result);
+}
+
+bool TNetSSLSocket::WaitAsBlocking(int error) {
+  short events = 0;
+  if (error == kSslErrorWantRead) events = POLLIN;
+  if (error == kSslErrorWantWrite) events = POLLOUT;
+  return events != 0 && SharedStack->SockPoll(socket_, events, TimeoutInfinite) == 1;
 }
 
 bool TNetSSLSocket::HasPending() const { return ssl_ != nullptr && OpenSSL().SSL_pending(ssl_) > 0; }
@@ -213,18 +257,15 @@ bool TNetSSLSocket::ReadReady() {
   // then wait past any time-out. A non-blocking peek takes them in and
   // tells whether application bytes, or the end, are there.
   const TOpenSSLApi& api = OpenSSL();
-  TNetStack& stack = *SharedStack;
-  stack.SockSetBlocking(socket_, false);
   char byte;
   int result;
   {
-    SigPipeGuard guard;
+    CallGuard guard(writes_guarded_);
     api.ERR_clear_error();
     result = api.SSL_peek(ssl_, &byte, 1);
   }
   TakeUnexpectedEof(result);
   const int error = result > 0 ? 0 : api.SSL_get_error(ssl_, result);
-  stack.SockSetBlocking(socket_, true);
   return result > 0 || (error != kSslErrorWantRead && error != kSslErrorWantWrite);
 }
 

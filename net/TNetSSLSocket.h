@@ -34,9 +34,11 @@ class TNetSSLSocket {
   void Connect(TNetStackSocketHandle socket, int timeout_ms, const std::string& server_name,
                const std::string& expected_peer = std::string());
 
-  // One SSL_read / SSL_write, repeated once when the library asks to; the
+  // One SSL_read, waiting as a blocking read would; one SSL_write on the
+  // socket made blocking for it, repeated once when the library asks to. The
   // result reads like a socket's: count, 0 at the peer's close, -1 on error
-  // (errno then holds a socket code).
+  // (errno then holds a socket code). The socket is non-blocking from the
+  // handshake on, and blocking again once this object is gone.
   int Recv(void* buffer, int length);
   int Send(const void* buffer, int length);
 
@@ -63,6 +65,10 @@ class TNetSSLSocket {
   // After a read's `result`: true when it was the peer's close without
   // close notice, which it records (and takes off the error queue).
   bool TakeUnexpectedEof(int result);
+  // After a call that failed with `error`: waits, without limit, until the
+  // socket is ready for what the library wants; false when it wants nothing
+  // a wait can give.
+  bool WaitAsBlocking(int error);
 
   TNetSSLIOHandlerSocket* parent_;
   TNetSSLContext* context_;
@@ -70,6 +76,7 @@ class TNetSSLSocket {
   TNetStackSocketHandle socket_ = kInvalidSocket;
   bool established_ = false;
   bool closed_without_notice_ = false;
+  bool writes_guarded_ = false;  // SIGPIPE is kept off each write, not each call
 };
 
 }  // namespace veilex

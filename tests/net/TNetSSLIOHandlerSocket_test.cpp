@@ -4,8 +4,13 @@
 // missing library.
 #include "net/TNetSSLIOHandlerSocket.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -380,6 +385,53 @@ TEST(TNetSSLIOHandlerSocket, WritingToAPeerThatHasGoneGivesASocketErrorNotSIGPIP
   } catch (const ENetSocketError& e) {
     EXPECT_EQ(e.LastError, 104);
   }
+}
+
+// Relays one connection to the TLS server on `server_port`, handing the
+// server's bytes on in pieces of `piece` bytes a millisecond apart, so that
+// records reach the client a part at a time.
+void RelayInPieces(PeerSocket& client, int server_port, size_t piece) {
+  const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(server_port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+  pollfd both[] = {{client.Fd(), POLLIN, 0}, {server, POLLIN, 0}};
+  char buffer[16384];
+  while (::poll(both, 2, 3000) > 0) {
+    if (both[0].revents != 0) {
+      const ssize_t n = ::recv(client.Fd(), buffer, sizeof buffer, 0);
+      if (n <= 0 || ::send(server, buffer, static_cast<size_t>(n), MSG_NOSIGNAL) != n) break;
+    }
+    if (both[1].revents != 0) {
+      const ssize_t n = ::recv(server, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      for (ssize_t at = 0; at < n; at += static_cast<ssize_t>(piece)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!client.Send(std::string_view(buffer + at, std::min<size_t>(piece, static_cast<size_t>(n - at)))))
+          break;
+      }
+    }
+  }
+  ::close(server);
+}
+
+TEST(TNetSSLIOHandlerSocket, RecordsArrivingAPartAtATimeAreWaitedForWhole) {
+  OpenSSLServer server;
+  ASSERT_NE(server.Port(), 0);
+  TestPeer relay([&](PeerSocket& client) { RelayInPieces(client, server.Port(), 97); });
+  TlsClient tls(relay.Port());
+  tls.client.Connect(3000);
+  for (const std::string& line : {std::string("court"), std::string(8000, 'p') + "q"}) {
+    tls.client.WriteLn(line);
+    EXPECT_EQ(tls.client.ReadLn(), Reversed(line));
+  }
+  // A read that finds half a record waits for the rest, as a blocking one.
+  tls.client.WriteLn("attente");
+  char first[4];
+  EXPECT_EQ(tls.handler.Recv(first, sizeof first), 4);
+  EXPECT_EQ(std::string(first, 4), "etne");
 }
 
 }  // namespace
