@@ -78,6 +78,7 @@ int CheckLinksOf(const TCommandLine& line, TData& data, std::ostream& out, std::
     }
   }
   data.History.Bounds = TSettings::Load().HistoryBounds();
+  data.History.Trim();  // the bounds may have been lowered since the last run
   // Only the links that were not unread yet are told to the desktop.
   const std::vector<std::string> unread_before = UnreadNames(data);
   CheckLinks(data, names, [&](const std::string& name, TCheckOutcome outcome) {

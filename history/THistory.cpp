@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 #include "history/Sha256.h"
@@ -32,14 +33,66 @@ constexpr const char* kSchema =
     "CREATE INDEX IF NOT EXISTS versions_link ON versions(link, id);"
     "CREATE INDEX IF NOT EXISTS versions_blob ON versions(blob);";
 
-// One prepared statement, finalised when it goes.
+}  // namespace
+
+// Each statement prepared once per connection: preparing costs more than
+// running one. A statement asked for again while in use (DropBlobIfUnused
+// calls itself) is prepared anew for that use.
+class THistory::TStatements {
+ public:
+  explicit TStatements(sqlite3* db) : db_(db) {}
+  ~TStatements() {
+    for (auto& [sql, entry] : entries_) sqlite3_finalize(entry.statement);
+  }
+  TStatements(const TStatements&) = delete;
+  TStatements& operator=(const TStatements&) = delete;
+
+  sqlite3* Db() const { return db_; }
+  // The statement of `sql` (a literal: its address is the key), marked busy;
+  // `owned` when it was prepared for this use alone.
+  sqlite3_stmt* Take(const char* sql, bool& owned) {
+    TEntry& entry = entries_[sql];
+    owned = entry.busy;
+    if (!owned && entry.statement != nullptr) {
+      entry.busy = true;
+      return entry.statement;
+    }
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK)
+      throw EHistory(std::string("SQLite : ") + sqlite3_errmsg(db_));
+    if (!owned) {
+      entry.statement = statement;
+      entry.busy = true;
+    }
+    return statement;
+  }
+  void Give(const char* sql, sqlite3_stmt* statement, bool owned) {
+    if (owned) {
+      sqlite3_finalize(statement);
+      return;
+    }
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    entries_[sql].busy = false;
+  }
+
+ private:
+  struct TEntry {
+    sqlite3_stmt* statement = nullptr;
+    bool busy = false;
+  };
+  sqlite3* db_;
+  std::unordered_map<const char*, TEntry> entries_;
+};
+
+namespace {
+
+// One use of a prepared statement, given back (reset) when it goes.
 class TStatement {
  public:
-  TStatement(sqlite3* db, const char* sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK)
-      throw EHistory(std::string("SQLite : ") + sqlite3_errmsg(db));
-  }
-  ~TStatement() { sqlite3_finalize(statement_); }
+  TStatement(THistory::TStatements& statements, const char* sql)
+      : statements_(statements), sql_(sql), db_(statements.Db()), statement_(statements.Take(sql, owned_)) {}
+  ~TStatement() { statements_.Give(sql_, statement_, owned_); }
   TStatement(const TStatement&) = delete;
   TStatement& operator=(const TStatement&) = delete;
 
@@ -78,8 +131,11 @@ class TStatement {
   void Check(int code) {
     if (code != SQLITE_OK) throw EHistory(std::string("SQLite : ") + sqlite3_errmsg(db_));
   }
+  THistory::TStatements& statements_;
+  const char* sql_;
   sqlite3* db_;
-  sqlite3_stmt* statement_ = nullptr;
+  bool owned_ = false;
+  sqlite3_stmt* statement_;
 };
 
 std::string Hex(const std::string& digest) {
@@ -130,6 +186,7 @@ THistory::THistory(const std::string& path, TOpen how) : path_(path) {
   }
   sqlite3_busy_timeout(db_, 2000);
   try {
+    statements_ = std::make_unique<TStatements>(db_);
     if (how != TOpen::ReadOnly) {
       // A write-ahead log: a process killed in a write leaves the last
       // committed state; NORMAL syncs at checkpoints, which loses nothing to
@@ -138,17 +195,21 @@ THistory::THistory(const std::string& path, TOpen how) : path_(path) {
       Exec("PRAGMA synchronous=NORMAL");
       Exec(kSchema);
     } else {
-      TStatement probe(db_, "SELECT count(*) FROM versions");
+      TStatement probe(*statements_, "SELECT count(*) FROM versions");
       probe.Step();
     }
   } catch (...) {
+    statements_.reset();
     sqlite3_close(db_);
     db_ = nullptr;
     throw;
   }
 }
 
-THistory::~THistory() { sqlite3_close(db_); }
+THistory::~THistory() {
+  statements_.reset();  // a connection with statements left does not close
+  sqlite3_close(db_);
+}
 
 void THistory::Fail(const std::string& what) const { throw EHistory("historique " + path_ + " : " + what); }
 
@@ -180,19 +241,24 @@ void THistory::AddPrepared(const std::vector<TVersionToAdd>& versions, const THi
     }
     int64_t blob = 0;
     {
-      TStatement known(db_, "SELECT id FROM blobs WHERE sha256 = ?");
+      TStatement known(*statements_, "SELECT id FROM blobs WHERE sha256 = ?");
       if (known.Bind(1, digest).Step()) blob = known.Int(0);
     }
     if (blob != 0) {
-      TStatement latest(db_, "SELECT blob FROM versions WHERE link = ? ORDER BY id DESC LIMIT 1");
+      TStatement latest(*statements_, "SELECT blob FROM versions WHERE link = ? ORDER BY id DESC LIMIT 1");
       if (latest.Bind(1, version.Link).Step() && latest.Int(0) == blob) continue;
     } else {
       blob = StoreBlob(version, digest);
     }
-    TStatement insert(db_, "INSERT INTO versions(link, date, blob) VALUES(?, ?, ?)");
+    TStatement insert(*statements_, "INSERT INTO versions(link, date, blob) VALUES(?, ?, ?)");
     insert.Bind(1, version.Link).Bind(2, version.Date).Bind(3, blob).Run();
   }
-  TrimLocked(bounds);
+  std::vector<std::string_view> links;
+  links.reserve(versions.size());
+  for (const TVersionToAdd& version : versions) links.push_back(version.Link);
+  std::sort(links.begin(), links.end());
+  links.erase(std::unique(links.begin(), links.end()), links.end());
+  TrimLocked(bounds, &links);
   transaction.Commit();
 }
 
@@ -204,7 +270,7 @@ struct THistory::TCandidate {
 THistory::TCandidate THistory::CandidateBase(std::string_view link) const {
   // The base of the link's latest version (or that version, when packed
   // alone) is the base of the next one too, while it has room.
-  TStatement latest(db_,
+  TStatement latest(*statements_,
                     "SELECT b.id, b.sha256, (SELECT count(*) FROM blobs WHERE base = b.id) FROM versions v"
                     " JOIN blobs l ON l.id = v.blob JOIN blobs b ON b.id = coalesce(l.base, l.id)"
                     " WHERE v.link = ? ORDER BY v.id DESC LIMIT 1");
@@ -236,7 +302,7 @@ TPreparedVersion THistory::Prepare(std::string_view link, std::string_view bytes
   const TSha256Digest raw = Sha256(bytes);
   prepared.Digest.assign(raw.begin(), raw.end());
   {
-    TStatement known(db_, "SELECT 1 FROM blobs WHERE sha256 = ?");
+    TStatement known(*statements_, "SELECT 1 FROM blobs WHERE sha256 = ?");
     if (known.Bind(1, prepared.Digest).Step()) return prepared;  // Add will not pack it
   }
   Pack(bytes, CandidateBase(link), prepared);
@@ -254,7 +320,7 @@ int64_t THistory::StoreBlob(const TVersionToAdd& version, const std::string& dig
     Pack(version.Bytes, candidate, packed_now);
     prepared = &packed_now;
   }
-  TStatement insert(db_, "INSERT INTO blobs(sha256, size, base, stored, data) VALUES(?, ?, ?, ?, ?)");
+  TStatement insert(*statements_, "INSERT INTO blobs(sha256, size, base, stored, data) VALUES(?, ?, ?, ?, ?)");
   insert.Bind(1, digest).Bind(2, static_cast<int64_t>(version.Bytes.size()));
   if (prepared->Base != 0) {
     insert.Bind(3, prepared->Base);
@@ -266,7 +332,7 @@ int64_t THistory::StoreBlob(const TVersionToAdd& version, const std::string& dig
 }
 
 THistory::TBlob THistory::LoadBlob(int64_t blob_id) const {
-  TStatement select(db_, "SELECT size, base, data FROM blobs WHERE id = ?");
+  TStatement select(*statements_, "SELECT size, base, data FROM blobs WHERE id = ?");
   if (!select.Bind(1, blob_id).Step()) Fail("version absente");
   TBlob blob;
   blob.size = select.Int(0);
@@ -293,50 +359,70 @@ void THistory::Trim(const THistoryBounds& bounds) {
   transaction.Commit();
 }
 
-void THistory::TrimLocked(const THistoryBounds& bounds) {
+void THistory::TrimLocked(const THistoryBounds& bounds, const std::vector<std::string_view>* links) {
   const int64_t keep = std::max(bounds.MaxVersionsPerLink, 2);
-  // Each link's versions past its newest `keep`, then the oldest versions of
-  // all, a link's latest two excepted, until the whole fits.
-  std::vector<int64_t> surplus, droppable;
-  {
-    TStatement ranked(db_,
-                      "SELECT id, rank FROM (SELECT id, row_number() OVER (PARTITION BY link ORDER BY id DESC)"
-                      " AS rank FROM versions) WHERE rank > 2 ORDER BY id");
-    while (ranked.Step()) (ranked.Int(1) > keep ? surplus : droppable).push_back(ranked.Int(0));
+  // Each link's versions past its newest `keep`. Only the links just added
+  // to can have gone past it, unless the bound itself changed: looking at
+  // those alone spares a scan of every version at every save.
+  if (links == nullptr) {
+    for (int64_t id : VersionsPastRank(keep)) DropVersion(id);
+  } else {
+    for (std::string_view link : *links) {
+      std::vector<int64_t> surplus;
+      {
+        TStatement past(*statements_, "SELECT id FROM versions WHERE link = ? ORDER BY id DESC LIMIT -1 OFFSET ?");
+        past.Bind(1, link).Bind(2, keep);
+        while (past.Step()) surplus.push_back(past.Int(0));
+      }
+      for (auto id = surplus.rbegin(); id != surplus.rend(); ++id) DropVersion(*id);
+    }
   }
-  for (int64_t id : surplus) DropVersion(id);
+  // Then the oldest versions of all, a link's latest two excepted, until the
+  // whole fits.
   int64_t stored = StoredBytes();
+  if (stored <= bounds.MaxBytes) return;
+  const std::vector<int64_t> droppable = VersionsPastRank(2);
   for (size_t next = 0; stored > bounds.MaxBytes && next < droppable.size(); ++next)
     stored -= DropVersion(droppable[next]);
+}
+
+std::vector<int64_t> THistory::VersionsPastRank(int64_t rank) const {
+  TStatement ranked(*statements_,
+                    "SELECT id FROM (SELECT id, row_number() OVER (PARTITION BY link ORDER BY id DESC)"
+                    " AS rank FROM versions) WHERE rank > ? ORDER BY id");
+  ranked.Bind(1, rank);
+  std::vector<int64_t> ids;
+  while (ranked.Step()) ids.push_back(ranked.Int(0));
+  return ids;
 }
 
 int64_t THistory::DropVersion(int64_t id) {
   int64_t blob = 0;
   {
-    TStatement select(db_, "SELECT blob FROM versions WHERE id = ?");
+    TStatement select(*statements_, "SELECT blob FROM versions WHERE id = ?");
     if (!select.Bind(1, id).Step()) return 0;
     blob = select.Int(0);
   }
-  TStatement drop(db_, "DELETE FROM versions WHERE id = ?");
+  TStatement drop(*statements_, "DELETE FROM versions WHERE id = ?");
   drop.Bind(1, id).Run();
   return DropBlobIfUnused(blob);
 }
 
 int64_t THistory::DropBlobIfUnused(int64_t blob) {
   // A base stays while a version packed against it does.
-  TStatement used(db_,
+  TStatement used(*statements_,
                   "SELECT EXISTS (SELECT 1 FROM versions WHERE blob = ?1) OR EXISTS (SELECT 1 FROM blobs"
                   " WHERE base = ?1), stored, base FROM blobs WHERE id = ?1");
   if (!used.Bind(1, blob).Step() || used.Int(0) != 0) return 0;
   const int64_t freed = used.Int(1);
   const int64_t base = used.Null(2) ? 0 : used.Int(2);
-  TStatement drop(db_, "DELETE FROM blobs WHERE id = ?");
+  TStatement drop(*statements_, "DELETE FROM blobs WHERE id = ?");
   drop.Bind(1, blob).Run();
   return freed + (base != 0 ? DropBlobIfUnused(base) : 0);
 }
 
 std::vector<TVersionInfo> THistory::Versions(const std::string& link) const {
-  TStatement select(db_,
+  TStatement select(*statements_,
                     "SELECT v.id, v.date, b.size, b.sha256 FROM versions v JOIN blobs b ON b.id = v.blob"
                     " WHERE v.link = ? ORDER BY v.id");
   select.Bind(1, link);
@@ -346,7 +432,7 @@ std::vector<TVersionInfo> THistory::Versions(const std::string& link) const {
 }
 
 TVersionInfo THistory::Latest(const std::string& link) const {
-  TStatement select(db_,
+  TStatement select(*statements_,
                     "SELECT v.id, v.date, b.size, b.sha256 FROM versions v JOIN blobs b ON b.id = v.blob"
                     " WHERE v.link = ? ORDER BY v.id DESC LIMIT 1");
   if (!select.Bind(1, link).Step()) return {};
@@ -354,14 +440,14 @@ TVersionInfo THistory::Latest(const std::string& link) const {
 }
 
 std::string THistory::Read(int64_t id) const {
-  TStatement select(db_, "SELECT blob FROM versions WHERE id = ?");
+  TStatement select(*statements_, "SELECT blob FROM versions WHERE id = ?");
   if (!select.Bind(1, id).Step()) Fail("version absente");
   return ReadBlob(select.Int(0));
 }
 
 void THistory::RenameLink(const std::string& from, const std::string& to) {
   if (from == to) return;
-  TStatement rename(db_, "UPDATE versions SET link = ? WHERE link = ?");
+  TStatement rename(*statements_, "UPDATE versions SET link = ? WHERE link = ?");
   rename.Bind(1, to).Bind(2, from).Run();
 }
 
@@ -372,13 +458,13 @@ void THistory::DeleteLink(const std::string& link) {
 }
 
 int64_t THistory::StoredBytes() const {
-  TStatement sum(db_, "SELECT coalesce(sum(stored), 0) FROM blobs");
+  TStatement sum(*statements_, "SELECT coalesce(sum(stored), 0) FROM blobs");
   sum.Step();
   return sum.Int(0);
 }
 
 std::string THistory::IntegrityCheck() const {
-  TStatement check(db_, "PRAGMA integrity_check");
+  TStatement check(*statements_, "PRAGMA integrity_check");
   std::string report;
   while (check.Step()) {
     if (!report.empty()) report += "\n";

@@ -100,6 +100,8 @@ class THistory {
 
   const std::string& Path() const { return path_; }
 
+  class TStatements;  // the connection's prepared statements
+
  private:
   struct TBlob;
   struct TCandidate;
@@ -109,7 +111,11 @@ class THistory {
   int64_t StoreBlob(const TVersionToAdd& version, const std::string& digest);
   TBlob LoadBlob(int64_t blob_id) const;
   std::string ReadBlob(int64_t blob_id) const;
-  void TrimLocked(const THistoryBounds& bounds);
+  // Drops what `bounds` no longer allow; the per-link bound is looked at
+  // for `links` alone when given.
+  void TrimLocked(const THistoryBounds& bounds, const std::vector<std::string_view>* links = nullptr);
+  // Every version behind its link's newest `rank`, oldest first.
+  std::vector<int64_t> VersionsPastRank(int64_t rank) const;
   // Drops a version, and its bytes when nothing else needs them; returns the
   // stored bytes freed.
   int64_t DropVersion(int64_t id);
@@ -119,6 +125,7 @@ class THistory {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  std::unique_ptr<TStatements> statements_;
   // The base a version is packed against, unpacked; its room is kept.
   mutable std::string base_bytes_;
 };
