@@ -320,7 +320,8 @@ int64_t THistory::StoreBlob(const TVersionToAdd& version, const std::string& dig
     Pack(version.Bytes, candidate, packed_now);
     prepared = &packed_now;
   }
-  TStatement insert(*statements_, "INSERT INTO blobs(sha256, size, base, stored, data) VALUES(?, ?, ?, ?, ?)");
+  TStatement insert(*statements_,
+                    "INSERT INTO blobs(sha256, size, base, stored, data) VALUES(?, ?, ?, ?, ?)");
   insert.Bind(1, digest).Bind(2, static_cast<int64_t>(version.Bytes.size()));
   if (prepared->Base != 0) {
     insert.Bind(3, prepared->Base);
@@ -370,7 +371,8 @@ void THistory::TrimLocked(const THistoryBounds& bounds, const std::vector<std::s
     for (std::string_view link : *links) {
       std::vector<int64_t> surplus;
       {
-        TStatement past(*statements_, "SELECT id FROM versions WHERE link = ? ORDER BY id DESC LIMIT -1 OFFSET ?");
+        TStatement past(*statements_,
+                        "SELECT id FROM versions WHERE link = ? ORDER BY id DESC LIMIT -1 OFFSET ?");
         past.Bind(1, link).Bind(2, keep);
         while (past.Step()) surplus.push_back(past.Int(0));
       }

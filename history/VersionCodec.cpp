@@ -168,4 +168,3 @@ void UnpackVersionInto(std::string_view packed, std::string_view base, int64_t s
 }
 
 }  // namespace veilex
-

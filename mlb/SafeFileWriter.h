@@ -77,7 +77,7 @@ class TSafeFileWriter {
   std::vector<struct iovec> pending_;
   size_t pending_bytes_ = 0;
   bool in_place_ = false;
-  bool replaces_file_ = false;  // a regular file is there to replace
+  bool replaces_file_ = false;        // a regular file is there to replace
   std::vector<char> in_place_bytes_;  // the whole content of an in-place rewrite
 };
 

@@ -134,14 +134,17 @@ TEST(History, ALoweredBoundHoldsForTheLinksAddedToThenForAllOnceSet) {
   TempDir dir;
   THistory history(dir.File("h"), THistory::TOpen::Create);
   for (int k = 0; k < 5; ++k)
-    history.Add({{"a", std::to_string(k), Page(20000, k)}, {"b", std::to_string(k), Page(20000, k + 10)}}, {});
+    history.Add({{"a", std::to_string(k), Page(20000, k)}, {"b", std::to_string(k), Page(20000, k + 10)}},
+                {});
   THistoryBounds bounds;
   bounds.MaxVersionsPerLink = 3;
   history.Add({{"a", "5", Page(20000, 5)}}, bounds);
-  EXPECT_EQ(ReadAll(history, "a"), (std::vector<std::string>{Page(20000, 3), Page(20000, 4), Page(20000, 5)}));
+  EXPECT_EQ(ReadAll(history, "a"),
+            (std::vector<std::string>{Page(20000, 3), Page(20000, 4), Page(20000, 5)}));
   EXPECT_EQ(history.Versions("b").size(), 5u) << "a save looks at the links it added to";
   history.Trim(bounds);
-  EXPECT_EQ(ReadAll(history, "b"), (std::vector<std::string>{Page(20000, 12), Page(20000, 13), Page(20000, 14)}));
+  EXPECT_EQ(ReadAll(history, "b"),
+            (std::vector<std::string>{Page(20000, 12), Page(20000, 13), Page(20000, 14)}));
   EXPECT_EQ(history.IntegrityCheck(), "ok");
 }
 

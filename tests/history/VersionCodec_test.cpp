@@ -15,7 +15,8 @@ namespace {
 
 std::string Words(size_t size, unsigned seed) {
   std::string text;
-  for (unsigned i = seed; text.size() < size; i = i * 1103515245 + 12345) text += "mot" + std::to_string(i % 97) + ' ';
+  for (unsigned i = seed; text.size() < size; i = i * 1103515245 + 12345)
+    text += "mot" + std::to_string(i % 97) + ' ';
   text.resize(size);
   return text;
 }

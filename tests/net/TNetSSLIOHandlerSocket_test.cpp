@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "NetTestPeer.h"
-#include "tests/support/TlsTestPeer.h"
 #include "net/NetExceptions.h"
 #include "net/OpenSSLLoader.h"
 #include "net/TNetSSLExceptions.h"
@@ -28,6 +27,7 @@
 #include "net/TNetSocksInfo.h"
 #include "net/TNetTCPClient.h"
 #include "net/TNetX509.h"
+#include "tests/support/TlsTestPeer.h"
 
 namespace veilex {
 namespace {
