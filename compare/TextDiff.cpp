@@ -1,10 +1,11 @@
 #include "compare/TextDiff.h"
 
-#include <dtl/dtl.hpp>
-
 #include <algorithm>
 #include <cstdint>
+#include <dtl/dtl.hpp>
 #include <unordered_map>
+
+#include "rtl/StrUtils.h"
 
 namespace veilex {
 namespace {
@@ -278,16 +279,10 @@ std::string_view Ended(std::string_view text, std::string& owned) {
 std::vector<TBlock> ChangedBlocks(std::string_view old_text, std::string_view new_text, const TCompareLimits& limits,
                                   TComparison& result) {
   // The head: whole lines alike at the start.
-  const size_t shorter = std::min(old_text.size(), new_text.size());
-  size_t same = static_cast<size_t>(
-      std::mismatch(old_text.begin(), old_text.begin() + static_cast<std::ptrdiff_t>(shorter), new_text.begin())
-          .first -
-      old_text.begin());
+  const size_t same = CommonPrefixLength(old_text, new_text);
   const size_t head = same == 0 ? 0 : old_text.rfind('\n', same - 1) + 1;  // npos + 1 == 0
   // The tail: whole lines alike at the end, after the head on both sides.
-  size_t tail = 0;
-  const size_t room = shorter - head;
-  while (tail < room && old_text[old_text.size() - 1 - tail] == new_text[new_text.size() - 1 - tail]) ++tail;
+  size_t tail = CommonSuffixLength(old_text, new_text, std::min(old_text.size(), new_text.size()) - head);
   const auto line_start = [head](std::string_view text, size_t at) { return at == head || text[at - 1] == '\n'; };
   while (tail > 0 && !(line_start(old_text, old_text.size() - tail) && line_start(new_text, new_text.size() - tail)))
     --tail;

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "history/HistoryError.h"
+#include "rtl/StrUtils.h"
 
 namespace veilex {
 namespace {
@@ -55,25 +56,9 @@ struct TSharedEnds {
   size_t suffix = 0;
 };
 
-// Compared a block at a time: memcmp runs at memory speed, a byte loop at
-// a tenth of it.
-constexpr size_t kCompareBlock = 256;
-
 TSharedEnds SharedEnds(std::string_view a, std::string_view b) {
-  const size_t shorter = std::min(a.size(), b.size());
-  TSharedEnds ends;
-  size_t& p = ends.prefix;
-  while (p + kCompareBlock <= shorter && std::memcmp(a.data() + p, b.data() + p, kCompareBlock) == 0)
-    p += kCompareBlock;
-  while (p < shorter && a[p] == b[p]) ++p;
-  const size_t room = shorter - p;
-  size_t& s = ends.suffix;
-  while (s + kCompareBlock <= room &&
-         std::memcmp(a.data() + a.size() - s - kCompareBlock, b.data() + b.size() - s - kCompareBlock,
-                     kCompareBlock) == 0)
-    s += kCompareBlock;
-  while (s < room && a[a.size() - 1 - s] == b[b.size() - 1 - s]) ++s;
-  return ends;
+  const size_t prefix = CommonPrefixLength(a, b);
+  return {prefix, CommonSuffixLength(a, b, std::min(a.size(), b.size()) - prefix)};
 }
 
 void PutLittleEndian(char* at, uint64_t value, int bytes) {

@@ -1,6 +1,8 @@
 #include "rtl/StrUtils.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 #include "rtl/RtlExceptions.h"
@@ -60,6 +62,36 @@ std::string TrimRight(std::string_view s) {
   size_t n = s.size();
   while (n > 0 && IsBlank(s[n - 1])) --n;
   return std::string(s.substr(0, n));
+}
+
+namespace {
+
+// memcmp runs at memory speed, a byte loop at a tenth of it.
+constexpr size_t kCompareBlock = 256;
+
+}  // namespace
+
+size_t CommonPrefixLength(std::string_view a, std::string_view b) {
+  const size_t shorter = std::min(a.size(), b.size());
+  size_t same = 0;
+  while (same + kCompareBlock <= shorter && std::memcmp(a.data() + same, b.data() + same, kCompareBlock) == 0)
+    same += kCompareBlock;
+  while (same < shorter && a[same] == b[same]) ++same;
+  return same;
+}
+
+size_t CommonSuffixLength(std::string_view a, std::string_view b, size_t limit) {
+  const size_t room = std::min({a.size(), b.size(), limit});
+  const char* a_end = a.data() + a.size();
+  const char* b_end = b.data() + b.size();
+  size_t same = 0;
+  while (same + kCompareBlock <= room &&
+         std::memcmp(a_end - same - kCompareBlock, b_end - same - kCompareBlock, kCompareBlock) == 0)
+    same += kCompareBlock;
+  while (same < room &&
+         a_end[-1 - static_cast<std::ptrdiff_t>(same)] == b_end[-1 - static_cast<std::ptrdiff_t>(same)])
+    ++same;
+  return same;
 }
 
 std::string Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }

@@ -2,6 +2,7 @@
 // bytes with no encoding assumed; case conversion touches ASCII letters only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -19,6 +20,12 @@ bool SameText(std::string_view a, std::string_view b);
 
 // Byte-wise comparison, bytes unsigned: <0, 0 or >0.
 int CompareStr(std::string_view a, std::string_view b);
+
+// How many bytes `a` and `b` share at their start; at their end, counting
+// no more than `limit` (so that it need not overlap what the start took).
+// Compared a block at a time, at memory speed.
+size_t CommonPrefixLength(std::string_view a, std::string_view b);
+size_t CommonSuffixLength(std::string_view a, std::string_view b, size_t limit);
 
 // Remove control characters and spaces (bytes <= 32) at either end.
 std::string Trim(std::string_view s);

@@ -54,5 +54,26 @@ TEST(StrUtils, FormatFillsPlaceholdersInOrder) {
   EXPECT_EQ(Format("%x", {}), "%x");
 }
 
+TEST(StrUtils, CommonEndsAreCountedAcrossBlocksAndWithinTheLimit) {
+  const std::string page(1000, 'a');
+  std::string edited = page;
+  edited[600] = 'b';
+  const struct {
+    std::string a, b;
+    size_t limit, prefix, suffix;
+  } cases[] = {
+      {page, edited, 1000, 600, 399},     // across several 256-byte blocks
+      {page, page + "x", 1000, 1000, 0},  // one the other's start
+      {"x" + page, page, 1000, 0, 1000},  // one the other's end
+      {page, page + "a", 1000, 1000, 1000},
+      {page, page + "a", 0, 1000, 0},  // the suffix limited to what the prefix left
+      {"", page, 1000, 0, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CommonPrefixLength(c.a, c.b), c.prefix) << c.a.size() << " " << c.b.size();
+    EXPECT_EQ(CommonSuffixLength(c.a, c.b, c.limit), c.suffix) << c.a.size() << " " << c.b.size();
+  }
+}
+
 }  // namespace
 }  // namespace veilex
