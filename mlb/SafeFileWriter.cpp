@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -25,10 +26,16 @@ constexpr size_t kStagingBytes = 256 * 1024;  // room for copied small pieces
 constexpr size_t kCopyLimit = 8 * 1024;       // larger blocks are not copied
 constexpr size_t kFlushBytes = 4 * 1024 * 1024;
 constexpr size_t kMaxIovecs = IOV_MAX < 1024 ? IOV_MAX : 1024;
+// Direct writes: address, size and file offset on this boundary, which
+// every block device's logical block divides.
+constexpr size_t kDirectAlign = 4096;
+constexpr size_t kDirectBytes = 16 * 1024 * 1024;
 
 std::atomic<TSafeFileWriter::WriteFunction> g_write_function{&::writev};
 
 std::atomic<unsigned> g_temporary_counter{0};
+
+std::atomic<bool> g_direct_allowed{true};
 
 // What is left of a save once the new file is complete, synced and in its
 // place: syncing the directory, which makes the rename durable, and letting
@@ -188,6 +195,7 @@ void TSafeFileWriter::Append(const void* data, size_t size) {
     in_place_bytes_.insert(in_place_bytes_.end(), bytes, bytes + size);
     return;
   }
+  if (direct_) return AppendDirect(static_cast<const char*>(data), size);
   if (size <= kCopyLimit) {
     if (staged_ + size > staging_.size()) Flush();
     char* slot = staging_.data() + staged_;
@@ -207,6 +215,10 @@ void TSafeFileWriter::Append(const void* data, size_t size) {
 }
 
 void TSafeFileWriter::Flush() {
+  if (!direct_) WritePending();  // direct writes copy what they are given
+}
+
+void TSafeFileWriter::WritePending() {
   struct iovec* iov = pending_.data();
   int count = static_cast<int>(pending_.size());
   while (count > 0) {
@@ -233,6 +245,71 @@ void TSafeFileWriter::Flush() {
   pending_bytes_ = 0;
 }
 
+void TSafeFileWriter::AllowDirectWrites(bool allow) { g_direct_allowed = allow; }
+
+bool TSafeFileWriter::WriteDirect() {
+  if (in_place_ || direct_ || !fd_.IsOpen() || !g_direct_allowed) return direct_;
+  WritePending();
+  // The direct writes start where the file ends: on a block boundary.
+  const off_t end = ::lseek(fd_.Get(), 0, SEEK_CUR);
+  if (end < 0 || end % static_cast<off_t>(kDirectAlign) != 0) return false;
+  void* memory = std::aligned_alloc(kDirectAlign, kDirectBytes);
+  if (memory == nullptr) return false;
+  const int flags = ::fcntl(fd_.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd_.Get(), F_SETFL, flags | O_DIRECT) != 0) {
+    std::free(memory);
+    return false;
+  }
+  direct_buffer_.reset(static_cast<char*>(memory));
+  direct_ = true;
+  return true;
+}
+
+void TSafeFileWriter::AppendDirect(const char* data, size_t size) {
+  while (size > 0) {
+    const size_t n = std::min(size, kDirectBytes - direct_used_);
+    std::memcpy(direct_buffer_.get() + direct_used_, data, n);
+    direct_used_ += n;
+    data += n;
+    size -= n;
+    if (direct_used_ == kDirectBytes) WriteDirectBlocks(kDirectBytes);
+  }
+}
+
+void TSafeFileWriter::WriteDirectBlocks(size_t size) {
+  if (size == 0) return;
+  pending_.assign(1, {direct_buffer_.get(), size});
+  WritePending();
+  std::memmove(direct_buffer_.get(), direct_buffer_.get() + size, direct_used_ - size);
+  direct_used_ -= size;
+}
+
+// The whole blocks held go directly; the rest, which O_DIRECT cannot take,
+// through the page cache, as everything after.
+void TSafeFileWriter::EndDirect() {
+  if (!direct_) return;
+  WriteDirectBlocks(direct_used_ / kDirectAlign * kDirectAlign);
+  const int flags = ::fcntl(fd_.Get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd_.Get(), F_SETFL, flags & ~O_DIRECT) != 0) Fail("Unable to write", errno);
+  direct_ = false;
+  WriteDirectBlocks(direct_used_);
+  direct_buffer_.reset();
+}
+
+void TSafeFileWriter::WriteAt(off_t offset, const void* data, size_t size) {
+  EndDirect();
+  Flush();
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd_.Get(), bytes, size, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Fail("Unable to write", n < 0 ? errno : ENOSPC);
+    bytes += n;
+    offset += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
 void TSafeFileWriter::CommitInPlace() {
   const auto size = static_cast<off_t>(in_place_bytes_.size());
   // Reserving the blocks first turns a full disk into a failure before the
@@ -253,6 +330,7 @@ void TSafeFileWriter::CommitInPlace() {
 
 void TSafeFileWriter::Commit() {
   if (in_place_) return CommitInPlace();
+  EndDirect();
   Flush();
   if (::fsync(fd_.Get()) != 0) Fail("Unable to sync", errno);
   // A lock this process holds on the target goes onto the new file before

@@ -15,6 +15,8 @@
 #include <sys/uio.h>
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,9 @@ class TSafeFileWriter {
   // failing one in its place to stand for a full disk.
   using WriteFunction = ssize_t (*)(int fd, const struct iovec* iov, int iovcnt);
   static void SetWriteFunction(WriteFunction write_function);  // nullptr: writev
+  // Whether WriteDirect may write directly (by default it may); tests turn
+  // it off to try the page cache's way on any file system.
+  static void AllowDirectWrites(bool allow);
 
   // `target_path` may be a symbolic link: the file it leads to is written.
   explicit TSafeFileWriter(const std::string& target_path);
@@ -49,6 +54,29 @@ class TSafeFileWriter {
   // Raises EInOutError (the temporary file removed) when a write fails.
   void Append(const void* data, size_t size);
 
+  // Writes what is queued now: the blocks given to Append may then change.
+  // Raises as Append.
+  void Flush();
+
+  // For a large file written over a long time: from here on, Append copies
+  // into an aligned buffer of the writer's, whose full blocks go to the disk
+  // without the page cache (O_DIRECT): no copy into the kernel, nor dirty
+  // pages for it to account for and write back, which on a busy machine cost
+  // more than the copy. The last partial block goes through the page cache
+  // at Commit or WriteAt. False, nothing changed, when the file system does
+  // not take it (tmpfs), for an in-place rewrite, or when what was written
+  // so far does not end on a block boundary.
+  bool WriteDirect();
+
+  // The temporary file's descriptor, for a thread that syncs it while this
+  // one goes on writing (fdatasync may run beside writes); -1 before Open
+  // and after Commit.
+  int Descriptor() const { return fd_.Get(); }
+
+  // Overwrites `size` bytes at `offset` of what was written so far (a size
+  // known only at the end). Not for an in-place rewrite. Raises as Append.
+  void WriteAt(off_t offset, const void* data, size_t size);
+
   // Writes what is queued, syncs, and renames over the target. The directory
   // is synced, and the replaced file's blocks freed, by a thread of their own
   // just after (before the process exits); a power cut in between leaves the
@@ -63,7 +91,10 @@ class TSafeFileWriter {
  private:
   bool OpenInPlace();
   void CommitInPlace();
-  void Flush();
+  void WritePending();
+  void AppendDirect(const char* data, size_t size);
+  void WriteDirectBlocks(size_t size);
+  void EndDirect();
   [[noreturn]] void Fail(const std::string& action, int err);
 
   std::string target_path_;
@@ -76,6 +107,12 @@ class TSafeFileWriter {
   size_t staged_ = 0;
   std::vector<struct iovec> pending_;
   size_t pending_bytes_ = 0;
+  struct TFree {
+    void operator()(char* p) const { std::free(p); }
+  };
+  std::unique_ptr<char, TFree> direct_buffer_;  // aligned, while direct_
+  size_t direct_used_ = 0;
+  bool direct_ = false;
   bool in_place_ = false;
   bool replaces_file_ = false;        // a regular file is there to replace
   std::vector<char> in_place_bytes_;  // the whole content of an in-place rewrite

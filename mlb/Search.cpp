@@ -115,6 +115,7 @@ bool TMlb2::SortRange(const std::string& field_name, bool ascending, int from_po
   const int field = FieldIndex(field_name);
   if (field == 0) throw EListError(Format("List index out of bounds (%d)", {int64_t{-1}}));
   QuickSort(field - 1, ascending, from_pos - 1, to_pos - 1);
+  ++revision_;
   return true;
 }
 

@@ -1,11 +1,15 @@
 // TValue: one value of a table, kept as small as its length allows. A value
 // of up to 15 bytes lies inside the 16-byte object; a longer one in a string
-// of its own on the heap, which it owns (taken over, not copied, from the
-// string it is given). A table of short values thus costs half what it would
-// as strings, which is what bounds the memory of a text file's load. One
-// thread at a time.
+// on the heap (taken over, not copied, from the string it is given), which
+// copies of the value share: a value never changes its bytes, it is given
+// new ones. A table of short values thus costs half what it would as
+// strings, which is what bounds the memory of a text file's load, and a
+// copy of a long value (what a save written beside the table's use keeps of
+// its rows) costs no copy of its bytes. One thread at a time per value;
+// copies of one value may be used and dropped on different threads.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -18,15 +22,18 @@ class TValue {
  public:
   TValue() noexcept { Clear(); }
   TValue(std::string&& value) { Adopt(std::move(value)); }  // NOLINT: as a string is
-  TValue(const TValue& other) : TValue() { *this = other; }
+  TValue(const TValue& other) noexcept { Share(other); }
   TValue(TValue&& other) noexcept {
     std::memcpy(bytes_, other.bytes_, sizeof bytes_);
     other.Clear();
   }
   ~TValue() { Release(); }
 
-  TValue& operator=(const TValue& other) {
-    if (this != &other) *this = std::string(other.View());
+  TValue& operator=(const TValue& other) noexcept {
+    if (this != &other) {
+      Release();
+      Share(other);
+    }
     return *this;
   }
   TValue& operator=(TValue&& other) noexcept {
@@ -46,7 +53,7 @@ class TValue {
   // The bytes, valid until this value changes or goes. A long value's bytes
   // stay where they are when the value is moved or swapped.
   std::string_view View() const {
-    if (IsLong()) return *LongString();
+    if (IsLong()) return LongString()->bytes;
     return std::string_view(reinterpret_cast<const char*>(bytes_), bytes_[kTag]);
   }
   operator std::string_view() const { return View(); }  // NOLINT: read like a string
@@ -62,18 +69,30 @@ class TValue {
  private:
   static constexpr size_t kInline = 15;
   static constexpr size_t kTag = 15;             // inline length, or kLong
-  static constexpr unsigned char kLong = 0xFF;   // the first bytes hold a std::string*
+  static constexpr unsigned char kLong = 0xFF;   // the first bytes hold a TLong*
+
+  struct TLong {
+    std::atomic<size_t> refs;
+    std::string bytes;
+  };
 
   bool IsLong() const { return bytes_[kTag] == kLong; }
-  std::string* LongString() const {
-    std::string* s;
+  TLong* LongString() const {
+    TLong* s;
     std::memcpy(&s, bytes_, sizeof s);
     return s;
   }
   void Clear() { bytes_[kTag] = 0; }
   void Release() {
-    if (IsLong()) delete LongString();
+    if (IsLong()) {
+      TLong* s = LongString();
+      if (s->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete s;
+    }
     Clear();
+  }
+  void Share(const TValue& other) noexcept {
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    if (IsLong()) LongString()->refs.fetch_add(1, std::memory_order_relaxed);
   }
   void Adopt(std::string&& value) {
     if (value.size() <= kInline) {
@@ -81,7 +100,7 @@ class TValue {
       bytes_[kTag] = static_cast<unsigned char>(value.size());
       return;
     }
-    std::string* s = new std::string(std::move(value));
+    TLong* s = new TLong{{1}, std::move(value)};
     std::memcpy(bytes_, &s, sizeof s);
     bytes_[kTag] = kLong;
   }

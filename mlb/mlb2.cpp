@@ -26,6 +26,7 @@ void TMlb2::Clear() {
   distinct_ = false;
   beginning_of_file_ = true;
   end_of_file_ = true;
+  ++revision_;
 }
 
 void TMlb2::SetError(int code, const std::string& message) {
@@ -44,6 +45,7 @@ void TMlb2::TakeContentFrom(TMlb2& other) {
   distinct_ = other.distinct_;
   beginning_of_file_ = other.beginning_of_file_;
   end_of_file_ = other.end_of_file_;
+  ++revision_;
   other.Clear();
 }
 
@@ -57,6 +59,7 @@ bool TMlb2::AddField(const std::string& name) {
   field_names_.push_back(name);
   field_types_.emplace_back("STRING");
   columns_.emplace_back(static_cast<size_t>(row_count_));
+  ++revision_;
   return true;
 }
 
@@ -80,6 +83,7 @@ std::string TMlb2::GetFieldType(int index) const {
 void TMlb2::SetFieldType(int index, const std::string& type_name) {
   if (index < 1 || index > FieldCount()) return;
   field_types_[index - 1] = type_name;
+  ++revision_;
 }
 
 // --- Rows ---------------------------------------------------------------------
@@ -87,6 +91,7 @@ void TMlb2::SetFieldType(int index, const std::string& type_name) {
 void TMlb2::AddRow() {
   for (Column& column : columns_) column.emplace_back();
   ++row_count_;
+  ++revision_;
   Last();
 }
 
@@ -94,6 +99,7 @@ bool TMlb2::DeleteRow(int pos) {
   if (pos < 1 || pos > RowCount()) return false;
   for (Column& column : columns_) column.erase(column.begin() + (pos - 1));
   --row_count_;
+  ++revision_;
   // The index is otherwise left alone, so that it names the row that followed;
   // it must never point past the end, though.
   if (current_ >= RowCount()) current_ = RowCount() - 1;
@@ -165,6 +171,7 @@ bool TMlb2::SetData(const std::string& field_name, std::string value) {
 bool TMlb2::SetDataByIndex(int index, std::string value) {
   if (index < 1 || index > FieldCount() || current_ < 0) return false;
   columns_[index - 1][current_] = std::move(value);
+  ++revision_;
   return true;
 }
 

@@ -3,6 +3,7 @@
 // It owns its rows, its CSV escaper and its LIKE matcher. One thread at a time.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -29,7 +30,10 @@ class TMlb2 {
 
   // --- Settings and state ---------------------------------------------------
   const std::string& TableName() const { return table_name_; }
-  void SetTableName(const std::string& value) { table_name_ = value; }
+  void SetTableName(const std::string& value) {
+    table_name_ = value;
+    ++revision_;
+  }
   // Stored only; nothing in the engine reads it.
   bool Distinct() const { return distinct_; }
   void SetDistinct(bool value) { distinct_ = value; }
@@ -66,6 +70,9 @@ class TMlb2 {
 
   // --- Rows (positions count from 1) ----------------------------------------
   int RowCount() const { return row_count_; }
+  // Grows with every change to what a save writes (a value, a row, a field,
+  // the name, a load), and only then: equal numbers, same content.
+  uint64_t Revision() const { return revision_; }
   bool IsEmpty() const { return row_count_ == 0; }
   // Appends a row of FieldCount empty values and makes it current (Last).
   void AddRow();
@@ -134,6 +141,7 @@ class TMlb2 {
   bool SortRange(const std::string& field_name, bool ascending, int from_pos, int to_pos);
 
  private:
+  friend class TMlbStreamedSave;
   using Column = std::vector<TValue>;
 
   void SetError(int code, const std::string& message);
@@ -154,6 +162,7 @@ class TMlb2 {
   // one index of every column; rows exist also while there is no field.
   std::vector<Column> columns_;
   int row_count_ = 0;
+  uint64_t revision_ = 0;
   TMlb2ParseCSV parse_csv_;
   TConcordances concordances_;
   bool distinct_ = false;

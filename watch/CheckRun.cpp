@@ -1,6 +1,7 @@
 #include "watch/CheckRun.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
@@ -40,12 +41,14 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
   last_save_ = SteadyClock::now();
 
   std::unordered_map<std::string, size_t> host_of;
+  row_pending_.assign(static_cast<size_t>(data_.Table.Mlb().RowCount()), 0);
   for (size_t i = 0; i < names.size(); ++i) {
     const int index = static_cast<int>(i);
     if (!data_.TrouverLien(names[i])) {
       not_found_.push_back({index, names[i], TCheckOutcome::NotFound, std::string(), std::string()});
       continue;
     }
+    row_pending_[static_cast<size_t>(data_.Table.Mlb().CurrentPosition() - 1)] = 1;
     std::string url = data_.Table.GetData(kFieldUrl);
     TWatchSettings settings = WatchSettingsOf(data_.Table);
     const auto [at, added] = host_of.try_emplace(LinkHost(url), hosts_.size());
@@ -58,6 +61,12 @@ void TCheckRun::Start(const std::vector<std::string>& names) {
   std::stable_sort(hosts_.begin(), hosts_.end(), [](const std::vector<TJob>& a, const std::vector<TJob>& b) {
     return a.size() > b.size();
   });
+
+  std::error_code no_size;
+  const auto file_bytes = std::filesystem::file_size(data_.Table.FileName(), no_size);
+  if (!no_size && file_bytes >= static_cast<uintmax_t>(std::max<int64_t>(StreamedSaveMinBytes, 0)))
+    streamed_ = data_.BeginStreamedSave();
+  StreamRows();
 
   const int workers = std::min(std::max(MaxParallel, 1), static_cast<int>(hosts_.size()));
   const bool parses = std::any_of(hosts_.begin(), hosts_.end(), [](const std::vector<TJob>& jobs) {
@@ -212,6 +221,9 @@ std::vector<TCheckRunResult> TCheckRun::Pump() {
     ++done_;
     done.push_back(std::move(result));
   }
+  // A row changed by someone else (an edit while the run goes on) may be
+  // one the streamed save holds already.
+  if (data_.Table.Mlb().Revision() != revision_) streamed_.reset();
   HandStoredPages();
   std::deque<TFetched> fetched;
   bool workers_gone;
@@ -221,11 +233,9 @@ std::vector<TCheckRunResult> TCheckRun::Pump() {
     workers_gone = workers_running_ == 0;
   }
   for (TFetched& page : fetched) done.push_back(Apply(page));
-  if (workers_gone) {
-    Finish();
-  } else if (unsaved_ && MsUntilSaveDue() == 0) {
-    Save();
-  }
+  if (!workers_gone && unsaved_ && MsUntilSaveDue() == 0) Save();
+  StreamRows();
+  if (workers_gone) Finish();
   return done;
 }
 
@@ -235,6 +245,10 @@ TCheckRunResult TCheckRun::Apply(TFetched& fetched) {
   TPageCheck check(data_);
   check.Clock = [started = fetched.started] { return started; };
   if (!check.TrouverLien(fetched.name)) return done;
+  const auto row = static_cast<size_t>(data_.Table.Mlb().CurrentPosition() - 1);
+  if (row < row_pending_.size()) row_pending_[row] = 0;
+  // A name given twice changes its row again: the streamed save may hold it.
+  if (streamed_ && static_cast<int>(row) < streamed_->RowsWritten()) streamed_.reset();
   done.DateText = check.Begin();
   check.Prepared = std::move(fetched.decision);
   check.Apply(std::move(fetched.result));
@@ -246,6 +260,38 @@ TCheckRunResult TCheckRun::Apply(TFetched& fetched) {
   if (done.NewlyUnread) newly_unread_.emplace_back(fetched.index, fetched.name);
   unsaved_ = true;
   return done;
+}
+
+void TCheckRun::StreamRows() {
+  if (streamed_) {
+    const SteadyClock::time_point start = SteadyClock::now();
+    int end = streamed_->RowsWritten();
+    while (end < static_cast<int>(row_pending_.size()) && row_pending_[static_cast<size_t>(end)] == 0) ++end;
+    streamed_->Write(end);
+    if (streamed_->Failed()) streamed_.reset();
+    save_ms_ += std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+  }
+  revision_ = data_.Table.Mlb().Revision();
+}
+
+void TCheckRun::SaveLast() {
+  if (streamed_ && data_.Table.Mlb().Revision() == revision_) {
+    const SteadyClock::time_point start = SteadyClock::now();
+    const bool saved = data_.FinishStreamedSave(*streamed_);
+    const int64_t ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+    streamed_.reset();
+    if (saved) {
+      save_ms_ += ms;
+      longest_save_ms_ = std::max(longest_save_ms_, ms);
+      ++saves_;
+      unsaved_ = false;
+      last_save_streamed_ = true;
+      return;
+    }
+  }
+  streamed_.reset();
+  Save();
 }
 
 void TCheckRun::Save() {
@@ -268,7 +314,8 @@ void TCheckRun::Finish() {
   workers_.clear();
   deciders_.reset();
   clients_.clear();
-  if (unsaved_) Save();
+  if (unsaved_) SaveLast();
+  streamed_.reset();
   finished_ = true;
   data_.OnSaveError = std::move(warn_);
   if (save_failed_ && data_.OnSaveError) data_.OnSaveError(data_);

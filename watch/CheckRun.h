@@ -4,7 +4,10 @@
 // cookies; the owner applies each page fetched to the table exactly as a
 // check of one link does, and saves the file at most once every
 // SaveIntervalMs (longer when a save takes long) while the run goes on,
-// then once at the end. The owner is
+// then once at the end. With a large file that last save is written as the
+// run goes (TMlbStreamedSave): each row once the run is done with it and
+// with the rows before it, so that the run does not end with a wait for the
+// whole file to be written. The owner is
 // the thread that owns the TData: it makes every call below; the table and
 // the file are touched only inside those calls. The TData must outlive the
 // run.
@@ -39,6 +42,10 @@ inline constexpr int kRunSaveIntervalMs = 1000;
 // saving to about a tenth of the run's time: the wait after a save is at
 // least this many times as long as the save took.
 inline constexpr int kRunSaveWaitPerSaveTime = 9;
+// A data file at least this large has the run's last save written as the run
+// goes. A smaller one is saved whole at the end: its save is short, and
+// writing it beside the fetches slowed runs over a 60 MB file.
+inline constexpr int64_t kStreamedSaveMinBytes = 128 * 1024 * 1024;
 
 // The host a link's page is fetched from: the host part of its stored
 // address, in lower case; "" when it has none. A run fetches from one host
@@ -71,6 +78,7 @@ class TCheckRun {
   // Settings, read by Start.
   int MaxParallel = kMaxParallelFetches;
   int SaveIntervalMs = kRunSaveIntervalMs;
+  int64_t StreamedSaveMinBytes = kStreamedSaveMinBytes;
   // Where the date text of each check comes from; called on the workers'
   // threads, just before each fetch.
   std::function<TDateTime()> Clock = Now;
@@ -125,6 +133,8 @@ class TCheckRun {
   int Saves() const { return saves_; }
   int64_t SaveMs() const { return save_ms_; }
   int64_t LongestSaveMs() const { return longest_save_ms_; }
+  // Whether the run's last save was written as the run went.
+  bool LastSaveStreamed() const { return last_save_streamed_; }
   // The wait between two saves: SaveIntervalMs, or longer after a save that
   // took long (see kRunSaveWaitPerSaveTime). Counted from the run's start
   // until the first save, after the data's last save (TData::LastSaveMs).
@@ -171,6 +181,10 @@ class TCheckRun {
   // stops.
   std::vector<TJob>* NextHost();
   TCheckRunResult Apply(TFetched& fetched);
+  // Hands the streamed save the rows that no fetch still waits to change.
+  void StreamRows();
+  // The run's last save, streamed when it can be, else whole.
+  void SaveLast();
   void Save();
   void Finish();
   void Tell();
@@ -204,6 +218,12 @@ class TCheckRun {
   std::vector<TCheckRunResult> not_found_;
   std::vector<std::pair<int, std::string>> changed_;  // position, name
   std::vector<std::pair<int, std::string>> newly_unread_;
+  // The last save, being written; dropped as soon as a row it holds changes
+  // under it (a change made outside the run shows as a revision of the
+  // table the run did not make).
+  std::unique_ptr<TMlbStreamedSave> streamed_;
+  std::vector<char> row_pending_;  // per row: a fetch of this run may still change it
+  uint64_t revision_ = 0;          // the table's, when the run last left it
   TSaveErrorEvent warn_;
   SteadyClock::time_point last_save_;
   int total_ = 0;
@@ -216,6 +236,7 @@ class TCheckRun {
   bool finished_ = false;
   bool unsaved_ = false;
   bool save_failed_ = false;
+  bool last_save_streamed_ = false;
 };
 
 }  // namespace veilex

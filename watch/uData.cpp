@@ -109,6 +109,21 @@ bool TData::Save() {
   return saved;
 }
 
+std::unique_ptr<TMlbStreamedSave> TData::BeginStreamedSave() {
+  if (load_failed_ || Table.FileName().empty()) return nullptr;
+  auto save = std::make_unique<TMlbStreamedSave>(Table.Mlb(), Table.FileName());
+  if (save->Failed()) return nullptr;
+  return save;
+}
+
+bool TData::FinishStreamedSave(TMlbStreamedSave& save) {
+  if (load_failed_ || !save.Finish()) return false;
+  // What the next run expects a whole save to take.
+  last_save_ms_ = save.WriteMs();
+  History.Commit();
+  return true;
+}
+
 bool TData::TrouverLien(const std::string& name) {
   if (!Table.First()) return false;  // an empty table never has the name
   Table.Seek(kFieldNom, "=", name);

@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "http/TNetCookieManager.h"
 #include "http/TNetHTTP.h"
+#include "mlb/MlbStreamedSave.h"
 #include "mlb/mlbc.h"
 #include "render/RenderSettings.h"
 #include "watch/CheckLimits.h"
@@ -87,6 +89,15 @@ class TData {
   // How long the last save took, in milliseconds (0 before the first): what
   // a run expects its own saves to take.
   int64_t LastSaveMs() const { return last_save_ms_; }
+
+  // A save that a run writes while it goes on (mlb/MlbStreamedSave.h); null
+  // when the file cannot be written (or the load failed).
+  std::unique_ptr<TMlbStreamedSave> BeginStreamedSave();
+  // Ends it as Save ends: true once the file is replaced, the history then
+  // committed. False, nothing told and nothing written: the caller saves with
+  // Save, which tells why. LastSaveMs becomes the time the save's thread
+  // took to write, about what a whole save takes.
+  bool FinishStreamedSave(TMlbStreamedSave& save);
 
   // Puts the table's cursor on a row whose `nom` equals `name` byte for byte
   // and tells whether there is one. The search runs from the first row

@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
     std::string csv = "a;b\n", txt = "\"a\";\"b\"\r\n", wide;
     while (csv.size() < 8000000) csv += "x;y\n";
     while (txt.size() < 8000000) txt += "x;y\r\n";
-    for (int i = 0; i < 8; ++i) wide += "f" + std::to_string(i) + ";";
+    for (int i = 0; i < 8; ++i) wide.append("f").append(std::to_string(i)).append(";");
     wide += "\n";
     while (wide.size() < 8000000) wide += "x\n";
     RawWrite(csv_path, csv.data(), csv.size());

@@ -1,5 +1,6 @@
-// Kills `veilex --check` (SIGKILL) at random moments of runs that store
-// versions, again and again, and checks after each kill: the history passes
+// Kills `veilex --check` (SIGKILL), and every other time a run of this
+// process's own whose last save is written as it goes, at random moments of
+// runs that store versions, again and again, and checks after each kill: the history passes
 // SQLite's integrity check; each link's page in the data file is the latest
 // version of its history, or the history is one save behind (its latest is
 // the page before, `ancienne`); no link has fewer versions than after the
@@ -15,16 +16,19 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "history/Sha256.h"
 #include "history/THistory.h"
 #include "mlb/mlb2.h"
 #include "tests/support/NginxPeer.h"
 #include "tests/support/TempFiles.h"
+#include "watch/CheckRun.h"
 #include "watch/LinkRecord.h"
 #include "watch/uData.h"
 
@@ -44,17 +48,13 @@ std::string Page(int i, int k) {
   return page;
 }
 
-// Runs `program` with `arguments`; SIGKILL after `kill_after` unless it has
-// ended. True when it was killed.
-bool RunAndKill(const std::string& program, const std::vector<std::string>& arguments,
-                std::chrono::milliseconds kill_after) {
+// Runs `child` in a child process, which ends when it returns; SIGKILL after
+// `kill_after` unless it has ended. True when it was killed.
+bool RunAndKill(const std::function<void()>& child_body, std::chrono::milliseconds kill_after) {
   const pid_t child = fork();
   if (child == 0) {
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
+    child_body();
+    _exit(0);
   }
   const auto deadline = std::chrono::steady_clock::now() + kill_after;
   int status = 0;
@@ -65,6 +65,30 @@ bool RunAndKill(const std::string& program, const std::vector<std::string>& argu
   kill(child, SIGKILL);
   waitpid(child, &status, 0);
   return true;
+}
+
+// `veilex` with `arguments`, for RunAndKill.
+std::function<void()> Program(const std::string& program, const std::vector<std::string>& arguments) {
+  return [=] {
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  };
+}
+
+// A check of every link as `veilex --check` makes it, but with the run's last
+// save written as the run goes whatever the file's size, for RunAndKill.
+std::function<void()> StreamedCheck(const std::string& data_file) {
+  return [=] {
+    std::vector<std::string> names;
+    for (int i = 0; i < kLinks; ++i) names.push_back(Name(i));
+    veilex::TData data(veilex::TDataFile{data_file});
+    veilex::TCheckRun run(data);
+    run.StreamedSaveMinBytes = 0;
+    run.RunAll(names);
+  };
 }
 
 struct TFile {
@@ -125,7 +149,11 @@ int main(int argc, char** argv) {
     const auto after =
         std::chrono::milliseconds(std::uniform_int_distribution<int>(5, latest_kill_ms)(random));
     const auto start = std::chrono::steady_clock::now();
-    if (RunAndKill(veilex_program, {"--check", "--data", data_file}, after)) {
+    // Every other run is this process's own, its last save written as it goes.
+    const bool streamed = k % 2 == 1;
+    if (RunAndKill(
+            streamed ? StreamedCheck(data_file) : Program(veilex_program, {"--check", "--data", data_file}),
+            after)) {
       ++killed;
     } else {
       const auto took =
@@ -152,7 +180,7 @@ int main(int argc, char** argv) {
       fail(name + ": the history is neither up to date nor one save behind");
     }
     // Opening the file catches the history up.
-    RunAndKill(veilex_program, {"--list", "--data", data_file}, std::chrono::seconds(30));
+    RunAndKill(Program(veilex_program, {"--list", "--data", data_file}), std::chrono::seconds(30));
     const TFile reopened = ReadData(data_file);
     for (const auto& [name, page] : reopened.pages) {
       const std::vector<veilex::TVersionInfo> versions = history.Versions(name);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -69,6 +70,20 @@ TEST(TValue, ALongValuesBytesStayWhereTheyAreWhenMovedOrSwapped) {
   column.push_back(std::move(c));
   for (int i = 0; i < 100; ++i) column.emplace_back();  // reallocates
   EXPECT_EQ(column[0].View().data(), where);
+}
+
+TEST(TValue, ACopyOfALongValueSharesItsBytesAndOutlivesItsChange) {
+  // A save written beside the table's use keeps copies of its rows' values
+  // while the table goes on, on another thread.
+  TValue original(std::string(1000, 'a'));
+  std::vector<TValue> copies(8, original);
+  EXPECT_EQ(copies[0].View().data(), original.View().data());
+  original = std::string(2000, 'b');
+  std::vector<std::thread> readers;
+  for (TValue& copy : copies)
+    readers.emplace_back([kept = std::move(copy)] { EXPECT_EQ(kept.View(), std::string(1000, 'a')); });
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(original.View(), std::string(2000, 'b'));
 }
 
 }  // namespace

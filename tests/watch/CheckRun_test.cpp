@@ -375,6 +375,58 @@ TEST(CheckRun, AFileKnownToSaveSlowlyIsNotSavedBeforeNineTimesThatSave) {
   EXPECT_EQ(run.Saves(), 1) << "the last save took " << known << " ms";
 }
 
+TEST(CheckRun, TheLastSaveWrittenAsTheRunGoesHoldsWhatTheTableHolds) {
+  constexpr int kLinks = 12;
+  std::map<std::string, std::string> pages;
+  for (int i = 0; i < kLinks; ++i) pages["/" + std::to_string(i)] = HttpOk("page " + std::to_string(i));
+  ScriptedServer server(Answer(pages, 15ms));
+  const struct {
+    const char* what;
+    bool twice;     // the first name is given again at the end
+    bool edit;      // the first link is edited once done
+    bool stop;      // the run is stopped half-way
+    int64_t above;  // the least size streamed, past the file's
+    bool streamed;
+  } cases[] = {
+      {"a whole run", false, false, false, 0, true},
+      {"a file just too small", false, false, false, 1, false},
+      {"stopped half-way", false, false, true, 0, true},
+      {"a link edited once written", false, true, false, 0, false},
+      {"a name given twice", true, false, false, 0, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TStore store;
+    std::vector<std::string> names = Names("lien ", kLinks);
+    for (int i = 0; i < kLinks; ++i)
+      AddLink(*store.data, names[i], UrlOf(server, "/" + std::to_string(i)), "avant");
+    if (c.twice) names.push_back(names[0]);
+    ASSERT_TRUE(store.data->Save());
+    TCheckRun run(*store.data);
+    run.StreamedSaveMinBytes = static_cast<int64_t>(fs::file_size(store.File())) + c.above;
+    // Each check its own minute: a second check of a link shows.
+    run.Clock = [minute = std::make_shared<std::atomic<int>>(0)] {
+      return FixedClock() + ++*minute / 1440.0;
+    };
+    run.Start(names);
+    const auto start = SteadyClock::now();
+    while (run.Done() < 4 && MsSince(start) < 5000) {
+      run.WaitForResults(20);
+      run.Pump();
+    }
+    if (c.edit) {
+      ASSERT_TRUE(store.data->TrouverLien(names[0]));
+      store.data->Table.SetData(kFieldUrl, "ailleurs.example/");
+    }
+    if (c.stop) run.Stop();
+    ASSERT_TRUE(PumpUntilFinished(run, 10000ms));
+    EXPECT_EQ(run.LastSaveStreamed(), c.streamed);
+    TData reloaded(store.dir.Path());
+    for (int i = 0; i < kLinks; ++i)
+      EXPECT_EQ(Fields(reloaded, names[i]), Fields(*store.data, names[i])) << i;
+  }
+}
+
 TEST(CheckRun, WarnsOnceWhenTheFileCannotBeWrittenDuringTheRun) {
   std::map<std::string, std::string> pages;
   for (int i = 0; i < 8; ++i) pages["/" + std::to_string(i)] = HttpOk("page");
