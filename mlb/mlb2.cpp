@@ -164,6 +164,12 @@ std::string TMlb2::GetData(const std::string& field_name) const {
   return columns_[index - 1][current_].Str();
 }
 
+TValue TMlb2::GetValue(const std::string& field_name) const {
+  const int index = FieldIndex(field_name);
+  if (index == 0 || current_ < 0) return TValue();
+  return columns_[index - 1][current_];
+}
+
 bool TMlb2::SetData(const std::string& field_name, std::string value) {
   return SetDataByIndex(FieldIndex(field_name), std::move(value));
 }

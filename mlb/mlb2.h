@@ -94,6 +94,9 @@ class TMlb2 {
   // --- Values ----------------------------------------------------------------
   // The current row's value of `field_name`; "" without such a field or row.
   std::string GetData(const std::string& field_name) const;
+  // The same as a value that shares a long value's bytes instead of copying
+  // them (mlb/Value.h): for a large value kept past the row's next change.
+  TValue GetValue(const std::string& field_name) const;
   // False, nothing changed, without such a field or without a current row.
   bool SetData(const std::string& field_name, std::string value);
   bool SetDataByIndex(int index, std::string value);

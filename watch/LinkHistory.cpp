@@ -100,15 +100,15 @@ THistory* TLinkHistory::Database() {
   return Open();
 }
 
-void TLinkHistory::Queue(const std::string& link, const std::string& date, const std::string& bytes) {
+void TLinkHistory::Queue(const std::string& link, const std::string& date, TValue bytes) {
   if (!Enabled) return;
-  TQueued& queued = queued_.emplace_back(
-      TQueued{link, date, std::make_shared<const std::string>(bytes), std::make_shared<TPreparedVersion>()});
+  TQueued& queued =
+      queued_.emplace_back(TQueued{link, date, std::move(bytes), std::make_shared<TPreparedVersion>()});
   // Packing is most of the cost of a version: the writer does it now, while
   // the checks go on, so that the save's transaction only stores it.
   Post({[link, bytes = queued.bytes, prepared = queued.prepared](THistory& db) {
           try {
-            *prepared = db.Prepare(link, *bytes);
+            *prepared = db.Prepare(link, bytes.View());
           } catch (const EHistory&) {
             // Add packs it again, and says what fails.
           }
@@ -122,7 +122,7 @@ void TLinkHistory::Commit() {
     std::vector<TVersionToAdd> versions;
     versions.reserve(queued.size());
     for (const TQueued& version : queued)
-      versions.push_back({version.link, version.date, *version.bytes,
+      versions.push_back({version.link, version.date, version.bytes.View(),
                           version.prepared->Digest.empty() ? nullptr : version.prepared.get()});
     db.AddPrepared(versions, bounds);
   }});
@@ -134,15 +134,16 @@ void TLinkHistory::CatchUp(TMlbc& table) {
   try {
     if (!table.First()) return;
     for (; !table.EndOfFile(); table.Next()) {
-      const std::string page = table.GetData(kFieldPage);
-      if (page.empty()) continue;
+      TValue page = table.Mlb().GetValue(kFieldPage);
+      if (page.View().empty()) continue;
       std::string date = table.GetData(kFieldChg);
       if (date.empty()) date = table.GetData(kFieldMajOk);
       const std::string name = table.GetData(kFieldNom);
       const TVersionInfo latest = db->Latest(name);
-      if (latest.Id != 0 && latest.Size == static_cast<int64_t>(page.size()) && latest.Sha256 == Sha256Hex(page))
+      if (latest.Id != 0 && latest.Size == static_cast<int64_t>(page.View().size()) &&
+          latest.Sha256 == Sha256Hex(page.View()))
         continue;
-      Queue(name, date, page);
+      Queue(name, date, std::move(page));
     }
   } catch (const EHistory& error) {
     std::lock_guard lock(mutex_);

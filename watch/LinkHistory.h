@@ -14,11 +14,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "history/THistory.h"
+#include "mlb/Value.h"
 
 namespace veilex {
 
@@ -41,7 +42,7 @@ class TLinkHistory {
 
   // A check stored `bytes` as the page of `link` on `date`: written by the
   // next Commit.
-  void Queue(const std::string& link, const std::string& date, const std::string& bytes);
+  void Queue(const std::string& link, const std::string& date, TValue bytes);
   bool HasQueued() const { return !queued_.empty(); }
   // Hands what is queued to the writer, which writes it in one transaction,
   // making the database if need be. A write that fails is dropped (LastError
@@ -79,7 +80,7 @@ class TLinkHistory {
   struct TQueued {
     std::string link;
     std::string date;
-    std::shared_ptr<const std::string> bytes;
+    TValue bytes;                                // shared with the table that holds the page
     std::shared_ptr<TPreparedVersion> prepared;  // the writer's alone
   };
   THistory* Open();

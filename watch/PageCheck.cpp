@@ -203,11 +203,12 @@ bool TPageCheck::Apply(TFetchResult result) {
     data_.Table.SetData(kFieldPage, std::move(result.Body));
   } else {
     outcome_ = TCheckOutcome::Changed;
-    newly_unread_ = NoteChangedPage(data_, date_text_, result.Body);
+    const bool first_page = stored_page_.empty() && data_.Table.GetData(kFieldChg).empty();
     data_.Table.SetData(kFieldAncienne, std::move(stored_page_));
     data_.Table.SetData(kFieldChg, date_text_);
     data_.Table.SetData(kFieldPage, std::move(result.Body));
     stored_page_.clear();
+    newly_unread_ = NoteChangedPage(data_, date_text_, first_page);
   }
   return true;
 }

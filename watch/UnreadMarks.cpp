@@ -5,11 +5,11 @@
 
 namespace veilex {
 
-bool NoteChangedPage(TData& data, const std::string& date_text, const std::string& page) {
+bool NoteChangedPage(TData& data, const std::string& date_text, bool first_page) {
   TMlbc& table = data.Table;
-  data.History.Queue(table.GetData(kFieldNom), date_text, page);
-  const bool first = table.GetData(kFieldChg).empty() && table.GetData(kFieldPage).empty();
-  if (first || IsUnread(data)) return false;
+  // The history shares the page's bytes with the table.
+  data.History.Queue(table.GetData(kFieldNom), date_text, table.Mlb().GetValue(kFieldPage));
+  if (first_page || IsUnread(data)) return false;
   table.SetData(kFieldNonLu, kOui);
   return true;
 }

@@ -11,12 +11,12 @@ namespace veilex {
 
 class TData;
 
-// Called by a check, on the link under the cursor, when the page fetched
-// differs from the stored one and before the new page is written: marks the
-// link unread and queues the page for the history. The first page a link
-// stores (no change recorded yet and no page) only goes to the history.
-// Returns true when the link was not unread before.
-bool NoteChangedPage(TData& data, const std::string& date_text, const std::string& page);
+// Called by a check, on the link under the cursor, once the page fetched,
+// which differs from the stored one, is written: marks the link unread and
+// queues the page for the history. The first page a link stores
+// (`first_page`: no change recorded before and no page) only goes to the
+// history. Returns true when the link was not unread before.
+bool NoteChangedPage(TData& data, const std::string& date_text, bool first_page);
 
 // True when the link under the cursor is unread.
 bool IsUnread(TData& data);

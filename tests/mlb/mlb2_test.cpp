@@ -140,6 +140,18 @@ TEST(TMlb2, GetDataAtDoesNotMoveTheCursor) {
   EXPECT_EQ(StateOf(t), (CursorState{1, false, false}));
 }
 
+TEST(TMlb2, GetValueSharesALongValueThatOutlivesItsChange) {
+  TMlb2 t;
+  t.AddField("page");
+  t.AddRow();
+  t.SetData("page", std::string(500, 'p'));
+  const TValue kept = t.GetValue("page");
+  EXPECT_EQ(kept.View(), t.GetData("page"));
+  t.SetData("page", "neuve");
+  EXPECT_EQ(kept.View(), std::string(500, 'p'));
+  EXPECT_EQ(t.GetValue("absent").View(), "");
+}
+
 // Every row of the cursor table, as a table of its own.
 TEST(TMlb2, CursorMovesSetTheFlagsExactly) {
   struct Case {
