@@ -154,7 +154,8 @@ void TMlbStreamedSave::SyncBatches() {
   }
 }
 
-// Lets the thread write what it was handed, and end.
+// Lets the writer write what it was handed (nothing once failed), the
+// syncer syncing alongside, then ends both.
 void TMlbStreamedSave::Stop() {
   {
     std::lock_guard lock(mutex_);

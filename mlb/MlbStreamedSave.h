@@ -75,7 +75,7 @@ class TMlbStreamedSave {
   bool finished_ = false;
   TBatch batch_;  // the owner's, being filled
 
-  // Shared with the thread, under mutex_.
+  // Shared with the threads, under mutex_.
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<TBatch> full_;

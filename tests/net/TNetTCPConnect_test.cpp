@@ -331,10 +331,16 @@ TEST(TNetTCPWrite, WritingWithoutAConnectionRaises) {
 
 TEST(TNetTCPWrite, APeerThatResetsGivesSocketError104NotSIGPIPE) {
   signal(SIGPIPE, SIG_DFL);  // a stray SIGPIPE would end the test process
-  TestPeer peer([](PeerSocket& socket) { socket.Abort(); });
+  // The peer resets only once it has heard from the client: a reset that
+  // came while Connect still checked the new connection would fail Connect.
+  TestPeer peer([](PeerSocket& socket) {
+    socket.Recv(1);
+    socket.Abort();
+  });
   TNetTCPClient client;
   Aim(client, "127.0.0.1", peer.Port());
   client.Connect();
+  client.Write("?");
   ASSERT_TRUE(peer.Join());
   std::this_thread::sleep_for(50ms);
   const std::string block(65536, 'x');
