@@ -175,6 +175,14 @@ bool TMlb2::SetData(const std::string& field_name, std::string value) {
 }
 
 bool TMlb2::SetDataByIndex(int index, std::string value) {
+  return SetValueByIndex(index, TValue(std::move(value)));
+}
+
+bool TMlb2::SetValue(const std::string& field_name, TValue value) {
+  return SetValueByIndex(FieldIndex(field_name), std::move(value));
+}
+
+bool TMlb2::SetValueByIndex(int index, TValue value) {
   if (index < 1 || index > FieldCount() || current_ < 0) return false;
   columns_[index - 1][current_] = std::move(value);
   ++revision_;

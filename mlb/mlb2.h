@@ -100,6 +100,8 @@ class TMlb2 {
   // False, nothing changed, without such a field or without a current row.
   bool SetData(const std::string& field_name, std::string value);
   bool SetDataByIndex(int index, std::string value);
+  // SetData of a value, which keeps sharing its bytes (GetValue).
+  bool SetValue(const std::string& field_name, TValue value);
   // Field `index` of the row at `pos`, cursor unmoved; "" outside the table.
   std::string GetDataAt(int index, int pos) const;
 
@@ -148,6 +150,7 @@ class TMlb2 {
   using Column = std::vector<TValue>;
 
   void SetError(int code, const std::string& message);
+  bool SetValueByIndex(int index, TValue value);
   // Moves fields, rows, cursor, flags, name and Distinct of `other` into this
   // table; used to commit a load that succeeded in a scratch table.
   void TakeContentFrom(TMlb2& other);

@@ -144,7 +144,7 @@ TPageCheck::TPageCheck(TData& data) : data_(data) {}
 bool TPageCheck::TrouverLien(const std::string& name) { return data_.TrouverLien(name); }
 
 const std::string& TPageCheck::Begin() {
-  stored_page_ = data_.Table.GetData(kFieldPage);
+  stored_page_ = data_.Table.Mlb().GetValue(kFieldPage);
   url_ = data_.Table.GetData(kFieldUrl);
   settings_ = WatchSettingsOf(data_.Table);
   inputs_ = FetchInputsOf(data_.Table);
@@ -162,7 +162,7 @@ bool TPageCheck::Fetch(const TFetchRunner& run) {
     limits.Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(data_.CheckLimits.TotalMs);
     result = FetchPage(data_.HTTP, url_, data_.CheckLimits, inputs_, mode_);
     if (result.Ok && !result.NotModified) {
-      Prepared = {true, stored_page_, DecideChange(stored_page_, result.Body, settings_, limits)};
+      Prepared = {true, stored_page_.Str(), DecideChange(stored_page_, result.Body, settings_, limits)};
     }
   };
   if (run) {
@@ -178,7 +178,7 @@ bool TPageCheck::Apply(TFetchResult result) {
   TChangeDecision decision;
   // A page the server says still stands is the stored one: nothing to decide.
   if (result.Ok && !result.NotModified) {
-    decision = Prepared.Made && Prepared.Stored == stored_page_
+    decision = Prepared.Made && Prepared.Stored == stored_page_.View()
                    ? std::move(Prepared.Decision)
                    : DecideChange(stored_page_, result.Body, settings_);
     if (decision.Failed) {
@@ -194,8 +194,8 @@ bool TPageCheck::Apply(TFetchResult result) {
   }
   data_.Table.SetData(kFieldMajOk, date_text_);
   WriteFetchRecord(data_.Table, result);
-  if (result.NotModified) result.Body = stored_page_;
-  if (result.Body == stored_page_) {
+  // A page the server says is not modified is the stored one.
+  if (result.NotModified || result.Body == stored_page_.View()) {
     outcome_ = TCheckOutcome::Unchanged;
   } else if (!decision.Changed) {
     // The next comparison starts from this version.
@@ -203,11 +203,11 @@ bool TPageCheck::Apply(TFetchResult result) {
     data_.Table.SetData(kFieldPage, std::move(result.Body));
   } else {
     outcome_ = TCheckOutcome::Changed;
-    const bool first_page = stored_page_.empty() && data_.Table.GetData(kFieldChg).empty();
-    data_.Table.SetData(kFieldAncienne, std::move(stored_page_));
+    const bool first_page = stored_page_.View().empty() && data_.Table.GetData(kFieldChg).empty();
+    data_.Table.Mlb().SetValue(kFieldAncienne, std::move(stored_page_));
     data_.Table.SetData(kFieldChg, date_text_);
     data_.Table.SetData(kFieldPage, std::move(result.Body));
-    stored_page_.clear();
+    stored_page_ = TValue();
     newly_unread_ = NoteChangedPage(data_, date_text_, first_page);
   }
   return true;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "mlb/Value.h"
 #include "render/RenderSettings.h"
 #include "rtl/DateTime.h"
 #include "watch/ChangeDecision.h"
@@ -113,7 +114,7 @@ class TPageCheck {
 
  private:
   TData& data_;
-  std::string stored_page_;
+  TValue stored_page_;  // shares the table's bytes
   TWatchSettings settings_;
   std::string url_;
   TFetchInputs inputs_;
