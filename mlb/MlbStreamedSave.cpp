@@ -77,6 +77,7 @@ void TMlbStreamedSave::Write(int end) {
       return;
     }
     for (const auto& column : table_.columns_) batch_.values.push_back(column[rows_written_]);
+    batch_.row_bytes.push_back(static_cast<uint32_t>(row_bytes));
     batch_.bytes += row_bytes;
     if (batch_.bytes >= kBatchBytes) Hand();
   }
@@ -109,11 +110,9 @@ void TMlbStreamedSave::WriteBatches() {
     if (!failed) {
       try {
         TMlbOutput out(file_);
-        for (size_t first = 0; first + fields <= batch.values.size(); first += fields) {
-          uint64_t row_bytes = 0;
-          for (size_t f = 0; f < fields; ++f) row_bytes += MlbStringBytes(batch.values[first + f].View());
-          out.U32(static_cast<uint32_t>(row_bytes));
-          for (size_t f = 0; f < fields; ++f) out.String(batch.values[first + f].View());
+        for (size_t row = 0; row < batch.row_bytes.size(); ++row) {
+          out.U32(batch.row_bytes[row]);
+          for (size_t f = 0; f < fields; ++f) out.String(batch.values[row * fields + f].View());
         }
         file_.Flush();  // the values are let go below
       } catch (...) {   // a full disk, mostly: the usual save tells
@@ -126,6 +125,7 @@ void TMlbStreamedSave::WriteBatches() {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     const size_t batch_bytes = batch.bytes;
     batch.values.clear();
+    batch.row_bytes.clear();
     batch.bytes = 0;
     lock.lock();
     write_ms_ += ms.count();

@@ -58,6 +58,7 @@ class TMlbStreamedSave {
   // Rows for the thread: their values, row after row.
   struct TBatch {
     std::vector<TValue> values;
+    std::vector<uint32_t> row_bytes;  // each row's size field, as Write found it
     size_t bytes = 0;
   };
 
